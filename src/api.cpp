@@ -1,0 +1,80 @@
+// The six exported functions.  Each runs its whole road inside one trap, so
+// no C++ exception ever reaches the host.
+#include <new>
+
+#include "../include/morvex.h"
+#include "document/document.h"
+#include "library_state.h"
+
+using namespace morvex;
+
+namespace {
+
+template <class R, class Body>
+R guarded(R on_error, Body &&body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        set_error("out of memory");
+    } catch (...) {
+        set_error("internal error");
+    }
+    return on_error;
+}
+
+// Loads both files; on failure the message is stored and nothing is kept.
+bool load_pair(const char *path_a, const char *path_b, PdfDocument *a, PdfDocument *b) {
+    if (!doc_load(path_a, a)) return false;
+    if (!doc_load(path_b, b)) {
+        doc_free(a);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+MORVEX_API int morvex_init(void) {
+    clear_error();
+    return 1;
+}
+
+MORVEX_API void morvex_cleanup(void) {
+    buf_free(&g_json_buf);
+    g_json_buf.oom = false;
+    clear_error();
+}
+
+MORVEX_API const char *morvex_last_error(void) { return g_err; }
+
+MORVEX_API const char *morvex_compare(const char *path_a, const char *path_b) {
+    return guarded<const char *>(nullptr, [&]() -> const char * {
+        clear_error();
+        PdfDocument a, b;
+        if (!load_pair(path_a, path_b, &a, &b)) return nullptr;
+        set_error("comparison not available yet");
+        return nullptr;
+    });
+}
+
+MORVEX_API const char *morvex_text(const char *path_a, const char *path_b) {
+    return morvex_compare(path_a, path_b);
+}
+
+MORVEX_API int morvex_visual(const char *path_a, const char *path_b, const char *out_path) {
+    return guarded<int>(0, [&]() -> int {
+        clear_error();
+        if (!out_path) {
+            set_error("NULL output path");
+            return 0;
+        }
+        PdfDocument a, b;
+        if (!load_pair(path_a, path_b, &a, &b)) return 0;
+        set_error("comparison not available yet");
+        return 0;
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,339 @@
+// doc_load: file bytes -> object table -> object streams -> page list.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "../library_state.h"
+#include "document.h"
+
+namespace morvex {
+
+namespace {
+
+constexpr int32_t kStartxrefWindow = 2048;
+constexpr int kMaxXrefSections = 16;
+
+enum class ReadResult { ok, cannot_open, empty, read_error };
+
+// Reads the whole file into one block followed by a 0 byte.  Regular files
+// are read at their size; pipes and other streams are read to their end, so
+// a host may pass /dev/stdin or a process substitution.
+ReadResult read_file(const char *path, std::unique_ptr<u8[]> *out, int32_t *out_len) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ReadResult::cannot_open;
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return ReadResult::cannot_open;
+
+    if (S_ISREG(st.st_mode)) {
+        if (st.st_size < 1 || st.st_size > INT32_MAX - 1) return ReadResult::empty;
+        const auto n = static_cast<size_t>(st.st_size);
+        std::unique_ptr<u8[]> block(new (std::nothrow) u8[n + 1]);
+        if (!block) return ReadResult::read_error;
+        size_t got = 0;
+        while (got < n) {
+            const ssize_t r = ::read(fd, block.get() + got, n - got);
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) return ReadResult::read_error;
+            got += static_cast<size_t>(r);
+        }
+        block[n] = 0;
+        *out = std::move(block);
+        *out_len = static_cast<int32_t>(n);
+        return ReadResult::ok;
+    }
+
+    std::vector<u8> all;
+    u8 chunk[65536];
+    for (;;) {
+        const ssize_t r = ::read(fd, chunk, sizeof chunk);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return ReadResult::read_error;
+        if (r == 0) break;
+        if (all.size() + static_cast<size_t>(r) > static_cast<size_t>(INT32_MAX - 1)) return ReadResult::empty;
+        all.insert(all.end(), chunk, chunk + r);
+    }
+    if (all.empty()) return ReadResult::empty;
+    std::unique_ptr<u8[]> block(new (std::nothrow) u8[all.size() + 1]);
+    if (!block) return ReadResult::read_error;
+    std::memcpy(block.get(), all.data(), all.size());
+    block[all.size()] = 0;
+    *out = std::move(block);
+    *out_len = static_cast<int32_t>(all.size());
+    return ReadResult::ok;
+}
+
+// Reads the integer that follows the first "/key" token in [begin, end),
+// or -1 when the token or the integer is missing.
+int32_t int_after_name(const u8 *data, int32_t begin, int32_t end, const char *key) {
+    const int32_t at = find_name(data, end, begin, end, key);
+    if (at < 0) return -1;
+    int32_t p = at + 1 + static_cast<int32_t>(std::strlen(key));
+    return parse_int_at(data, end, &p);
+}
+
+// The trailer information: /Root and /Encrypt of the newest trailer, that
+// is of the section the file's last "startxref" names, and of the
+// cross-reference streams its /Prev chain leads to.
+void read_trailer(PdfDocument *doc) {
+    const u8 *data = doc->data;
+    const int32_t len = doc->len;
+    doc->root_obj = -1;
+    const int32_t sx = find_kw_last(data, len, "startxref");
+    if (sx < 0) return;
+    int32_t p = sx + 9;
+    int32_t off = parse_int_at(data, len, &p);
+    for (int section = 0; section < kMaxXrefSections; ++section) {
+        if (off < 0 || off >= len) return;
+        off = skip_ws(data, len, off);
+        if (kw_at(data, off, len, "xref")) {
+            const int32_t t = find_kw(data, len, off + 4, "trailer");
+            if (t < 0) return;
+            const int32_t b = skip_ws(data, len, t + 7);
+            int32_t e = find_kw(data, len, b, "startxref");
+            if (e < 0) e = len;
+            if (b >= e || data[b] != '<') return;
+            for (int32_t at = find_name(data, len, b, e, "Root"); at >= 0;
+                 at = find_name(data, len, at + 1, e, "Root")) {
+                int32_t q = at + 5;
+                const int32_t v = parse_int_at(data, e, &q);
+                if (v >= 0) {
+                    doc->root_obj = v;
+                    break;
+                }
+            }
+            if (find_name(data, len, b, e, "Encrypt") >= 0) doc->encrypted = 1;
+            return;  // the /Prev of a classic trailer is not followed
+        }
+        if (off >= len || !is_digit(data[off])) return;
+        // A cross-reference stream: "N G obj << ... >> stream".
+        int32_t q = off;
+        if (read_int_adv(data, len, &q) < 0) return;
+        q = skip_ws(data, len, q);
+        if (q < len && is_digit(data[q])) {
+            read_int_adv(data, len, &q);
+            q = skip_ws(data, len, q);
+        }
+        if (!kw_at(data, q, len, "obj")) return;
+        const int32_t b = skip_ws(data, len, q + 3);
+        int32_t e = len;
+        if (b < len && data[b] == '<') {
+            const int32_t s = dict_stream_kw(data, len, b);
+            if (s >= 0) e = s;
+        }
+        if (doc->root_obj < 0) {
+            const int32_t root = int_after_name(data, b, e, "Root");
+            if (root >= 0) doc->root_obj = root;
+        }
+        if (find_name(data, len, b, e, "Encrypt") >= 0) doc->encrypted = 1;
+        const int32_t prev = int_after_name(data, b, e, "Prev");
+        if (prev < 0 || prev >= len) return;
+        off = prev;
+    }
+}
+
+// Every "N G obj" header in the file becomes an entry, in file order.
+void scan_objects(PdfDocument *doc) {
+    const u8 *data = doc->data;
+    const int32_t len = doc->len;
+    int32_t i = 0;
+    while (i + 2 < len) {
+        const void *hit = memmem(data + i, static_cast<size_t>(len - i), "obj", 3);
+        if (!hit) break;
+        i = static_cast<int32_t>(static_cast<const u8 *>(hit) - data);
+        if (i == 0) {
+            i = (3 < len && is_ws(data[3])) ? 3 : 1;
+            continue;
+        }
+        if (!is_ws(data[i - 1]) || (i + 3 < len && !is_ws(data[i + 3]))) {
+            i += 1;
+            continue;
+        }
+        // Backwards: whitespace, generation digits, whitespace, number digits.
+        int32_t j = i - 1;
+        while (j >= 0 && is_ws(data[j])) --j;
+        if (j >= 0 && is_digit(data[j])) {
+            while (j >= 0 && is_digit(data[j])) --j;
+            const int32_t gen_pos = j + 1;
+            if (j >= 0 && is_ws(data[j])) {
+                while (j >= 0 && is_ws(data[j])) --j;
+                if (j >= 0 && is_digit(data[j])) {
+                    while (j >= 0 && is_digit(data[j])) --j;
+                    const int32_t num_pos = j + 1;
+                    int32_t gp = gen_pos, np = num_pos;
+                    const int32_t gen = parse_int_at(data, len, &gp);
+                    const int32_t num = parse_int_at(data, len, &np);
+                    if (num >= 1) {
+                        ObjectEntry e;
+                        e.num = num;
+                        e.gen = gen;
+                        e.hdr_pos = num_pos;
+                        e.def_pos = num_pos;
+                        e.body_pos = skip_ws(data, len, i + 3);
+                        doc->objects.push_back(e);
+                    }
+                }
+            }
+        }
+        i += 3;
+    }
+}
+
+// Reads a direct /Length value of the dictionary [b, kw), or -1 when it is
+// missing, not positive, or an indirect reference.
+int32_t direct_length(const u8 *data, int32_t b, int32_t kw) {
+    const int32_t at = find_name(data, kw, b, kw, "Length");
+    if (at < 0) return -1;
+    int32_t p = at + 7;
+    const int32_t v = parse_int_at(data, kw, &p);
+    if (v < 1) return -1;
+    int32_t q = skip_ws(data, kw, p);
+    if (q < kw && is_digit(data[q]) && parse_int_at(data, kw, &q) >= 0) {
+        q = skip_ws(data, kw, q);
+        if (q < kw && data[q] == 'R') return -1;
+    }
+    return v;
+}
+
+// Finds each scanned object's dictionary, stream data and "endobj".  Every
+// search is bounded by the next header, so the pass is linear in the file.
+void find_boundaries(PdfDocument *doc) {
+    const u8 *data = doc->data;
+    const int32_t len = doc->len;
+    auto &objs = doc->objects;
+    for (size_t k = 0; k < objs.size(); ++k) {
+        ObjectEntry &e = objs[k];
+        const int32_t limit = k + 1 < objs.size() ? objs[k + 1].hdr_pos : len;
+        if (e.body_pos < len && data[e.body_pos] == '<') {
+            e.stream_kw_pos = dict_stream_kw(data, limit, e.body_pos);
+            if (e.stream_kw_pos >= 1) {
+                e.has_stream = 1;
+                int32_t s = e.stream_kw_pos + 6;
+                if (s < len && data[s] == '\r') {
+                    ++s;
+                    if (s < len && data[s] == '\n') ++s;
+                } else if (s < len && data[s] == '\n') {
+                    ++s;
+                }
+                e.stream_start = s;
+                const int32_t v = direct_length(data, e.body_pos, e.stream_kw_pos);
+                if (v >= 1 && static_cast<int64_t>(s) + v <= limit) {
+                    e.stream_end = s + v;
+                } else {
+                    const int32_t es = find_kw(data, limit, s, "endstream");
+                    e.stream_end = es >= 0 ? es : limit;
+                }
+                if (e.stream_end < e.stream_start) e.stream_end = e.stream_start;
+                int64_t from = static_cast<int64_t>(e.stream_end) + 9;
+                if (from > limit) from = limit;
+                e.endobj_pos = find_kw(data, limit, static_cast<int32_t>(from), "endobj");
+                if (e.endobj_pos < 0) e.endobj_pos = find_kw(data, limit, e.stream_kw_pos, "endobj");
+                continue;
+            }
+            e.stream_kw_pos = -1;
+        }
+        e.endobj_pos = find_kw(data, limit, e.body_pos, "endobj");
+    }
+}
+
+// The /Pages reference of the catalog, or -1.
+int32_t pages_root(const PdfDocument *doc, const ObjectEntry &catalog) {
+    const TextRange r = doc->catalog_range(catalog);
+    if (!r.valid()) return -1;
+    const int32_t at = find_name(r.data, r.end, r.begin, r.end, "Pages");
+    if (at < 0) return -1;
+    return parse_ref_at(r.data, r.end, at + 6);
+}
+
+}  // namespace
+
+TextRange PdfDocument::object_range(const ObjectEntry &e) const {
+    if (e.in_objstm) return {e.objstm_data ? e.objstm_data : data, 0, e.objstm_data ? e.objstm_len : 0};
+    if (e.body_pos < 0) return {};
+    const int32_t end = e.stream_kw_pos >= 1 ? e.stream_kw_pos : e.endobj_pos >= 1 ? e.endobj_pos : len;
+    return {data, e.body_pos, end < e.body_pos ? e.body_pos : end};
+}
+
+TextRange PdfDocument::catalog_range(const ObjectEntry &e) const {
+    if (e.in_objstm) return object_range(e);
+    if (e.body_pos < 0) return {};
+    const int32_t end = e.endobj_pos >= 1 ? e.endobj_pos : len;
+    return {data, e.body_pos, end < e.body_pos ? e.body_pos : end};
+}
+
+TextRange PdfDocument::full_range(const ObjectEntry &e) const { return catalog_range(e); }
+
+int doc_load_bytes(std::unique_ptr<u8[]> bytes, int32_t len, const char *path, PdfDocument *doc) {
+    *doc = PdfDocument{};
+    doc->bytes = std::move(bytes);
+    doc->data = doc->bytes.get();
+    doc->len = len;
+
+    read_trailer(doc);
+    scan_objects(doc);
+    find_boundaries(doc);
+    expand_object_streams(doc);
+
+    for (const ObjectEntry &e : doc->objects)
+        if (e.num > doc->max_obj_num) doc->max_obj_num = e.num;
+    if (doc->encrypted) {
+        set_error("encrypted PDFs are not supported: %s", path);
+        doc_free(doc);
+        return 0;
+    }
+    doc->index.build(doc->objects, doc->max_obj_num);
+
+    doc->catalog_obj = doc->root_obj;
+    if (doc->objects.empty()) return 1;
+    if (doc->catalog_obj < 1) {
+        for (const ObjectEntry &e : doc->objects) {
+            const TextRange r = doc->catalog_range(e);
+            if (r.valid() && find_name(r.data, r.end, r.begin, r.end, "Catalog") >= 0) {
+                doc->catalog_obj = e.num;
+                break;
+            }
+        }
+        if (doc->catalog_obj < 1) return 1;
+    }
+    const ObjectEntry *catalog = doc->find_object(doc->catalog_obj);
+    if (!catalog) return 1;
+    const int32_t root = pages_root(doc, *catalog);
+    if (root <= 0) return 1;
+    ObjectNumberSet visited(doc->max_obj_num, doc->objects.size());
+    resolve_pages_rec(doc, root, 0, 0, 612, 792, 0, &visited, 0, -1);
+    return 1;
+}
+
+int doc_load(const char *path, PdfDocument *doc) {
+    *doc = PdfDocument{};
+    if (!path) {
+        set_error("NULL path");
+        return 0;
+    }
+    std::unique_ptr<u8[]> bytes;
+    int32_t len = 0;
+    switch (read_file(path, &bytes, &len)) {
+    case ReadResult::cannot_open:
+        set_error("cannot open file: %s", path);
+        return 0;
+    case ReadResult::empty:
+        set_error("empty file: %s", path);
+        return 0;
+    case ReadResult::read_error:
+        set_error("read error: %s", path);
+        return 0;
+    case ReadResult::ok:
+        break;
+    }
+    return doc_load_bytes(std::move(bytes), len, path, doc);
+}
+
+void doc_free(PdfDocument *doc) { *doc = PdfDocument{}; }
+
+}  // namespace morvex
