@@ -36,6 +36,9 @@ struct ObjectEntry {
     // the containing object stream's hdr_pos for an object-stream member.
     // The latest definition of a number is the one lookups find.
     int32_t def_pos = 0;
+    // The next object header in the file (or the file's end): where the text
+    // of an object without "endobj" ends.
+    int32_t limit_pos = 0;
 };
 
 // One page, in page-tree order.
@@ -113,7 +116,7 @@ struct PdfDocument {
 
     // Where an entry's keys are searched: its own text for an object-stream
     // member; else from body_pos to the stream keyword, or to endobj, or to
-    // the end of the file.  Invalid for a file entry with negative body_pos.
+    // the next object header.  Invalid for a file entry with negative body_pos.
     TextRange object_range(const ObjectEntry &e) const;
     // As object_range, ignoring the stream keyword.
     TextRange catalog_range(const ObjectEntry &e) const;

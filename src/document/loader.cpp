@@ -210,6 +210,7 @@ void find_boundaries(PdfDocument *doc) {
     for (size_t k = 0; k < objs.size(); ++k) {
         ObjectEntry &e = objs[k];
         const int32_t limit = k + 1 < objs.size() ? objs[k + 1].hdr_pos : len;
+        e.limit_pos = limit;
         if (e.body_pos < len && data[e.body_pos] == '<') {
             e.stream_kw_pos = dict_stream_kw(data, limit, e.body_pos);
             if (e.stream_kw_pos >= 1) {
@@ -256,14 +257,16 @@ int32_t pages_root(const PdfDocument *doc, const ObjectEntry &catalog) {
 TextRange PdfDocument::object_range(const ObjectEntry &e) const {
     if (e.in_objstm) return {e.objstm_data ? e.objstm_data : data, 0, e.objstm_data ? e.objstm_len : 0};
     if (e.body_pos < 0) return {};
-    const int32_t end = e.stream_kw_pos >= 1 ? e.stream_kw_pos : e.endobj_pos >= 1 ? e.endobj_pos : len;
+    const int32_t end = e.stream_kw_pos >= 1 ? e.stream_kw_pos : e.endobj_pos >= 1 ? e.endobj_pos : e.limit_pos;
     return {data, e.body_pos, end < e.body_pos ? e.body_pos : end};
 }
 
 TextRange PdfDocument::catalog_range(const ObjectEntry &e) const {
     if (e.in_objstm) return object_range(e);
     if (e.body_pos < 0) return {};
-    const int32_t end = e.endobj_pos >= 1 ? e.endobj_pos : len;
+    // Without "endobj" the text ends at the next header, not at the end of
+    // the file, so searching every object stays linear in the file size.
+    const int32_t end = e.endobj_pos >= 1 ? e.endobj_pos : e.limit_pos;
     return {data, e.body_pos, end < e.body_pos ? e.body_pos : end};
 }
 

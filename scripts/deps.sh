@@ -1,0 +1,36 @@
+# Installs what the build and the tests need, on Debian 12, when it is
+# missing.  Sourced by the other scripts: `need_packages demo` or
+# `need_packages test`.
+
+# Packages by purpose.
+MORVEX_DEMO_PACKAGES="cmake g++ ninja-build"
+MORVEX_TEST_PACKAGES="$MORVEX_DEMO_PACKAGES clang libclang-rt-14-dev zlib1g-dev libgtest-dev
+  libbenchmark-dev binutils pkg-config python3 python3-reportlab python3-fitz qpdf
+  poppler-utils mupdf-tools ghostscript jq"
+
+need_packages() {
+    local list missing=""
+    case "$1" in
+        demo) list=$MORVEX_DEMO_PACKAGES ;;
+        test) list=$MORVEX_TEST_PACKAGES ;;
+        *) echo "need_packages: unknown set $1" >&2; return 2 ;;
+    esac
+    for pkg in $list; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing="$missing $pkg"
+        fi
+    done
+    [ -z "$missing" ] && return 0
+    echo "== installing missing packages:$missing"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null; then sudo="sudo"; else
+            echo "error: these packages are missing and installing them needs root:$missing" >&2
+            return 1
+        fi
+    fi
+    $sudo apt-get update -qq
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    echo "== installed:$missing"
+}
