@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "fixture/pdf_writer.h"
 
 namespace fs = std::filesystem;
@@ -37,6 +39,41 @@ std::vector<std::string> documents() {
     return docs;
 }
 
+// zlib streams of page content, text and binary data at several levels and
+// strategies, for fuzz_inflate.
+std::vector<std::string> inflate_streams() {
+    std::string content, binary, runs;
+    for (int i = 0; i < 300; ++i)
+        content += "BT /F1 12 Tf 72 " + std::to_string(700 - i) + " Td (line " + std::to_string(i) +
+                   " of the page) Tj ET 0 0 m " + std::to_string(i * 3) + " 40 l S\n";
+    for (unsigned i = 0, x = 1; i < 5000; ++i, x = x * 1103515245u + 12345u)
+        binary += static_cast<char>(i % 7 == 0 ? x >> 24 : i & 0x3F);
+    for (int i = 0; i < 20; ++i) runs += std::string(1 + i * 37, static_cast<char>('a' + i % 4));
+    std::vector<std::string> streams;
+    const struct {
+        int level, strategy;
+    } settings[] = {{0, Z_DEFAULT_STRATEGY}, {1, Z_DEFAULT_STRATEGY}, {6, Z_DEFAULT_STRATEGY},
+                    {9, Z_FILTERED},         {6, Z_HUFFMAN_ONLY},     {6, Z_RLE},
+                    {6, Z_FIXED}};
+    for (const std::string *data : {&content, &binary, &runs}) {
+        for (const auto &s : settings) {
+            z_stream z{};
+            deflateInit2(&z, s.level, Z_DEFLATED, 15, 8, s.strategy);
+            std::string out(deflateBound(&z, data->size()), '\0');
+            z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data->data()));
+            z.avail_in = static_cast<uInt>(data->size());
+            z.next_out = reinterpret_cast<Bytef *>(out.data());
+            z.avail_out = static_cast<uInt>(out.size());
+            deflate(&z, Z_FINISH);
+            out.resize(z.total_out);
+            deflateEnd(&z);
+            streams.push_back(out);
+        }
+    }
+    streams.push_back(std::string("\x78\x9C\x03\x00", 4));
+    return streams;
+}
+
 void write_all(const fs::path &dir, const std::vector<std::string> &inputs) {
     fs::create_directories(dir);
     for (size_t i = 0; i < inputs.size(); ++i)
@@ -49,5 +86,6 @@ int main(int argc, char **argv) {
     if (argc != 2) return 2;
     const fs::path out(argv[1]);
     write_all(out / "fuzz_doc_load", documents());
+    write_all(out / "fuzz_inflate", inflate_streams());
     return 0;
 }
