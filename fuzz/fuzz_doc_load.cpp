@@ -1,8 +1,9 @@
-// Fuzz target: load arbitrary bytes as a PDF file and walk its pages.
+// Fuzz target: load arbitrary bytes as a PDF file and decode every page's content.
 #include <cstdint>
 #include <cstring>
 #include <memory>
 
+#include "codec/filters.h"
 #include "document/document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -13,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     morvex::PdfDocument doc;
     if (morvex::doc_load_bytes(std::move(block), static_cast<int32_t>(size), "fuzz.pdf", &doc)) {
         for (const morvex::PageEntry &p : doc.pages) {
-            for (int32_t c : p.contents) (void)doc.find_object(c);
+            morvex::ByteBuf content;
+            morvex::get_page_content(doc, p, &content);
         }
     }
     morvex::doc_free(&doc);

@@ -36,7 +36,7 @@ def sources():
     return docs
 
 
-# Rewritings that keep every object in the file (no object streams).
+# Rewritings by real tools: plain, linearized, with object streams, rotated, merged.
 REWRITES = {
     "qpdf-plain": ["qpdf", "--object-streams=disable", "{src}", "{dst}"],
     "qpdf-linearized": ["qpdf", "--linearize", "--object-streams=disable", "{src}", "{dst}"],
@@ -44,6 +44,9 @@ REWRITES = {
     "qpdf-rotated": ["qpdf", "--object-streams=disable", "{src}", "--rotate=+90:1-2", "--", "{dst}"],
     "qpdf-merged": ["qpdf", "--object-streams=disable", "--empty", "--pages", "{src}", "{src}", "1-2", "--", "{dst}"],
     "qpdf-xref-streams": ["qpdf", "--object-streams=preserve", "--force-version=1.5", "{src}", "{dst}"],
+    "qpdf-object-streams": ["qpdf", "--object-streams=generate", "{src}", "{dst}"],
+    "qpdf-object-streams-linearized": ["qpdf", "--object-streams=generate", "--linearize", "{src}", "{dst}"],
+    "qpdf-object-streams-rotated": ["qpdf", "--object-streams=generate", "{src}", "--rotate=-90:2-3", "--", "{dst}"],
     "gs": ["gs", "-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=pdfwrite", "-o", "{dst}", "{src}"],
 }
 

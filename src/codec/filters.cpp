@@ -1,0 +1,185 @@
+#include "filters.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "decode.h"
+
+namespace morvex {
+
+namespace {
+
+constexpr uint32_t kMaxRawStream = 0x10000000;  // 2^28 bytes
+constexpr size_t kMaxFilterList = 223;          // names plus one space each
+constexpr size_t kMaxContentStreams = 64;
+
+bool is_filter_name_byte(u8 c) { return is_alnum(c) || c == '+' || c == '-' || c == '_'; }
+
+// The filter names of a stream dictionary [begin, end), in order.
+std::vector<std::string> filter_list(const u8 *data, int32_t begin, int32_t end) {
+    std::vector<std::string> names;
+    const int32_t key = find_name(data, end, begin, end, "Filter");
+    if (key < 0) return names;
+    int32_t p = skip_ws(data, end, key + 7);
+    if (p >= end) return names;
+    auto read_name = [&](int32_t at, int32_t *after) {
+        int32_t q = at + 1;
+        while (q < end && is_filter_name_byte(data[q])) ++q;
+        *after = q;
+        return std::string(reinterpret_cast<const char *>(data + at + 1), static_cast<size_t>(q - at - 1));
+    };
+    if (data[p] == '/') {
+        int32_t after;
+        std::string name = read_name(p, &after);
+        if (!name.empty() && name.size() + 1 <= kMaxFilterList) names.push_back(std::move(name));
+        return names;
+    }
+    if (data[p] != '[') return names;
+    p = skip_ws(data, end, p + 1);
+    size_t used = 0;
+    while (p < end && data[p] != ']') {
+        if (data[p] != '/') {
+            ++p;
+            continue;
+        }
+        int32_t after;
+        std::string name = read_name(p, &after);
+        if (used + name.size() + 1 > kMaxFilterList) {
+            if (after >= end) break;
+            p = after;
+            continue;
+        }
+        used += name.size() + 1;
+        if (!name.empty()) names.push_back(std::move(name));
+        p = after;
+    }
+    return names;
+}
+
+OwnedBytes to_owned(const ByteBuf &buf) {
+    OwnedBytes o;
+    o.len = static_cast<size_t>(buf.len);
+    o.data.reset(new unsigned char[o.len ? o.len : 1]);
+    if (o.len) std::memcpy(o.data.get(), buf.data, o.len);
+    return o;
+}
+
+}  // namespace
+
+void ascii_hex_decode(const u8 *in, size_t n, ByteBuf *out) {
+    int pending = -1;
+    for (size_t i = 0; i < n; ++i) {
+        const u8 c = in[i];
+        if (c == '>') break;
+        if (!is_hex_digit(c)) continue;
+        if (pending < 0) {
+            pending = hex_value(c);
+        } else {
+            buf_byte(out, static_cast<u8>(pending << 4 | hex_value(c)));
+            pending = -1;
+        }
+    }
+    if (pending >= 0) buf_byte(out, static_cast<u8>(pending << 4));
+}
+
+void ascii85_decode(const u8 *in, size_t n, ByteBuf *out) {
+    uint32_t acc = 0;
+    int count = 0;
+    auto put = [&](uint32_t v, int bytes) {
+        const u8 b[4] = {u8(v >> 24), u8(v >> 16), u8(v >> 8), u8(v)};
+        buf_bytes(out, b, static_cast<size_t>(bytes));
+    };
+    for (size_t i = 0; i < n; ++i) {
+        const u8 c = in[i];
+        if (c == '~') break;
+        if (c == 'z') {
+            if (count == 0) put(0, 4);
+            continue;
+        }
+        if (c < '!' || c > 'u') continue;
+        acc = acc * 85u + static_cast<uint32_t>(c - '!');
+        if (++count == 5) {
+            put(acc, 4);
+            acc = 0;
+            count = 0;
+        }
+    }
+    if (count >= 2) {
+        for (int k = count; k < 5; ++k) acc = acc * 85u + 84u;
+        put(acc, count - 1);
+    }
+}
+
+int decode_stream(const u8 *data, int32_t data_len, const ObjectEntry &entry, ByteBuf *out) {
+    if (!entry.has_stream) return 0;
+    const uint32_t n = static_cast<uint32_t>(entry.stream_end) - static_cast<uint32_t>(entry.stream_start);
+    if (n < 1 || n > kMaxRawStream || entry.stream_end > data_len) return 0;
+    buf_reset(out);
+    const int32_t dict_end = entry.stream_kw_pos > 0 ? entry.stream_kw_pos : data_len;
+    const std::vector<std::string> filters = filter_list(data, entry.body_pos, dict_end);
+
+    const u8 *cur = data + entry.stream_start;
+    size_t cur_len = n;
+    OwnedBytes held;  // the current data once a filter has produced it
+    for (const std::string &f : filters) {
+        OwnedBytes next;
+        if (f == "FlateDecode") {
+            if (!inflate_growing(cur, cur_len, 16 * (cur_len + 64), &next)) return 0;
+        } else if (f == "LZWDecode") {
+            if (!lzw_growing(cur, cur_len, 8 * cur_len + 1024, &next)) return 0;
+        } else if (f == "ASCIIHexDecode" || f == "ASCII85Decode") {
+            ByteBuf tmp;
+            (f[5] == 'H' ? ascii_hex_decode : ascii85_decode)(cur, cur_len, &tmp);
+            if (tmp.oom) return 0;
+            next = to_owned(tmp);
+        } else {
+            continue;
+        }
+        held = std::move(next);
+        cur = held.data.get();
+        cur_len = held.len;
+    }
+    if (cur_len) buf_bytes(out, cur, cur_len);
+    return out->oom ? 0 : 1;
+}
+
+int get_page_content(const PdfDocument &doc, const PageEntry &page, ByteBuf *out) {
+    buf_reset(out);
+    // A /Contents reference may name an array object that lists the streams.
+    std::vector<int32_t> refs;
+    for (int32_t num : page.contents) {
+        if (refs.size() >= kMaxContentStreams) break;
+        const ObjectEntry *e = doc.find_object(num);
+        if (!e || e->has_stream) {
+            refs.push_back(num);
+            continue;
+        }
+        const TextRange r = doc.object_range(*e);
+        if (!r.valid() || r.begin >= r.end || r.data[r.begin] != '[') continue;
+        for (int32_t p = r.begin + 1; p < r.end && r.data[p] != ']' && refs.size() < kMaxContentStreams;) {
+            if (!is_digit(r.data[p])) {
+                ++p;
+                continue;
+            }
+            const int32_t ref = parse_ref_at(r.data, r.end, p);
+            if (ref > 0) refs.push_back(ref);
+            while (p < r.end && r.data[p] != ']' && r.data[p] != 'R') ++p;
+            if (p < r.end && r.data[p] == 'R') ++p;
+        }
+    }
+
+    int result = 0;
+    for (int32_t num : refs) {
+        const ObjectEntry *e = doc.find_object(num);
+        if (!e) continue;
+        ByteBuf part;
+        if (!decode_stream(doc.data, doc.len, *e, &part)) continue;
+        if (result) buf_byte(out, ' ');
+        if (part.len) buf_bytes(out, part.data, static_cast<size_t>(part.len));
+        result = 1;
+    }
+    return result;
+}
+
+}  // namespace morvex
