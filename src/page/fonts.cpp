@@ -1,0 +1,103 @@
+// The font slots of a page.
+//
+// /Resources is inherited down the page tree; the page-tree walk records in
+// PageEntry::resources_obj the node whose /Resources applies.  From there
+// the /Font dictionary is found (in place or by reference) and every name
+// followed by an indirect reference, from the font dictionary to the end of
+// the object that holds it, fills a slot.  Later keys of that object
+// (/XObject entries, /Contents, /Parent) fill slots too; they sit behind
+// the real fonts and Tf takes the first slot whose name matches.
+#include "fonts.h"
+
+#include <cstring>
+
+#include "font_metrics.h"
+
+namespace morvex {
+
+namespace {
+
+bool is_base_font_byte(u8 c) { return is_alnum(c) || c == '+' || c == '-' || c == '_'; }
+
+// Where a dictionary value is: the object text, and the position of the
+// value's first byte in it.
+struct Place {
+    TextRange text;
+    int32_t pos = -1;
+};
+
+// The value behind "/key" in text, from `from`: an in-place dictionary
+// stays in the same text, a reference leads to the start of the referenced
+// object's text.  pos -1 when neither.
+Place dict_value(const PdfDocument &doc, const TextRange &text, int32_t from, const char *key,
+                 bool need_nonempty) {
+    const int32_t at = find_name(text.data, text.end, from, text.end, key);
+    if (at < 0) return {};
+    const int32_t p =
+        skip_ws(text.data, text.end, at + 1 + static_cast<int32_t>(std::strlen(key)));
+    if (p >= text.end) return {};
+    if (text.data[p] == '<') return {text, p};
+    if (!is_digit(text.data[p])) return {};
+    const ObjectEntry *e = doc.find_object(parse_ref_at(text.data, text.end, p));
+    if (!e) return {};
+    const TextRange t = doc.full_range(*e);
+    if (!t.valid() || (need_nonempty && t.begin >= t.end)) return {};
+    return {t, t.begin};
+}
+
+void fill_slot(const PdfDocument &doc, FontSlot *slot, const u8 *name, int32_t n, int32_t obj) {
+    *slot = FontSlot{};
+    std::memcpy(slot->name, name, static_cast<size_t>(n));
+    slot->obj_num = obj;
+    slot->widths = helvetica_widths;
+    const ObjectEntry *e = doc.find_object(obj);
+    if (!e) return;
+    const TextRange t = doc.full_range(*e);
+    if (!t.valid()) return;
+    const int32_t at = find_name(t.data, t.end, t.begin, t.end, "BaseFont");
+    if (at < 0) return;
+    const int32_t p = skip_ws(t.data, t.end, at + 9);
+    if (p + 1 >= t.end || t.data[p] != '/') return;
+    int32_t q = p + 1;
+    while (q < t.end && q - (p + 1) <= kMaxResourceName && is_base_font_byte(t.data[q])) ++q;
+    const int32_t len = q - (p + 1);
+    if (len < 1 || len > kMaxResourceName) return;
+    char base[kMaxResourceName + 1];
+    std::memcpy(base, t.data + p + 1, static_cast<size_t>(len));
+    base[len] = 0;
+    slot->widths = widths_for_base_font(base);
+    slot->has_base_font = 1;
+}
+
+}  // namespace
+
+void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpState *st) {
+    if (page.resources_obj < 0) return;
+    const ObjectEntry *owner = doc.find_object(page.resources_obj);
+    if (!owner) return;
+    const TextRange text = doc.full_range(*owner);
+    if (!text.valid()) return;
+    const Place res = dict_value(doc, text, text.begin, "Resources", false);
+    if (res.pos < 0) return;
+    const Place font = dict_value(doc, res.text, res.pos, "Font", true);
+    if (font.pos < 0) return;
+
+    const TextRange &t = font.text;
+    int32_t p = font.pos;
+    while (p < t.end && st->font_count < kMaxFontSlots) {
+        if (t.data[p] != '/') {
+            // Jump to the next slash; everything between is stepped over.
+            const void *slash = std::memchr(t.data + p, '/', static_cast<size_t>(t.end - p));
+            if (!slash) break;
+            p = static_cast<int32_t>(static_cast<const u8 *>(slash) - t.data);
+        }
+        const int32_t start = ++p;
+        while (p < t.end && is_word_byte(t.data[p])) ++p;
+        const int32_t n = p - start;
+        if (n < 1 || n > kMaxResourceName) continue;
+        const int32_t obj = parse_ref_at(t.data, t.end, p);
+        if (obj > 0) fill_slot(doc, &st->fonts[st->font_count++], t.data + start, n, obj);
+    }
+}
+
+}  // namespace morvex

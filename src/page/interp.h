@@ -1,0 +1,58 @@
+// The content interpreter's working record: the page's font slots, the
+// transformation state, the word under way and what the page has produced
+// so far.  Internal to page analysis.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "page.h"
+
+namespace morvex {
+
+constexpr int kMaxFontSlots = 64;
+constexpr int kMaxSavedCtm = 32;
+constexpr int kMaxResourceName = 63;  // characters of a resource name
+
+// A matrix [a b c d e f], mapping (x, y) to (a*x + c*y + e, b*x + d*y + f).
+using Matrix = std::array<double, 6>;
+constexpr Matrix kIdentity = {1, 0, 0, 1, 0, 0};
+
+// One font resource of the page.
+struct FontSlot {
+    char name[kMaxResourceName + 1] = {};  // resource name without the slash
+    int32_t obj_num = 0;                   // object number of the font dictionary
+    const int16_t *widths = nullptr;       // 256 widths in thousandths of the size
+    int has_base_font = 0;                 // 1: /BaseFont was read; bytes 0x80-0x9F are Windows-1252
+};
+
+// The interpreter's state for one page.  Not copyable: cur_font points into
+// fonts.  interp_init gives the starting values, interp_free releases it.
+struct InterpState {
+    FontSlot fonts[kMaxFontSlots];
+    int font_count = 0;
+    const FontSlot *cur_font = nullptr;  // null until Tf selects a known font
+    double font_size = 0;
+    Matrix saved_ctm[kMaxSavedCtm] = {};
+    int save_depth = 0;
+    Matrix ctm = {};
+    Matrix tm = {};  // text matrix, already combined with the CTM
+    Matrix lm = {};  // line matrix, likewise
+    double advance = 0;  // along the current line, in text space units
+    double leading = 0;
+    std::vector<TextItem> items;
+    std::string word;  // UTF-8 of the word under way
+    double word_start_x = 0, word_start_y = 0;
+    double word_end_x = 0, word_end_y = 0;
+    int in_word = 0;
+    std::vector<ImageItem> images;
+    std::string page_text;
+
+    InterpState() = default;
+    InterpState(const InterpState &) = delete;
+    InterpState &operator=(const InterpState &) = delete;
+};
+
+}  // namespace morvex

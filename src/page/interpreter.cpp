@@ -1,0 +1,352 @@
+// The content interpreter: one forward scan over a page's decoded content.
+//
+// It understands numbers, strings, names, arrays, comments and the text,
+// transformation and image operators; everything else is stepped over.
+// Only numbers are operands.  A string met outside an array is held as the
+// pending string until a text-showing operator shows it; a name is held
+// until the next operator.  Strings inside an array are shown at once, and
+// a number inside an array above 150 in magnitude ends the word under way
+// (a large TJ adjustment separates words).
+//
+// The CTM is folded into the text and line matrices when they are set (BT,
+// Tm), so both map text space straight to the page's default user space.
+// q and Q save and restore the CTM only.
+#include <cmath>
+#include <cstring>
+
+#include "codec/filters.h"
+#include "codec/strings.h"
+#include "fonts.h"
+#include "page.h"
+#include "text_runs.h"
+
+namespace morvex {
+
+namespace {
+
+constexpr int kMaxOperands = 32;
+constexpr int32_t kMaxOperatorLen = 14;
+constexpr double kWordBreakAdjustment = 150.0;
+
+enum class Op { other, q, Q, cm, BT, ET, Tm, Td, TD, Tstar, TL, Tf, Tj, quote, dquote, BI, Do };
+
+Op lookup_operator(const u8 *s, int32_t n) {
+    if (n == 1) {
+        switch (s[0]) {
+        case 'q': return Op::q;
+        case 'Q': return Op::Q;
+        case '\'': return Op::quote;
+        case '"': return Op::dquote;
+        default: return Op::other;
+        }
+    }
+    if (n != 2) return Op::other;
+    const u8 a = s[0], b = s[1];
+    if (a == 'T') {
+        switch (b) {
+        case 'm': return Op::Tm;
+        case 'd': return Op::Td;
+        case 'D': return Op::TD;
+        case '*': return Op::Tstar;
+        case 'L': return Op::TL;
+        case 'f': return Op::Tf;
+        case 'j': return Op::Tj;
+        default: return Op::other;
+        }
+    }
+    if (a == 'c' && b == 'm') return Op::cm;
+    if (a == 'B' && b == 'T') return Op::BT;
+    if (a == 'E' && b == 'T') return Op::ET;
+    if (a == 'B' && b == 'I') return Op::BI;
+    if (a == 'D' && b == 'o') return Op::Do;
+    return Op::other;
+}
+
+constexpr bool is_operator_byte(u8 c) { return is_alpha(c) || c == '\'' || c == '"' || c == '*'; }
+
+// The operand matrix o (six numbers) times m.
+Matrix multiply(const double *o, const Matrix &m) {
+    return {o[0] * m[0] + o[1] * m[2],        o[0] * m[1] + o[1] * m[3],
+            o[2] * m[0] + o[3] * m[2],        o[2] * m[1] + o[3] * m[3],
+            o[4] * m[0] + o[5] * m[2] + m[4], o[4] * m[1] + o[5] * m[3] + m[5]};
+}
+
+void buf_clear(ByteBuf *b) {
+    b->len = 0;
+    if (b->data) b->data[0] = 0;
+}
+
+uint64_t fnv1a(const u8 *p, uint64_t n) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (uint64_t i = 0; i < n; ++i) {
+        h ^= p[i];
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
+class Scanner {
+public:
+    Scanner(const u8 *data, int32_t len, InterpState *st) : data_(data), len_(len), st_(st) {}
+
+    void run() {
+        int32_t p = 0;
+        while (p < len_) {
+            const u8 c = data_[p];
+            if (is_ws(c)) {
+                ++p;
+            } else if (c == '%') {
+                p = skip_comment(p);
+            } else if (c == '(') {
+                buf_clear(&pending_);
+                parse_literal_string2(data_, len_, p, &pending_, &p);
+            } else if (c == '<') {
+                if (p + 1 < len_ && data_[p + 1] == '<') {
+                    p += 2;
+                } else {
+                    buf_clear(&pending_);
+                    parse_hex_string(data_, len_, p, &pending_, &p);
+                }
+            } else if (starts_number(p)) {
+                double v;
+                if (read_number(&p, &v) && operand_count_ < kMaxOperands) operands_[operand_count_++] = v;
+            } else if (c == '/') {
+                p = read_name(p);
+            } else if (c == '[') {
+                p = scan_array(p + 1);
+            } else if (is_operator_byte(c)) {
+                p = run_operator(p);
+            } else {
+                ++p;
+            }
+        }
+    }
+
+private:
+    int32_t skip_comment(int32_t p) const {
+        while (p < len_ && data_[p] != '\n' && data_[p] != '\r') ++p;
+        return p;
+    }
+
+    bool starts_number(int32_t p) const {
+        const u8 c = data_[p];
+        if (is_digit(c)) return true;
+        if (c != '+' && c != '-' && c != '.') return false;
+        return p + 1 < len_ && (is_digit(data_[p + 1]) || data_[p + 1] == '.');
+    }
+
+    // Reads a number at *p; when none can be read, steps over one byte.
+    bool read_number(int32_t *p, double *v) const {
+        const int32_t at = *p;
+        *v = parse_double_at(data_, len_, p);
+        if (*p != at) return true;
+        ++*p;
+        return false;
+    }
+
+    // A name of 1 to 63 letters, digits and underscores becomes the pending
+    // name.  An empty or longer one clears it, so that a following Tf or Do
+    // does not act on an earlier, unrelated name.
+    int32_t read_name(int32_t p) {
+        const int32_t start = p + 1;
+        int32_t q = start;
+        while (q < len_ && is_word_byte(data_[q])) ++q;
+        const int32_t n = q - start;
+        if (n >= 1 && n <= kMaxResourceName) {
+            std::memcpy(name_, data_ + start, static_cast<size_t>(n));
+            name_[n] = 0;
+            name_len_ = n;
+        } else {
+            name_[0] = 0;
+            name_len_ = 0;
+        }
+        return q;
+    }
+
+    // From behind "[" to behind the next "]" (arrays do not nest).
+    int32_t scan_array(int32_t p) {
+        while (p < len_) {
+            const u8 c = data_[p];
+            if (c == ']') return p + 1;
+            if (c == '(') {
+                buf_clear(&scratch_);
+                parse_literal_string2(data_, len_, p, &scratch_, &p);
+                interp_emit_string(st_, scratch_.data, static_cast<size_t>(scratch_.len));
+            } else if (c == '<') {
+                if (p + 1 < len_ && data_[p + 1] == '<') {
+                    p += 2;
+                } else {
+                    buf_clear(&scratch_);
+                    parse_hex_string(data_, len_, p, &scratch_, &p);
+                    interp_emit_string(st_, scratch_.data, static_cast<size_t>(scratch_.len));
+                }
+            } else if (starts_number(p)) {
+                double v;
+                if (read_number(&p, &v) && std::fabs(v) > kWordBreakAdjustment && st_->in_word)
+                    interp_flush_word(st_);
+            } else {
+                ++p;
+            }
+        }
+        return p;
+    }
+
+    void show_pending() {
+        if (pending_.len >= 1) interp_emit_string(st_, pending_.data, static_cast<size_t>(pending_.len));
+        buf_clear(&pending_);
+    }
+
+    void next_line() {
+        interp_flush_word(st_);
+        Matrix &lm = st_->lm;
+        lm[4] = lm[4] - st_->leading * lm[2];
+        lm[5] = lm[5] - st_->leading * lm[3];
+        st_->tm = lm;
+        st_->advance = 0;
+    }
+
+    // Td and TD: with tx, ty the last two operands.
+    void move_line(bool set_leading) {
+        interp_flush_word(st_);
+        if (operand_count_ >= 2) {
+            const double tx = operands_[operand_count_ - 2], ty = operands_[operand_count_ - 1];
+            Matrix &lm = st_->lm;
+            lm[4] = tx * lm[0] + ty * lm[2] + lm[4];
+            lm[5] = tx * lm[1] + ty * lm[3] + lm[5];
+            st_->tm = lm;
+            if (set_leading) st_->leading = -ty;
+        }
+        st_->advance = 0;
+    }
+
+    void select_font() {
+        if (name_len_ == 0) return;
+        for (int i = 0; i < st_->font_count; ++i) {
+            if (std::strcmp(st_->fonts[i].name, name_) == 0) {
+                st_->cur_font = &st_->fonts[i];
+                break;
+            }
+        }
+        if (operand_count_ >= 1) st_->font_size = operands_[operand_count_ - 1];
+    }
+
+    const double *last_six() const { return operands_ + (operand_count_ - 6); }
+
+    // Runs the operator at p and returns where the scan goes on.
+    int32_t run_operator(int32_t p) {
+        const int32_t start = p;
+        while (p < len_ && is_operator_byte(data_[p])) ++p;
+        const int32_t n = p - start;
+        const Op op = n <= kMaxOperatorLen ? lookup_operator(data_ + start, n) : Op::other;
+        InterpState *st = st_;
+        switch (op) {
+        case Op::q:
+            if (st->save_depth < kMaxSavedCtm) st->saved_ctm[st->save_depth++] = st->ctm;
+            break;
+        case Op::Q:
+            if (st->save_depth > 0) st->ctm = st->saved_ctm[--st->save_depth];
+            break;
+        case Op::cm:
+            if (operand_count_ >= 6) st->ctm = multiply(last_six(), st->ctm);
+            break;
+        case Op::BT:
+            interp_flush_word(st);
+            st->tm = st->lm = st->ctm;
+            st->advance = 0;
+            break;
+        case Op::ET:
+            interp_flush_word(st);
+            break;
+        case Op::Tm:
+            interp_flush_word(st);
+            if (operand_count_ >= 6) st->tm = st->lm = multiply(last_six(), st->ctm);
+            st->advance = 0;
+            break;
+        case Op::Td:
+            move_line(false);
+            break;
+        case Op::TD:
+            move_line(true);
+            break;
+        case Op::Tstar:
+            next_line();
+            break;
+        case Op::TL:
+            if (operand_count_ >= 1) st->leading = operands_[operand_count_ - 1];
+            break;
+        case Op::Tf:
+            select_font();
+            break;
+        case Op::Tj:
+            show_pending();
+            break;
+        case Op::quote:
+        case Op::dquote:
+            next_line();
+            show_pending();
+            break;
+        case Op::BI: {
+            const int32_t ei = find_kw(data_, len_, p, "EI");
+            interp_add_image(st, "InlineImage");
+            p = ei < 0 ? len_ : ei + 2;
+            break;
+        }
+        case Op::Do:
+            if (name_len_ > 0) interp_add_image(st, name_);
+            break;
+        case Op::other:
+            break;
+        }
+        name_len_ = 0;
+        name_[0] = 0;
+        if (op != Op::q && op != Op::Q && op != Op::Do) operand_count_ = 0;
+        return p;
+    }
+
+    const u8 *data_;
+    int32_t len_;
+    InterpState *st_;
+    double operands_[kMaxOperands] = {};
+    int operand_count_ = 0;
+    ByteBuf pending_;  // the pending string
+    ByteBuf scratch_;  // strings inside an array
+    char name_[kMaxResourceName + 1] = {};
+    int32_t name_len_ = 0;
+};
+
+}  // namespace
+
+void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out) {
+    *out = PageSummary{};
+    if (page_index < 0 || page_index >= doc.page_count()) return;
+    const PageEntry &page = doc.pages[static_cast<size_t>(page_index)];
+    out->page = page_index + 1;
+    out->width = page.box_w;
+    out->height = page.box_h;
+    out->rotation = page.rotate;
+
+    InterpState st;
+    interp_init(&st);
+    resolve_page_fonts(doc, page, &st);
+
+    ByteBuf content;
+    if (!get_page_content(doc, page, &content)) {
+        interp_free(&st);
+        return;
+    }
+    out->content_hash = fnv1a(content.data, content.data ? content.len : 0);
+    // Positions are 32-bit; content beyond that is hashed but not scanned.
+    const int32_t scan_len = content.len > INT32_MAX ? INT32_MAX : static_cast<int32_t>(content.len);
+    if (scan_len > 0) Scanner(content.data, scan_len, &st).run();
+    buf_free(&content);
+
+    interp_flush_word(&st);
+    out->text = std::move(st.page_text);
+    out->items = std::move(st.items);
+    out->images = std::move(st.images);
+    interp_free(&st);
+}
+
+void page_analysis_free(PageSummary *ps) { *ps = PageSummary{}; }
+
+}  // namespace morvex

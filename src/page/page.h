@@ -1,0 +1,49 @@
+// Page analysis: one page of a loaded document -> a PageSummary with its
+// size, rotation, words with boxes, page text, image placements and a hash
+// of its content bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "../document/document.h"
+
+namespace morvex {
+
+// One word.  The box is in the page's default user space (points, y up,
+// the content's transformation starting at identity; /Rotate not applied).
+struct TextItem {
+    std::string text;  // UTF-8
+    double x = 0;      // left edge
+    double y = 0;      // bottom edge
+    double w = 0;
+    double h = 0;
+    double font_size = 0;  // font size in effect when the word ended
+};
+
+// One image placement (any XObject drawn with Do, or an inline image).
+struct ImageItem {
+    char name[32] = {};  // resource name, or "InlineImage"; at most 31 characters
+    double x = 0, y = 0, w = 0, h = 0;
+};
+
+struct PageSummary {
+    int page = 0;  // 1-based
+    double width = 0;
+    double height = 0;
+    int rotation = 0;  // 0..359
+    std::string text;  // every word followed by one space, "\n" where a shown string broke the line
+    std::vector<TextItem> items;
+    std::vector<ImageItem> images;
+    uint64_t content_hash = 0;  // FNV-1a 64 of the joined content; 0 when it could not be fetched
+};
+
+// Analyses pages[page_index] of doc (0-based, below page_count) into out.
+// Always fills out; there is no failure.
+void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out);
+
+// Releases what the summary holds; it reads as empty afterwards.
+void page_analysis_free(PageSummary *ps);
+
+}  // namespace morvex

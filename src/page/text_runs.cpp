@@ -1,0 +1,144 @@
+#include "text_runs.h"
+
+#include <cstring>
+
+namespace morvex {
+
+namespace {
+
+// Windows-1252 at 0x80..0x9F; 0 where the code page assigns nothing (the
+// byte then keeps its own value).
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,       // 0x88
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 0x98
+};
+
+void append_utf8(std::string *s, uint32_t cp) {
+    if (cp < 0x80) {
+        s->push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        const char b[2] = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+        s->append(b, 2);
+    } else {
+        const char b[3] = {static_cast<char>(0xE0 | (cp >> 12)),
+                           static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                           static_cast<char>(0x80 | (cp & 0x3F))};
+        s->append(b, 3);
+    }
+}
+
+// Everything back to zero, memory released.
+void clear_state(InterpState *st) {
+    for (FontSlot &f : st->fonts) f = FontSlot{};
+    st->font_count = 0;
+    st->cur_font = nullptr;
+    st->font_size = 0;
+    for (Matrix &m : st->saved_ctm) m = Matrix{};
+    st->save_depth = 0;
+    st->ctm = st->tm = st->lm = Matrix{};
+    st->advance = 0;
+    st->leading = 0;
+    std::vector<TextItem>().swap(st->items);
+    std::string().swap(st->word);
+    st->word_start_x = st->word_start_y = 0;
+    st->word_end_x = st->word_end_y = 0;
+    st->in_word = 0;
+    std::vector<ImageItem>().swap(st->images);
+    std::string().swap(st->page_text);
+}
+
+}  // namespace
+
+void interp_init(InterpState *st) {
+    clear_state(st);
+    st->font_size = 12.0;
+    st->leading = 14.0;
+    st->ctm = st->tm = st->lm = kIdentity;
+    st->word.reserve(64);
+    st->page_text.reserve(4096);
+}
+
+void interp_emit_string(InterpState *st, const unsigned char *bytes, size_t len) {
+    if (len == 0) return;
+    const FontSlot *font = st->cur_font;
+    const int16_t *widths = font ? font->widths : nullptr;
+    const bool cp1252 = font && font->has_base_font;
+    // The text matrix does not change while a string is shown.
+    const double a = st->tm[0], b = st->tm[1], e = st->tm[4], f = st->tm[5];
+    // Bytes below 0x80 are their own UTF-8: they are appended in runs.
+    size_t run = 0;
+    for (size_t i = 0; i < len; ++i) {
+        const u8 v = bytes[i];
+        const double w = widths ? widths[v] / 1000.0 : 0.5;
+        const double d = w * st->font_size;
+        if (is_ws(v)) {
+            st->word.append(reinterpret_cast<const char *>(bytes + run), i - run);
+            run = i + 1;
+            interp_flush_word(st);
+            if (v == '\n' || v == '\r') st->page_text.push_back('\n');
+        } else {
+            const double ox = st->advance * a + e;
+            const double oy = st->advance * b + f;
+            if (!st->in_word) {
+                st->in_word = 1;
+                st->word_start_x = ox;
+                st->word_start_y = oy;
+            }
+            st->word_end_x = ox + d;
+            st->word_end_y = oy;
+            if (v >= 0x80) {
+                st->word.append(reinterpret_cast<const char *>(bytes + run), i - run);
+                run = i + 1;
+                uint32_t cp = v;
+                if (cp1252 && v <= 0x9F && kCp1252High[v - 0x80]) cp = kCp1252High[v - 0x80];
+                append_utf8(&st->word, cp);
+            }
+        }
+        st->advance += d;
+    }
+    st->word.append(reinterpret_cast<const char *>(bytes + run), len - run);
+}
+
+void interp_flush_word(InterpState *st) {
+    if (st->in_word && !st->word.empty()) {
+        TextItem item;
+        item.text = st->word;
+        item.x = st->word_start_x < st->word_end_x ? st->word_start_x : st->word_end_x;
+        item.y = st->word_start_y - 0.2 * st->font_size;
+        const double dx = st->word_end_x - st->word_start_x;
+        item.w = dx < 0 ? -dx : dx;
+        item.h = 1.1 * st->font_size;
+        item.font_size = st->font_size;
+        st->items.push_back(std::move(item));
+        st->page_text += st->word;
+        st->page_text.push_back(' ');
+        st->word.clear();
+    }
+    st->in_word = 0;
+}
+
+void interp_add_image(InterpState *st, const char *name) {
+    ImageItem img;
+    const size_t n = strnlen(name, sizeof img.name - 1);
+    std::memcpy(img.name, name, n);
+    img.name[n] = 0;
+    const Matrix &m = st->ctm;
+    const double x0 = m[4], y0 = m[5];
+    const double x1 = m[0] + m[2] + m[4], y1 = m[1] + m[3] + m[5];
+    img.x = x0 < x1 ? x0 : x1;
+    img.y = y0 < y1 ? y0 : y1;
+    img.w = x1 > x0 ? x1 - x0 : x0 - x1;
+    img.h = y1 > y0 ? y1 - y0 : y0 - y1;
+    if (img.w < 1.0) img.w = 32.0;
+    if (img.h < 1.0) img.h = 32.0;
+    st->images.push_back(img);
+}
+
+void interp_free(InterpState *st) {
+    interp_flush_word(st);
+    clear_state(st);
+}
+
+}  // namespace morvex

@@ -1,0 +1,36 @@
+// Text run accumulation: shown bytes become words with boxes and the page
+// text; image placements are recorded beside them.
+//
+// Every byte of every shown string goes through interp_emit_string, which
+// measures it with the current font's width table, turns it into a code
+// point and adds it to the word under way.  White space in a string, a
+// large TJ adjustment, the positioning operators and the end of the page
+// end a word (interp_flush_word): it becomes a TextItem and is appended,
+// followed by one space, to the page text.
+#pragma once
+
+#include <cstddef>
+
+#include "interp.h"
+
+namespace morvex {
+
+// Starting values: font size 12, leading 14, identity matrices, no font,
+// nothing saved, empty word and page text.
+void interp_init(InterpState *st);
+
+// Feeds the bytes of one shown string.
+void interp_emit_string(InterpState *st, const unsigned char *bytes, size_t len);
+
+// Ends the word under way, if any.
+void interp_flush_word(InterpState *st);
+
+// Records an image placement: the box spanned by the images of the unit
+// square's corners (0,0) and (1,1) under the CTM; a side below 1 counts 32.
+void interp_add_image(InterpState *st, const char *name);
+
+// Ends the word under way and releases everything; the state reads as
+// empty (all zero) afterwards.
+void interp_free(InterpState *st);
+
+}  // namespace morvex
