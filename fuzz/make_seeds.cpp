@@ -13,6 +13,41 @@ using namespace fixture;
 
 namespace {
 
+// Uncompressed content that exercises every operator of the page
+// interpreter, fonts found in several ways, and inline images.
+std::vector<std::string> page_analysis_documents() {
+    std::vector<std::string> docs;
+    const std::string content =
+        "% a comment\n q 1 0 0 1 10 20 cm BT /F1 12 Tf 14 TL 72 712 Td (Hello \\(World\\)\\101) Tj\n"
+        "[(Wor) -20 (ld) -250 <48 69> 151 (x)] TJ T* (next\\nline) ' 1 2 (quoted) \" 0 -14 TD\n"
+        "/F2 9.5 Tf 2 0 0 2 -.5 +.5 Tm <93 94 80 E9> Tj ET Q q 0.5 0 0 0.5 0 0 cm /Im1 Do Q\n"
+        "BI /W 2 /H 2 /CS /G /BPC 8 ID (x)EIx\x01\x02 EI << /MCID 0 >> BDC (marked) Tj EMC\n"
+        "q q q Q Q Q Q /F9 Tf 3e2 Tf /F1.0 8 Tf BT (\\223a b\\r\\nc\\t) Tj ET";
+    {
+        DocBuilder b;
+        const int f1 = b.font("Helvetica");
+        const int f2 = b.font("ABCDEF+Times-BoldItalic");
+        const int img = b.image(2, 2);
+        b.page({.content = content, .resources = resources({{"F1", f1}, {"F2", f2}}, {{"Im1", img}})});
+        // Resources by reference, a font without /BaseFont.
+        const int type3 = b.object("<< /Type /Font /Subtype /Type3 >>");
+        const int res = b.object("<< /Font << /F1 " + std::to_string(type3) + " 0 R /F2 " +
+                                 std::to_string(f2) + " 0 R >> >>");
+        b.page({.content = content, .resources = std::to_string(res) + " 0 R"});
+        docs.push_back(b.build());
+    }
+    {
+        // Resources inherited from the page tree's root.
+        DocBuilder b;
+        const int f1 = b.font("Courier");
+        b.pages_extra = "/Resources << /Font << /F1 " + std::to_string(f1) + " 0 R >> >>";
+        b.page({.content = content});
+        b.page({.content = "BT /F1 10 Tf 100 700 Td (A) Tj ET", .compress = true});
+        docs.push_back(b.build());
+    }
+    return docs;
+}
+
 std::vector<std::string> documents() {
     std::vector<std::string> docs;
     for (XrefKind kind : {XrefKind::classic, XrefKind::stream, XrefKind::none}) {
@@ -36,6 +71,7 @@ std::vector<std::string> documents() {
     w.new_revision();
     w.add_stream(4, "", "BT (updated) Tj ET");
     docs.push_back(w.build());
+    for (std::string &d : page_analysis_documents()) docs.push_back(std::move(d));
     return docs;
 }
 
