@@ -13,7 +13,6 @@ namespace morvex {
 
 namespace {
 
-constexpr int32_t kStartxrefWindow = 2048;
 constexpr int kMaxXrefSections = 16;
 
 enum class ReadResult { ok, cannot_open, empty, read_error };
