@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
+#include <unordered_map>
 #include <memory>
 #include <vector>
 
@@ -51,7 +51,8 @@ std::vector<uint8_t> encode(const uint8_t *data, size_t size) {
             out.back() = static_cast<uint8_t>(out.back() | (((code >> i) & 1) << (7 - used++)));
         }
     };
-    std::map<std::pair<unsigned, uint8_t>, unsigned> dict;
+    std::unordered_map<unsigned, unsigned> dict;  // (prefix code << 8 | byte) -> code
+    dict.reserve(4096);
     put(256);
     int w = -1;
     for (size_t i = 0; i < size; ++i) {
@@ -60,13 +61,14 @@ std::vector<uint8_t> encode(const uint8_t *data, size_t size) {
             w = k;
             continue;
         }
-        const auto it = dict.find({static_cast<unsigned>(w), k});
+        const unsigned key = static_cast<unsigned>(w) << 8 | k;
+        const auto it = dict.find(key);
         if (it != dict.end()) {
             w = static_cast<int>(it->second);
             continue;
         }
         put(static_cast<unsigned>(w));
-        dict[{static_cast<unsigned>(w), k}] = next++;
+        dict[key] = next++;
         if (next == 4096) {
             put(256);
             dict.clear();
