@@ -3,8 +3,10 @@
 #include <new>
 
 #include "../include/morvex.h"
+#include "compare/diff.h"
 #include "document/document.h"
 #include "library_state.h"
+#include "report/json.h"
 
 using namespace morvex;
 
@@ -32,6 +34,23 @@ bool load_pair(const char *path_a, const char *path_b, PdfDocument *a, PdfDocume
     return true;
 }
 
+// The road of both JSON reports: load, compare, write the report into
+// g_json_buf.  The previous report stays valid when loading fails.
+const char *json_report(const char *path_a, const char *path_b,
+                        bool (*build)(const DiffList &, ByteBuf *)) {
+    clear_error();
+    PdfDocument a, b;
+    if (!load_pair(path_a, path_b, &a, &b)) return nullptr;
+    DiffList list;
+    compare_docs(a, b, &list);
+    if (!build(list, &g_json_buf)) {
+        buf_free(&g_json_buf);
+        set_error("out of memory");
+        return nullptr;
+    }
+    return reinterpret_cast<const char *>(g_json_buf.data);
+}
+
 }  // namespace
 
 extern "C" {
@@ -50,17 +69,11 @@ MORVEX_API void morvex_cleanup(void) {
 MORVEX_API const char *morvex_last_error(void) { return g_err; }
 
 MORVEX_API const char *morvex_compare(const char *path_a, const char *path_b) {
-    return guarded<const char *>(nullptr, [&]() -> const char * {
-        clear_error();
-        PdfDocument a, b;
-        if (!load_pair(path_a, path_b, &a, &b)) return nullptr;
-        set_error("comparison not available yet");
-        return nullptr;
-    });
+    return guarded<const char *>(nullptr, [&] { return json_report(path_a, path_b, build_compare_json); });
 }
 
 MORVEX_API const char *morvex_text(const char *path_a, const char *path_b) {
-    return morvex_compare(path_a, path_b);
+    return guarded<const char *>(nullptr, [&] { return json_report(path_a, path_b, build_text_json); });
 }
 
 MORVEX_API int morvex_visual(const char *path_a, const char *path_b, const char *out_path) {
@@ -72,7 +85,7 @@ MORVEX_API int morvex_visual(const char *path_a, const char *path_b, const char 
         }
         PdfDocument a, b;
         if (!load_pair(path_a, path_b, &a, &b)) return 0;
-        set_error("comparison not available yet");
+        set_error("visual reports are not available yet");
         return 0;
     });
 }
