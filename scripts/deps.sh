@@ -6,7 +6,7 @@
 MORVEX_DEMO_PACKAGES="cmake g++ ninja-build"
 MORVEX_TEST_PACKAGES="$MORVEX_DEMO_PACKAGES clang libclang-rt-14-dev zlib1g-dev libgtest-dev
   libbenchmark-dev binutils pkg-config python3 python3-reportlab python3-fitz qpdf
-  poppler-utils mupdf-tools ghostscript jq"
+  python3-pil poppler-utils mupdf-tools ghostscript jq locales"
 
 need_packages() {
     local list missing=""
@@ -33,4 +33,16 @@ need_packages() {
     # shellcheck disable=SC2086
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null
     echo "== installed:$missing"
+}
+
+# A locale with a decimal comma, for the tests that make sure a host's
+# locale never changes what the library writes.
+need_test_locale() {
+    if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then return 0; fi
+    echo "== generating the locale de_DE.UTF-8 for the tests"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+    $sudo locale-gen >/dev/null
 }

@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 need_packages test
+need_test_locale
 
 jobs=$(nproc)
 results=()

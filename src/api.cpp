@@ -7,6 +7,7 @@
 #include "document/document.h"
 #include "library_state.h"
 #include "report/json.h"
+#include "report/visual.h"
 
 using namespace morvex;
 
@@ -85,8 +86,21 @@ MORVEX_API int morvex_visual(const char *path_a, const char *path_b, const char 
         }
         PdfDocument a, b;
         if (!load_pair(path_a, path_b, &a, &b)) return 0;
-        set_error("visual reports are not available yet");
-        return 0;
+        DiffList list;
+        compare_docs(a, b, &list);
+        if (list.pages_compared == 0) {
+            set_error("no pages to compare");
+            return 0;
+        }
+        ByteBuf report;
+        if (!build_visual_report(a, b, list, &report)) {
+            set_error("out of memory");
+            return 0;
+        }
+        // The documents are no longer needed while the file is written.
+        doc_free(&a);
+        doc_free(&b);
+        return write_report_file(out_path, report) ? 1 : 0;
     });
 }
 

@@ -1,0 +1,173 @@
+#include "copy.h"
+
+#include <charconv>
+#include <deque>
+
+namespace morvex {
+
+namespace detail {
+
+size_t match_ref(std::string_view text, size_t i, bool need_gen, int64_t *num, size_t *digits_end) {
+    const size_t n = text.size();
+    size_t p = i;
+    int64_t v = 0;
+    while (p < n && is_digit(static_cast<u8>(text[p]))) {
+        if (v <= INT32_MAX) v = v * 10 + (text[p] - '0');
+        ++p;
+    }
+    *digits_end = p;
+    *num = v;
+    if (v > INT32_MAX) return 0;
+    while (p < n && is_ws(static_cast<u8>(text[p]))) ++p;
+    if (p >= n) return 0;
+    if (is_digit(static_cast<u8>(text[p]))) {
+        while (p < n && is_digit(static_cast<u8>(text[p]))) ++p;
+        while (p < n && is_ws(static_cast<u8>(text[p]))) ++p;
+        if (p >= n) return 0;
+    } else if (need_gen) {
+        return 0;
+    }
+    if (text[p] != 'R') return 0;
+    if (p + 1 < n && is_alnum(static_cast<u8>(text[p + 1]))) return 0;
+    return p + 1 - i;
+}
+
+}  // namespace detail
+
+namespace {
+
+std::string_view range_text(const TextRange &r) {
+    return r.valid() && r.end > r.begin
+               ? std::string_view(reinterpret_cast<const char *>(r.data + r.begin), static_cast<size_t>(r.end - r.begin))
+               : std::string_view();
+}
+
+void put_num(ByteBuf *out, int64_t v) {
+    char tmp[24];
+    const auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
+    buf_bytes(out, tmp, static_cast<size_t>(r.ptr - tmp));
+}
+
+void put_header(ByteBuf *out, int32_t num) {
+    put_num(out, num);
+    buf_str(out, " 0 obj\n");
+}
+
+// The text of a plain object: from its body to "endobj", or to the next
+// object header when "endobj" is missing, without trailing whitespace.
+std::string_view plain_body(const PdfDocument &doc, const ObjectEntry &e) {
+    std::string_view body = range_text(doc.full_range(e));
+    while (!body.empty() && is_ws(static_cast<u8>(body.back()))) body.remove_suffix(1);
+    return body;
+}
+
+}  // namespace
+
+std::optional<std::string> page_resources_dict(const PdfDocument &doc, int32_t resources_obj) {
+    const ObjectEntry *holder = doc.find_object(resources_obj);
+    if (!holder) return std::nullopt;
+    const TextRange r = doc.object_range(*holder);
+    if (!r.valid()) return std::nullopt;
+    const int32_t at = find_name(r.data, r.end, r.begin, r.end, "Resources");
+    if (at < 0) return std::nullopt;
+    const int32_t p = skip_ws(r.data, r.end, at + 10);
+    if (p >= r.end) return std::nullopt;
+    if (r.data[p] == '<') return dict_text_at(r.data, r.end, p);
+    if (!is_digit(r.data[p])) return std::nullopt;
+    int32_t q = p;
+    const ObjectEntry *e = doc.find_object(parse_int_at(r.data, r.end, &q));
+    if (!e) return std::nullopt;
+    const TextRange t = doc.object_range(*e);
+    if (!t.valid()) return std::nullopt;
+    if (e->in_objstm) {
+        for (int32_t i = 0; i + 2 <= t.end; ++i)
+            if (t.data[i] == '<' && kw_at(t.data, i, t.end, "<<")) return dict_text_at(t.data, t.end, i);
+        return std::nullopt;
+    }
+    return dict_text_at(t.data, t.end, t.begin);
+}
+
+int collect_text_refs(std::string_view text, int32_t *out, int max) {
+    int count = 0;
+    if (max <= 0) return 0;
+    for_each_text_ref(text, [&](int32_t num) {
+        out[count++] = num;
+        return count < max;
+    });
+    return count;
+}
+
+std::string remap_res_text(std::string_view text, const Renumbering &table) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    size_t i = 0, copied = 0;
+    while (i < text.size()) {
+        if (!is_digit(static_cast<u8>(text[i]))) {
+            ++i;
+            continue;
+        }
+        int64_t num = 0;
+        size_t digits_end = i;
+        const size_t n = detail::match_ref(text, i, true, &num, &digits_end);
+        const int32_t renumbered = n ? table.find(static_cast<int32_t>(num)) : -1;
+        if (renumbered > 0) {
+            out.append(text.substr(copied, i - copied));
+            out += std::to_string(renumbered);
+            out += " 0 R";
+            i += n;
+            copied = i;
+        } else {
+            i = digits_end;
+        }
+    }
+    out.append(text.substr(copied));
+    return out;
+}
+
+std::vector<int32_t> collect_copy_list(const PdfDocument &doc, const std::vector<int32_t> &page_indexes) {
+    std::vector<int32_t> list;
+    ObjectNumberSet seen(doc.max_obj_num, doc.objects.size());
+    auto add = [&](int32_t num) {
+        if (seen.insert(num)) list.push_back(num);
+        return true;
+    };
+    for (int32_t index : page_indexes) {
+        const PageEntry &page = doc.pages[static_cast<size_t>(index)];
+        if (const auto res = page_resources_dict(doc, page.resources_obj)) for_each_text_ref(*res, add);
+    }
+    // Breadth first: the list grows while it is walked.
+    for (size_t k = 0; k < list.size(); ++k) {
+        const ObjectEntry *e = doc.find_object(list[k]);
+        if (!e) continue;
+        for_each_text_ref(e->has_stream || e->in_objstm ? range_text(doc.object_range(*e)) : plain_body(doc, *e), add);
+    }
+    return list;
+}
+
+void write_copied_object(ByteBuf *out, const PdfDocument &doc, int32_t old_num, int32_t new_num,
+                         const Renumbering &table) {
+    put_header(out, new_num);
+    const ObjectEntry *e = doc.find_object(old_num);
+    if (!e) {
+        buf_str(out, "null\nendobj\n");
+        return;
+    }
+    if (e->in_objstm) {
+        buf_str(out, remap_res_text(range_text(doc.object_range(*e)), table));
+        buf_str(out, "\nendobj\n");
+        return;
+    }
+    if (e->has_stream) {
+        buf_str(out, remap_res_text(range_text(doc.object_range(*e)), table));
+        buf_str(out, "stream\n");
+        if (e->stream_end > e->stream_start)
+            buf_bytes(out, doc.data + e->stream_start, static_cast<size_t>(e->stream_end - e->stream_start));
+        buf_str(out, "\nendstream\nendobj\n");
+        return;
+    }
+    const std::string_view body = plain_body(doc, *e);
+    buf_str(out, body.empty() ? std::string_view("null") : std::string_view(remap_res_text(body, table)));
+    buf_str(out, "\nendobj\n");
+}
+
+}  // namespace morvex
