@@ -29,6 +29,9 @@ struct ObjectEntry {
     int32_t stream_end = 0;     // one past the last byte of the stream data
     int32_t endobj_pos = -1;    // "endobj" keyword, or -1
     int32_t has_stream = 0;
+    // 1 when no usable direct /Length was found and the data runs up to the
+    // "endstream" keyword (or the next header), end-of-line included.
+    int32_t data_to_endstream = 0;
     int32_t in_objstm = 0;
     const u8 *objstm_data = nullptr;  // object text inside a decoded object stream (not owned)
     int32_t objstm_len = 0;

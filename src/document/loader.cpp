@@ -228,6 +228,7 @@ void find_boundaries(PdfDocument *doc) {
                 } else {
                     const int32_t es = find_kw(data, limit, s, "endstream");
                     e.stream_end = es >= 0 ? es : limit;
+                    e.data_to_endstream = 1;
                 }
                 if (e.stream_end < e.stream_start) e.stream_end = e.stream_start;
                 int64_t from = static_cast<int64_t>(e.stream_end) + 9;
