@@ -104,6 +104,8 @@ TEST(PageAnalysis, WhereWordsEnd) {
         {"dictionary markers", "BT << /A 1 >> (x) Tj ET", "x "},
         {"operator too long to match", "BT (x) TjTjTjTjTjTjTjTj (y) Tj ET", "y "},
         {"text outside BT", "(free) Tj", "free "},
+        {"0x93 in a font with a base font", "BT /F1 12 Tf (\\223) Tj ET", "\xE2\x80\x9C "},
+        {"0x93 before any font is selected", "BT (\\223) Tj ET", "\xC2\x93 "},
     };
     for (const Case &c : cases) EXPECT_EQ(page_text(c.content), c.text) << c.what;
 }
