@@ -110,6 +110,15 @@ std::vector<std::string> inflate_streams() {
     return streams;
 }
 
+// Every ordered pair of the documents, A and B joined by the marker.
+std::vector<std::string> document_pairs() {
+    const std::vector<std::string> docs = documents();
+    std::vector<std::string> pairs;
+    for (const std::string &a : docs)
+        for (const std::string &b : docs) pairs.push_back(a + "%%B%%" + b);
+    return pairs;
+}
+
 void write_all(const fs::path &dir, const std::vector<std::string> &inputs) {
     fs::create_directories(dir);
     for (size_t i = 0; i < inputs.size(); ++i)
@@ -123,5 +132,6 @@ int main(int argc, char **argv) {
     const fs::path out(argv[1]);
     write_all(out / "fuzz_doc_load", documents());
     write_all(out / "fuzz_inflate", inflate_streams());
+    write_all(out / "fuzz_compare", document_pairs());
     return 0;
 }

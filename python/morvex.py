@@ -17,13 +17,14 @@ one library call at a time: calls from several threads are safe and wait
 for each other.
 
 The library is looked up, in this order, at import time:
-  1. the file named by the environment variable MORVEX_LIBRARY;
+  1. the file named by the environment variable MORVEX_LIBRARY (when it is
+     set, that file or an ImportError: no other library is tried);
   2. libmorvex.so* in the directory of this module;
   3. libmorvex.so* in ../lib relative to this module;
   4. the system search: ctypes.util.find_library("morvex"), then
      "libmorvex.so.1".
-The first one that loads is used (a candidate that fails to load is
-skipped); when none loads, importing raises ImportError listing every
+Otherwise the first one that loads is used (a candidate that fails to
+load is skipped); when none loads, importing raises ImportError listing every
 candidate and why it failed.  library_path names the one loaded.
 """
 
@@ -65,11 +66,13 @@ def _load_library() -> Tuple[ctypes.CDLL, str]:
     tried: List[str] = []
     env = os.environ.get("MORVEX_LIBRARY")
     if env:
+        # A library named explicitly is the one to use, or an error: never
+        # quietly another one.
         lib = _try_load(env, tried)
         if lib is not None:
             return lib, env
-    else:
-        tried.append("MORVEX_LIBRARY: not set")
+        raise ImportError("cannot load the morvex library named by MORVEX_LIBRARY: " + tried[-1])
+    tried.append("MORVEX_LIBRARY: not set")
     here = os.path.dirname(os.path.abspath(__file__))
     for folder in (here, os.path.normpath(os.path.join(here, os.pardir, "lib"))):
         pattern = os.path.join(folder, "libmorvex.so*")
