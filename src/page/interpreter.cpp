@@ -337,6 +337,11 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out) {
     out->content_hash = fnv1a(content.data, content.data ? content.len : 0);
     // Positions are 32-bit; content beyond that is hashed but not scanned.
     const int32_t scan_len = content.len > INT32_MAX ? INT32_MAX : static_cast<int32_t>(content.len);
+    // Room for what the content can produce, so that large pages do not
+    // regrow (and re-fault) their arrays many times; untouched capacity
+    // costs no memory traffic.
+    st.items.reserve(static_cast<size_t>(scan_len) / 16);
+    st.page_text.reserve(static_cast<size_t>(scan_len) / 2);
     if (scan_len > 0) Scanner(content.data, scan_len, &st).run();
     buf_free(&content);
 
