@@ -1,0 +1,177 @@
+#include "report.h"
+
+#include <cstdio>
+#include <set>
+
+#include "json_reader.h"
+
+namespace report {
+
+namespace {
+
+bool fail(std::string *error, const std::string &message) {
+    if (error) *error = "report: " + message;
+    return false;
+}
+
+bool read_difference(const json::Value &v, Difference &d, std::string *error) {
+    using K = json::Value::Kind;
+    if (v.kind != K::Object) return fail(error, "a difference is not an object");
+    const json::Value *page = v.get("page"), *type = v.get("type"), *diff = v.get("diff");
+    if (!page || page->kind != K::Integer) return fail(error, "a difference has no integer \"page\"");
+    if (!type || type->kind != K::String) return fail(error, "a difference has no string \"type\"");
+    d.page = page->integer;
+    d.type = type->string;
+    if (diff) {
+        if (diff->kind != K::String) return fail(error, "\"diff\" is not a string");
+        d.has_diff = true;
+        d.diff = diff->string;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<Report> read(std::string_view text, std::string *error) {
+    std::string parse_error;
+    const std::optional<json::Value> doc = json::parse(text, &parse_error);
+    if (!doc) {
+        fail(error, "not valid JSON (" + parse_error + ")");
+        return std::nullopt;
+    }
+    return from_value(*doc, error);
+}
+
+std::optional<Report> from_value(const json::Value &doc, std::string *error) {
+    using K = json::Value::Kind;
+    const json::Value *identical = doc.get("identical"), *pages = doc.get("pages_compared"),
+                      *differences = doc.get("differences");
+    Report r;
+    if (!identical || identical->kind != K::Bool) {
+        fail(error, "no boolean \"identical\"");
+        return std::nullopt;
+    }
+    if (!pages || pages->kind != K::Integer) {
+        fail(error, "no integer \"pages_compared\"");
+        return std::nullopt;
+    }
+    if (!differences || differences->kind != K::Array) {
+        fail(error, "no array \"differences\"");
+        return std::nullopt;
+    }
+    r.identical = identical->boolean;
+    r.pages_compared = pages->integer;
+    for (const json::Value &item : differences->items) {
+        Difference d;
+        if (!read_difference(item, d, error)) return std::nullopt;
+        r.differences.push_back(std::move(d));
+    }
+    return r;
+}
+
+std::string describe(std::string_view type) {
+    static const struct {
+        const char *type, *words;
+    } kWords[] = {
+        {"dimensions_changed", "page size changed"},
+        {"rotation_changed", "rotation changed"},
+        {"image_added", "image added"},
+        {"image_removed", "image removed"},
+        {"image_changed", "image changed"},
+        {"text_added", "text added"},
+        {"text_removed", "text removed"},
+        {"text_changed", "text changed"},
+        {"content_changed", "content changed"},
+        {"page_added", "page added"},
+        {"page_removed", "page removed"},
+    };
+    for (const auto &w : kWords)
+        if (type == w.type) return w.words;
+    std::string words = printable(type);
+    for (char &c : words)
+        if (c == '_') c = ' ';
+    return words;
+}
+
+int direction(std::string_view type) {
+    auto ends_with = [&](std::string_view tail) {
+        return type.size() >= tail.size() && type.substr(type.size() - tail.size()) == tail;
+    };
+    if (ends_with("_added")) return 1;
+    if (ends_with("_removed")) return -1;
+    return 0;
+}
+
+std::vector<DiffLine> diff_lines(std::string_view diff) {
+    std::vector<DiffLine> lines;
+    char sign = ' ';
+    for (std::size_t start = 0;;) {
+        const std::size_t end = diff.find('\n', start);
+        std::string_view line = diff.substr(start, end == std::string_view::npos ? diff.npos : end - start);
+        DiffLine out;
+        if (line.size() >= 2 && (line[0] == '-' || line[0] == '+') && line[1] == ' ') {
+            sign = line[0];
+            out.first = true;
+            line.remove_prefix(2);
+        } else {
+            out.first = false;
+        }
+        out.sign = sign;
+        out.text = std::string(line);
+        lines.push_back(std::move(out));
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    char buf[8];
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            if ((c < 0x20 && c != '\t') || c == 0x7F) {
+                std::snprintf(buf, sizeof buf, "\\x%02x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+            ++i;
+            continue;
+        }
+        const std::size_t n = json::utf8_sequence_length(text.substr(i));
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else if (n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+            // C1 control characters U+0080..U+009F: some terminals obey them.
+            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(text[i + 1]));
+            out += buf;
+            i += 2;
+        } else {
+            out.append(text.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
+std::string count(long long n, std::string_view one, std::string_view many) {
+    return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+std::size_t pages_with_differences(const Report &r) {
+    std::set<long long> pages;
+    for (const Difference &d : r.differences) pages.insert(d.page);
+    return pages.size();
+}
+
+std::string summary(const Report &r) {
+    if (r.identical) return "identical (" + count(r.pages_compared, "page", "pages") + ")";
+    return count(static_cast<long long>(r.differences.size()), "difference", "differences") + " on " +
+           std::to_string(pages_with_differences(r)) + " of " + count(r.pages_compared, "page", "pages");
+}
+
+}  // namespace report

@@ -1,0 +1,71 @@
+// A comparison report as the library returns it, read back from its JSON,
+// and the words the command shows for it.
+#ifndef MORVEX_CLI_REPORT_H
+#define MORVEX_CLI_REPORT_H
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json_reader.h"
+
+namespace report {
+
+struct Difference {
+    long long page = 0;
+    std::string type;       // e.g. "text_changed"
+    bool has_diff = false;  // text kinds of the text report carry one
+    std::string diff;       // "- A's text\n+ B's text"
+};
+
+struct Report {
+    bool identical = true;
+    long long pages_compared = 0;
+    std::vector<Difference> differences;
+};
+
+// Reads {"identical":..,"pages_compared":..,"differences":[{"page":..,
+// "type":..,"diff":..},..]}.  Members the command does not know are
+// ignored; a missing or mistyped member is an error ("report: ...").
+std::optional<Report> read(std::string_view json, std::string *error = nullptr);
+std::optional<Report> from_value(const json::Value &doc, std::string *error = nullptr);
+
+// What a kind of difference is called on screen: "text changed",
+// "page size changed", ...; an unknown kind shows with its underscores as
+// spaces.
+std::string describe(std::string_view type);
+
+// +1 for kinds that add something (shown green), -1 for kinds that remove
+// something (red), 0 for changes.
+int direction(std::string_view type);
+
+// One line of a text diff: the sign of the side it belongs to ('-' for A,
+// '+' for B), whether it starts that side (and so has the "- " or "+ "
+// marker) or continues it after a line break in the page text, and the
+// text without the marker.
+struct DiffLine {
+    char sign = '-';
+    bool first = true;
+    std::string text;
+};
+std::vector<DiffLine> diff_lines(std::string_view diff);
+
+// Text made safe to show: control characters (but tab) and the C1 range
+// become visible escapes (\x1b, \u009b), bytes that are not UTF-8 become
+// U+FFFD; everything else is kept.  Line feeds are escaped too, so the
+// result is always one line.
+std::string printable(std::string_view text);
+
+// "2 differences on 2 of 5 pages" or "identical (5 pages)".
+std::string summary(const Report &r);
+
+// Number of distinct pages named by the differences.
+std::size_t pages_with_differences(const Report &r);
+
+// "1 page", "3 pages" and so on.
+std::string count(long long n, std::string_view one, std::string_view many);
+
+}  // namespace report
+
+#endif

@@ -1,0 +1,68 @@
+#include "report_text.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace text {
+
+bool parse_color_when(std::string_view word, ColorWhen &when) {
+    if (word == "auto") when = ColorWhen::Auto;
+    else if (word == "always") when = ColorWhen::Always;
+    else if (word == "never") when = ColorWhen::Never;
+    else return false;
+    return true;
+}
+
+bool use_color(ColorWhen when, int fd) {
+    switch (when) {
+    case ColorWhen::Always: return true;
+    case ColorWhen::Never: return false;
+    case ColorWhen::Auto: break;
+    }
+    return std::getenv("NO_COLOR") == nullptr && isatty(fd) == 1;
+}
+
+std::string Style::wrap(const char *sgr, std::string_view s) const {
+    if (!color) return std::string(s);
+    std::string out = "\033[";
+    out += sgr;
+    out += 'm';
+    out += s;
+    out += "\033[0m";
+    return out;
+}
+
+void append_differences(std::string &out, const report::Report &r, const Style &style, int indent) {
+    const std::string pad(static_cast<std::size_t>(indent), ' ');
+    for (const report::Difference &d : r.differences) {
+        out += pad;
+        out += style.bold("page " + std::to_string(d.page) + ":");
+        out += ' ';
+        out += style.by_direction(report::direction(d.type), report::describe(d.type));
+        out += '\n';
+        if (!d.has_diff) continue;
+        for (const report::DiffLine &line : report::diff_lines(d.diff)) {
+            out += pad;
+            std::string shown;
+            if (line.first) {
+                out += "    ";
+                shown = std::string(1, line.sign) + " " + report::printable(line.text);
+            } else {
+                out += "      ";
+                shown = report::printable(line.text);
+            }
+            out += style.by_direction(line.sign == '+' ? 1 : line.sign == '-' ? -1 : 0, shown);
+            out += '\n';
+        }
+    }
+}
+
+std::string format(const report::Report &r, const Style &style) {
+    std::string out;
+    append_differences(out, r, style);
+    out += report::summary(r);
+    out += '\n';
+    return out;
+}
+
+}  // namespace text

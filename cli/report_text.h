@@ -1,0 +1,54 @@
+// Reports as lines for people: one line per difference, the changed text
+// under text differences, and a closing summary; ANSI colour on request.
+#ifndef MORVEX_CLI_REPORT_TEXT_H
+#define MORVEX_CLI_REPORT_TEXT_H
+
+#include <string>
+#include <string_view>
+
+#include "report.h"
+
+namespace text {
+
+enum class ColorWhen { Auto, Always, Never };
+
+// "auto", "always" or "never".
+bool parse_color_when(std::string_view word, ColorWhen &when);
+
+// Whether output to `fd` gets colour: always, never, or with auto only
+// when `fd` is a terminal and NO_COLOR is not set (to any value, even an
+// empty one).
+bool use_color(ColorWhen when, int fd);
+
+// Wraps text in ANSI attributes when colour is on, leaves it alone when off.
+struct Style {
+    bool color = false;
+    std::string bold(std::string_view s) const { return wrap("1", s); }
+    std::string red(std::string_view s) const { return wrap("31", s); }
+    std::string green(std::string_view s) const { return wrap("32", s); }
+    std::string yellow(std::string_view s) const { return wrap("33", s); }
+    std::string bold_red(std::string_view s) const { return wrap("1;31", s); }
+    // Red for direction -1, green for +1, plain for 0.
+    std::string by_direction(int direction, std::string_view s) const {
+        return direction > 0 ? green(s) : direction < 0 ? red(s) : std::string(s);
+    }
+
+private:
+    std::string wrap(const char *sgr, std::string_view s) const;
+};
+
+// Appends, each line starting with `indent` spaces:
+//   page 3: text changed            (one per difference, "page 3:" bold)
+//       - A's text                  (the diff of text kinds: "- " red,
+//       + B's text                   "+ " green, 4 spaces deeper)
+//         next line of B's text     (a line break in the page text: the
+//                                    rest lines up under the text)
+void append_differences(std::string &out, const report::Report &r, const Style &style, int indent = 0);
+
+// The differences as above, then the summary line ("1 difference on 1 of
+// 1 page", "identical (2 pages)").
+std::string format(const report::Report &r, const Style &style);
+
+}  // namespace text
+
+#endif
