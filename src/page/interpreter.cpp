@@ -11,6 +11,7 @@
 // The CTM is folded into the text and line matrices when they are set (BT,
 // Tm), so both map text space straight to the page's default user space.
 // q and Q save and restore the CTM only.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -27,6 +28,8 @@ namespace {
 constexpr int kMaxOperands = 32;
 constexpr int32_t kMaxOperatorLen = 14;
 constexpr double kWordBreakAdjustment = 150.0;
+constexpr size_t kMaxReservedItems = size_t{1} << 17;
+constexpr size_t kMaxReservedText = size_t{1} << 23;
 
 enum class Op { other, q, Q, cm, BT, ET, Tm, Td, TD, Tstar, TL, Tf, Tj, quote, dquote, BI, Do };
 
@@ -337,11 +340,12 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out) {
     out->content_hash = fnv1a(content.data, content.data ? content.len : 0);
     // Positions are 32-bit; content beyond that is hashed but not scanned.
     const int32_t scan_len = content.len > INT32_MAX ? INT32_MAX : static_cast<int32_t>(content.len);
-    // Room for what the content can produce, so that large pages do not
-    // regrow (and re-fault) their arrays many times; untouched capacity
-    // costs no memory traffic.
-    st.items.reserve(static_cast<size_t>(scan_len) / 16);
-    st.page_text.reserve(static_cast<size_t>(scan_len) / 2);
+    // Room for what the content is likely to produce, so that large pages
+    // do not regrow (and re-fault) their arrays many times.  Capped: a huge
+    // content without text must not reserve memory in proportion.
+    const size_t n = static_cast<size_t>(scan_len);
+    st.items.reserve(std::min(n / 16, kMaxReservedItems));
+    st.page_text.reserve(std::min(n / 2, kMaxReservedText));
     if (scan_len > 0) Scanner(content.data, scan_len, &st).run();
     buf_free(&content);
 
