@@ -1,10 +1,12 @@
-"""The morvex command: exit status as for diff and cmp, messages, and the
-JSON it prints (checked with Python's json module and with jq).
+"""The morvex command: exit status as for diff and cmp, messages, the JSON
+it prints (checked with Python's json module and with jq), the text format
+and when it is coloured (on a pseudo-terminal, with NO_COLOR, on a pipe).
 
 usage: test_cli.py MORVEX FIXTURE_DIR SCRATCH_DIR"""
 
 import json
 import os
+import pty
 import subprocess
 import sys
 import unittest
@@ -12,9 +14,36 @@ import unittest
 MORVEX = FIXTURES = SCRATCH = None
 
 
-def run(*args, stdin=None, cwd=None):
-    p = subprocess.run([MORVEX, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, input=stdin, cwd=cwd)
+def clean_env(**extra):
+    """The test's environment without NO_COLOR, plus `extra`."""
+    env = {k: v for k, v in os.environ.items() if k != "NO_COLOR"}
+    env.update(extra)
+    return env
+
+
+def run(*args, stdin=None, cwd=None, env=None):
+    p = subprocess.run([MORVEX, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, input=stdin, cwd=cwd,
+                       env=env or clean_env())
     return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8")
+
+
+def run_on_pty(*args, env=None):
+    """Runs morvex with standard output on a pseudo-terminal; returns the
+    exit status and what the terminal received (line ends as "\n")."""
+    master, slave = pty.openpty()
+    p = subprocess.Popen([MORVEX, *args], stdout=slave, stderr=subprocess.DEVNULL, env=env or clean_env())
+    os.close(slave)
+    chunks = []
+    while True:
+        try:
+            data = os.read(master, 65536)
+        except OSError:  # EIO: the command has ended and closed the terminal
+            break
+        if not data:
+            break
+        chunks.append(data)
+    os.close(master)
+    return p.wait(), b"".join(chunks).decode("utf-8").replace("\r\n", "\n")
 
 
 def fx(name):
@@ -80,6 +109,90 @@ class Reports(unittest.TestCase):
         self.assertEqual((code, out), (0, '{"identical":true,"pages_compared":0,"differences":[]}\n'))
 
 
+class TextFormat(unittest.TestCase):
+    def test_each_fixture_pair(self):
+        """Exact lines and exit status of --format=text for compare and text."""
+        cases = [
+            ("compare", "hello", "goodbye", 1, ["page 1: text changed", "1 difference on 1 of 1 page"]),
+            ("text", "hello", "goodbye", 1,
+             ["page 1: text changed", "    - Hello World ", "    + Goodbye World ", "1 difference on 1 of 1 page"]),
+            ("text", "hello", "hello-2pages", 1, ["page 2: page added", "1 difference on 1 of 2 pages"]),
+            ("compare", "hello-2pages", "hello", 1, ["page 2: page removed", "1 difference on 1 of 2 pages"]),
+            ("compare", "image-left", "image-right", 1,
+             ["page 1: image changed", "page 1: content changed", "2 differences on 1 of 1 page"]),
+            ("text", "image-left", "image-right", 0, ["identical (1 page)"]),
+            ("compare", "hello", "hello-copy", 0, ["identical (1 page)"]),
+            ("compare", "no-pages", "hello", 1, ["page 1: page added", "1 difference on 1 of 1 page"]),
+            ("compare", "no-pages", "no-pages", 0, ["identical (0 pages)"]),
+            # A line break inside the page text continues the side it is in,
+            # lined up under the text; control bytes show as escapes and
+            # the UTF-8 e-acute stays.
+            ("text", "escapes-a", "escapes-b", 1,
+             ["page 1: text changed",
+              '    - say "hi" \\ tab here ', "      next \\x01\\x1b caf\u00e9 ",
+              '    + say "bye" \\ tab here ', "      next \\x01\\x1b caf\u00e9 ",
+              "1 difference on 1 of 1 page"]),
+        ]
+        for cmd, a, b, status, lines in cases:
+            for fmt in (["--format=text"], ["--format", "text"]):
+                code, out, err = run(cmd, *fmt, fx(a + ".pdf"), fx(b + ".pdf"))
+                self.assertEqual((code, err), (status, ""), (cmd, a, b))
+                self.assertEqual(out, "\n".join(lines) + "\n", (cmd, a, b))
+            code, out, _ = run(cmd, "--format=summary", fx(a + ".pdf"), fx(b + ".pdf"))
+            self.assertEqual((code, out), (status, lines[-1] + "\n"))
+
+    def test_json_stays_the_default_and_errors_are_unchanged(self):
+        code, out, _ = run("compare", "--format=json", fx("hello.pdf"), fx("goodbye.pdf"))
+        self.assertEqual((code, out), run("compare", fx("hello.pdf"), fx("goodbye.pdf"))[:2])
+        code, out, err = run("text", "--format=text", fx("hello.pdf"), fx("encrypted.pdf"))
+        self.assertEqual((code, out), (2, ""))
+        self.assertEqual(err, "morvex: encrypted PDFs are not supported: " + fx("encrypted.pdf") + "\n")
+
+
+RED, GREEN, BOLD, RESET = "\033[31m", "\033[32m", "\033[1m", "\033[0m"
+COLOURED = (BOLD + "page 1:" + RESET + " text changed\n"
+            "    " + RED + "- Hello World " + RESET + "\n"
+            "    " + GREEN + "+ Goodbye World " + RESET + "\n"
+            "1 difference on 1 of 1 page\n")
+PLAIN = "page 1: text changed\n    - Hello World \n    + Goodbye World \n1 difference on 1 of 1 page\n"
+
+
+class Colour(unittest.TestCase):
+    def text_pair(self, *options, on_pty=False, env=None):
+        args = ["text", "--format=text", *options, fx("hello.pdf"), fx("goodbye.pdf")]
+        if on_pty:
+            return run_on_pty(*args, env=env)
+        code, out, _ = run(*args, env=env)
+        return code, out
+
+    def test_auto_colours_a_terminal_only(self):
+        self.assertEqual(self.text_pair(on_pty=True), (1, COLOURED))
+        self.assertEqual(self.text_pair(), (1, PLAIN))
+        self.assertEqual(self.text_pair("--color=auto", on_pty=True), (1, COLOURED))
+
+    def test_no_color_set_to_any_value_wins_over_auto(self):
+        for value in ("1", "0", "no", ""):
+            self.assertEqual(self.text_pair(on_pty=True, env=clean_env(NO_COLOR=value)), (1, PLAIN), value)
+
+    def test_the_option_wins_over_terminal_and_environment(self):
+        self.assertEqual(self.text_pair("--color=always"), (1, COLOURED))
+        self.assertEqual(self.text_pair("--color"), (1, COLOURED))
+        self.assertEqual(self.text_pair("--color=always", env=clean_env(NO_COLOR="1")), (1, COLOURED))
+        self.assertEqual(self.text_pair("--color=never", on_pty=True), (1, PLAIN))
+
+    def test_added_and_removed_kinds(self):
+        code, out, _ = run("compare", "--format=text", "--color=always", fx("hello.pdf"), fx("hello-2pages.pdf"))
+        self.assertEqual(out.splitlines()[0], BOLD + "page 2:" + RESET + " " + GREEN + "page added" + RESET)
+        code, out, _ = run("compare", "--format=text", "--color=always", fx("hello-2pages.pdf"), fx("hello.pdf"))
+        self.assertEqual(out.splitlines()[0], BOLD + "page 2:" + RESET + " " + RED + "page removed" + RESET)
+
+    def test_json_is_never_coloured(self):
+        code, out = run_on_pty("text", "--color=always", fx("hello.pdf"), fx("goodbye.pdf"))
+        self.assertEqual(code, 1)
+        self.assertNotIn("\033", out)
+        self.assertEqual(json.loads(out)["differences"][0]["type"], "text_changed")
+
+
 class Failures(unittest.TestCase):
     def test_load_errors_give_status_2_and_the_message(self):
         cases = [
@@ -98,7 +211,18 @@ class Failures(unittest.TestCase):
     def test_usage_errors(self):
         for args in ([], ["compare"], ["compare", fx("hello.pdf")], ["frobnicate", "a", "b"],
                      ["compare", "--bogus", fx("hello.pdf"), fx("hello.pdf")],
-                     ["text", fx("hello.pdf"), fx("hello.pdf"), fx("hello.pdf")]):
+                     ["text", fx("hello.pdf"), fx("hello.pdf"), fx("hello.pdf")],
+                     ["compare", "--format=yaml", fx("hello.pdf"), fx("hello.pdf")],
+                     ["compare", "--format", fx("hello.pdf"), fx("hello.pdf")],
+                     ["compare", "--color=sometimes", fx("hello.pdf"), fx("hello.pdf")],
+                     ["compare", "-j", "2", fx("hello.pdf"), fx("hello.pdf")],
+                     ["text", "--jsonl", "out.jsonl", fx("hello.pdf"), fx("hello.pdf")],
+                     ["visual", "--format=text", fx("hello.pdf"), fx("hello.pdf"), "-o", "r.pdf"],
+                     ["compare", "--dir", FIXTURES],
+                     ["compare", "--dir", "-j", "0", FIXTURES, FIXTURES],
+                     ["compare", "--dir", "-j", "two", FIXTURES, FIXTURES],
+                     ["compare", "--dir", "--jsonl", FIXTURES, FIXTURES],
+                     ["compare", "--dir", "-o", "r.pdf", FIXTURES, FIXTURES]):
             code, out, err = run(*args)
             self.assertEqual(code, 2, args)
             self.assertEqual(out, "")
@@ -108,7 +232,10 @@ class Failures(unittest.TestCase):
     def test_help_and_version(self):
         code, out, err = run("--help")
         self.assertEqual((code, err), (0, ""))
-        self.assertIn("usage: morvex compare A.pdf B.pdf", out)
+        self.assertIn("usage: morvex compare|text [--format=json|text|summary]", out)
+        for documented in ("--format=FORMAT", "--color[=WHEN]", "NO_COLOR", "--dir OLD NEW", "-j, --jobs N",
+                           "--jsonl FILE", "--reports DIR", "only-old", "only_new", "visual_report"):
+            self.assertIn(documented, out)
         code, out, _ = run("--version")
         self.assertEqual(code, 0)
         self.assertRegex(out, r"^morvex \d+\.\d+\.\d+\n$")
