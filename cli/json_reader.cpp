@@ -6,8 +6,8 @@ namespace json {
 
 const Value *Value::get(std::string_view key) const {
     if (kind != Kind::Object) return nullptr;
-    for (const auto &[name, value] : members)
-        if (name == key) return &value;
+    for (const Member &m : members)
+        if (m.name == key) return &m.value;
     return nullptr;
 }
 
@@ -110,7 +110,7 @@ private:
             ++pos_;
             Value member;
             if (!value(member, depth)) return false;
-            v.members.emplace_back(std::move(name), std::move(member));
+            v.members.push_back({std::move(name), std::move(member)});
             skip_space();
             if (pos_ < s_.size() && s_[pos_] == ',') {
                 ++pos_;
@@ -332,9 +332,9 @@ void append_value(std::string &out, const Value &v) {
         out += '{';
         for (std::size_t i = 0; i < v.members.size(); ++i) {
             if (i) out += ',';
-            append_quoted(out, v.members[i].first);
+            append_quoted(out, v.members[i].name);
             out += ':';
-            append_value(out, v.members[i].second);
+            append_value(out, v.members[i].value);
         }
         out += '}';
         break;

@@ -14,10 +14,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace json {
+
+struct Member;
 
 struct Value {
     enum class Kind { Null, Bool, Integer, String, Array, Object };
@@ -26,11 +27,16 @@ struct Value {
     std::int64_t integer = 0;
     std::string string;
     std::vector<Value> items;                              // Array
-    std::vector<std::pair<std::string, Value>> members;    // Object, in order
+    std::vector<Member> members;                            // Object, in order
 
     // The first member called `key` of an object; nullptr when there is
     // none or when this is not an object.
     const Value *get(std::string_view key) const;
+};
+
+struct Member {
+    std::string name;
+    Value value;
 };
 
 // Parses `text` as one JSON value.  On failure returns nothing and, when
