@@ -321,6 +321,27 @@ class Batch(unittest.TestCase):
             self.assertEqual(len(out.splitlines()), 2)
         self.assertTrue(os.path.exists(os.path.join(reports, "a.pdf")))
 
+    def test_a_report_that_cannot_be_written_fails_its_pair(self):
+        d = self.scratch()
+        reports, jsonl = os.path.join(d, "reports"), os.path.join(d, "out.jsonl")
+        os.makedirs(reports)
+        with open(os.path.join(reports, "docs"), "w") as f:  # a file where a directory must go
+            f.write("in the way\n")
+        code, out, _ = run("compare", "--dir", "--reports", reports, "--jsonl", jsonl, self.old, self.new)
+        self.assertEqual(code, 2)
+        _, lines = self.read_jsonl(jsonl)
+        by_path = {line["path"]: line for line in lines}
+        for rel in ("docs/changed.pdf", "docs/deep/er/pages.PDF", "docs/images.pdf"):
+            line = by_path[rel]
+            self.assertEqual((line["status"], line["report"]["identical"]), ("error", False), rel)
+            self.assertRegex(line["error"], "^cannot create directory .*/reports/docs", rel)
+            self.assertNotIn("visual_report", line)
+        self.assertEqual(by_path[QUOTED]["visual_report"], os.path.join(reports, QUOTED))
+        self.assertIn("error      docs/changed.pdf  (cannot create directory %s/docs" % reports, out)
+        with open(os.path.join(reports, "index.html"), encoding="utf-8") as f:
+            page = f.read()
+        self.assertIn("cannot create directory", page)
+
     def test_one_or_many_workers_give_the_same_results(self):
         d = self.scratch()
         old, new = os.path.join(d, "old"), os.path.join(d, "new")
@@ -360,8 +381,9 @@ class Batch(unittest.TestCase):
                                    stderr_pty=False)
         self.assertNotIn("\033", term)
 
-    def stopped_child(self, parent, deadline):
-        """The pid of a stopped child process of `parent`, waiting for one."""
+    def stopped_child(self, parent, deadline, required=True):
+        """The pid of a stopped child process of `parent`, waiting for one
+        until `deadline`."""
         while time.time() < deadline:
             for name in os.listdir("/proc"):
                 if not name.isdigit():
@@ -374,7 +396,9 @@ class Batch(unittest.TestCase):
                 if fields[0] == "T" and int(fields[1]) == parent:
                     return int(name)
             time.sleep(0.05)
-        self.fail("no worker stopped")
+        if required:
+            self.fail("no worker stopped")
+        return None
 
     def test_a_killed_worker_fails_its_pair_only(self):
         """The test hook stops the worker that takes docs/changed.pdf; the
@@ -387,13 +411,19 @@ class Batch(unittest.TestCase):
             p = subprocess.Popen([MORVEX, "compare", "--dir", "-j", jobs, "--jsonl", jsonl, self.old, self.new],
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                  env=clean_env(MORVEX_BATCH_TEST_STALL="docs/changed.pdf"))
+            worker = None
             try:
-                os.kill(self.stopped_child(p.pid, time.time() + 60), signal.SIGKILL)
+                worker = self.stopped_child(p.pid, time.time() + 60)
+                os.kill(worker, signal.SIGKILL)
                 out, err = p.communicate(timeout=120)
             finally:
-                if p.poll() is None:
+                if p.poll() is None:  # the test failed: leave no process behind
                     p.kill()
                     p.wait()
+                    if worker is None:
+                        worker = self.stopped_child(p.pid, time.time() + 1, required=False)
+                    if worker is not None:
+                        os.kill(worker, signal.SIGKILL)
             self.assertEqual(p.returncode, 2, err)
             self.assertIn("error      docs/changed.pdf  (worker died (signal 9))", out.decode().splitlines())
             _, lines = self.read_jsonl(jsonl)
