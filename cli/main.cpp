@@ -75,7 +75,7 @@ const char kHelp[] =
     "  error      c.pdf  (encrypted PDFs are not supported: NEW/c.pdf)\n"
     "  only-old   d.pdf                 only under OLD\n"
     "  only-new   e.pdf                 only under NEW\n"
-    "  4 pairs compared: 1 identical, 1 different, 1 error; 1 only in old, 1 only in new\n"
+    "  3 pairs compared: 1 identical, 1 different, 1 error; 1 only in old, 1 only in new\n"
     "A progress bar is drawn on standard error when it is a terminal.\n"
     "\n"
     "JSON lines (--jsonl FILE, --dir --format=json), one object per file:\n"
