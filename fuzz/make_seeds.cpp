@@ -133,5 +133,9 @@ int main(int argc, char **argv) {
     write_all(out / "fuzz_doc_load", documents());
     write_all(out / "fuzz_inflate", inflate_streams());
     write_all(out / "fuzz_compare", document_pairs());
+    // LZW: the classic example (decodes to "-----A---B"), a clear code
+    // alone, and a code past the table.
+    write_all(out / "fuzz_lzw", {std::string("\x80\x0b\x60\x50\x22\x0c\x0c\x85\x01", 9),
+                                 std::string("\x80\x00", 2), std::string("\x80\x3f\xff\xff", 4)});
     return 0;
 }
