@@ -32,13 +32,42 @@ bool exists(const std::string &path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// Writes the pair, runs morvex_visual, returns the report (or "" on failure).
+// Runs a shell command; returns its exit status and everything it printed.
+int run(const std::string &command, std::string *output) {
+    output->clear();
+    FILE *p = ::popen((command + " 2>&1").c_str(), "r");
+    if (!p) return -1;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
+    return ::pclose(p);
+}
+
+// Every report must pass qpdf --check without warnings and render in
+// poppler and MuPDF without complaints (when those tools are installed).
+void expect_valid_report(const std::string &path) {
+    std::string out;
+    if (run("qpdf --version", &out) != 0) return;
+    EXPECT_EQ(run("qpdf --check '" + path + "'", &out), 0) << out;
+    EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
+    EXPECT_EQ(run("pdftoppm -r 10 '" + path + "' > /dev/null", &out), 0) << out;
+    EXPECT_EQ(out, "") << "pdftoppm: " << out;
+    // This build of MuPDF always says that it lacks colour management.
+    EXPECT_EQ(run("mutool draw -r 10 -o /dev/null '" + path + "' 2>&1 | { grep -v 'ICC support is not available' || true; }", &out), 0)
+        << out;
+    EXPECT_EQ(out.find("error"), std::string::npos) << "mutool: " << out;
+    EXPECT_EQ(out.find("warning"), std::string::npos) << "mutool: " << out;
+}
+
+// Writes the pair, runs morvex_visual, checks and returns the report (or
+// "" on failure).
 std::string visual(const std::string &a, const std::string &b, int *result = nullptr) {
     const std::string pa = testutil::write_tmp("a.pdf", a), pb = testutil::write_tmp("b.pdf", b);
     const std::string out = testutil::tmp_path("report.pdf");
     ::unlink(out.c_str());
     const int r = morvex_visual(pa.c_str(), pb.c_str(), out.c_str());
     if (result) *result = r;
+    if (r) expect_valid_report(out);
     return r ? read_file(out) : "";
 }
 
@@ -161,36 +190,37 @@ TEST(Visual, NumbersAreFormattedWithoutTheLocale) {
 }
 
 TEST(Visual, ResourcesAreCopiedWholeAndRenumbered) {
-    // Page resources reach a font with a descriptor, a font file whose
-    // /Length is indirect and binary data with NUL bytes, an image in an
-    // object stream, and a form whose resources point back at the font.
+    // Page resources reach a font with a descriptor, a private stream whose
+    // /Length is indirect and binary data with NUL bytes, a graphics state
+    // in an object stream that points back at the font, and an image that
+    // does not exist.
     PdfWriter w;
     w.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
     w.add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources 10 0 R >>");
     w.add(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>");
-    w.add_stream(4, "", "BT /F1 12 Tf 72 712 Td (Hi) Tj ET /Fm1 Do");
-    w.add(10, "<< /Font << /F1 11 0 R >> /XObject << /Fm1 14 0 R /Im9 99 0 R >> >>");
+    w.add_stream(4, "", "BT /F1 12 Tf 72 712 Td (Hi) Tj ET");
+    w.add(10, "<< /Font << /F1 11 0 R >> /ExtGState << /GS1 14 0 R >> /XObject << /Im9 99 0 R >> >>");
     const std::string nul(1, '\0');
     w.add(11, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FontDescriptor 12 0 R /Name (a" + nul + "b 11 0 R) >>");
-    w.add(12, "<< /Type /FontDescriptor /FontFile 13 0 R /Flags 32 >>");
+    w.add(12, "<< /Type /FontDescriptor /Private 13 0 R /Flags 32 >>");
     w.add_stream(13, "", std::string("\0\x01\xFFstreamdata\0", 14),
                  {.length = fixture::LengthKind::indirect, .length_obj = 15});
-    w.add_in_objstm(20, 14, "<< /Type /XObject /Subtype /Form /BBox [0 0 10 10] /Resources << /Font << /F1 11 0 R >> >> /Length 16 0 R >>");
+    w.add_in_objstm(20, 14, "<< /Type /ExtGState /Font [11 0 R 12] /LW 16 0 R >>");
     w.add(16, "0");
     w.set_xref(fixture::XrefKind::stream);
     const std::string doc = w.build();
     const std::string report = visual(doc, doc);
     ASSERT_FALSE(report.empty());
     // Pages: 1 page -> copied objects start at 6; BFS from 11, 14, 99.
-    EXPECT_NE(object_text(report, 4).find(" /Resources << /Font << /F1 6 0 R >> /XObject << /Fm1 7 0 R /Im9 8 0 R >> >>"),
+    EXPECT_NE(object_text(report, 4).find(" /Resources << /Font << /F1 6 0 R >> /ExtGState << /GS1 7 0 R >> "
+                                          "/XObject << /Im9 8 0 R >> >>"),
               std::string::npos)
         << object_text(report, 4);
     EXPECT_EQ(object_text(report, 6),
               "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FontDescriptor 9 0 R /Name (a" + nul + "b 6 0 R) >>");
-    EXPECT_EQ(object_text(report, 7),
-              "<< /Type /XObject /Subtype /Form /BBox [0 0 10 10] /Resources << /Font << /F1 6 0 R >> >> /Length 10 0 R >>\n");
+    EXPECT_EQ(object_text(report, 7), "<< /Type /ExtGState /Font [6 0 R 12] /LW 10 0 R >>\n");
     EXPECT_EQ(object_text(report, 8), "null");  // object 99 does not exist
-    EXPECT_EQ(object_text(report, 9), "<< /Type /FontDescriptor /FontFile 11 0 R /Flags 32 >>");
+    EXPECT_EQ(object_text(report, 9), "<< /Type /FontDescriptor /Private 11 0 R /Flags 32 >>");
     EXPECT_EQ(object_text(report, 10), "0");
     // The end-of-line before "endstream" is not data: the copy holds exactly /Length bytes.
     EXPECT_EQ(object_text(report, 11), "<< /Length 12 0 R >>\nstream\n" + nul + "\x01\xFFstreamdata" + nul + "\nendstream");
