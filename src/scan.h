@@ -28,6 +28,12 @@ constexpr bool is_word_byte(u8 c) { return is_alnum(c) || c == '_'; }
 constexpr bool is_name_delim(u8 c) {
     return is_ws(c) || c == '(' || c == '/' || c == '<' || c == '>' || c == '[' || c == ']';
 }
+// A byte of a name token: anything but whitespace, the 0 byte and the
+// delimiters ( ) < > [ ] { } / %.
+constexpr bool is_name_byte(u8 c) {
+    return !(is_ws(c) || c == 0 || c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' ||
+             c == '{' || c == '}' || c == '/' || c == '%');
+}
 constexpr bool is_hex_digit(u8 c) {
     return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }

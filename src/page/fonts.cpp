@@ -3,10 +3,10 @@
 // /Resources is inherited down the page tree; the page-tree walk records in
 // PageEntry::resources_obj the node whose /Resources applies.  From there
 // the /Font dictionary is found (in place or by reference) and every name
-// followed by an indirect reference, from the font dictionary to the end of
-// the object that holds it, fills a slot.  Later keys of that object
-// (/XObject entries, /Contents, /Parent) fill slots too; they sit behind
-// the real fonts and Tf takes the first slot whose name matches.
+// in it followed by an indirect reference fills a slot.  The scan ends
+// with the font dictionary: keys after it (/XObject entries, /Parent) are
+// no fonts, and following /Parent to a /Pages node with a long /Kids array
+// for every page would make a large document quadratic.
 #include "fonts.h"
 
 #include <cstring>
@@ -82,8 +82,12 @@ void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpSta
     const Place font = dict_value(doc, res.text, res.pos, "Font", true);
     if (font.pos < 0) return;
 
-    const TextRange &t = font.text;
+    TextRange t = font.text;
     int32_t p = font.pos;
+    if (t.data[p] == '<') {
+        const int32_t end = dict_end(t.data, t.end, p);
+        if (end > p) t.end = end;
+    }
     while (p < t.end && st->font_count < kMaxFontSlots) {
         if (t.data[p] != '/') {
             // Jump to the next slash; everything between is stepped over.
@@ -92,7 +96,7 @@ void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpSta
             p = static_cast<int32_t>(static_cast<const u8 *>(slash) - t.data);
         }
         const int32_t start = ++p;
-        while (p < t.end && is_word_byte(t.data[p])) ++p;
+        while (p < t.end && is_name_byte(t.data[p])) ++p;
         const int32_t n = p - start;
         if (n < 1 || n > kMaxResourceName) continue;
         const int32_t obj = parse_ref_at(t.data, t.end, p);

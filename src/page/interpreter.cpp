@@ -147,13 +147,15 @@ private:
         return false;
     }
 
-    // A name of 1 to 63 letters, digits and underscores becomes the pending
-    // name.  An empty or longer one clears it, so that a following Tf or Do
-    // does not act on an earlier, unrelated name.
+    // A name of 1 to 63 characters becomes the pending name.  It runs to the
+    // next whitespace or delimiter, so the names producers write, such as
+    // /FormXob.6f4e or /f-0-0, are read whole.  An empty or longer one
+    // clears it, so that a following Tf or Do does not act on an earlier,
+    // unrelated name.
     int32_t read_name(int32_t p) {
         const int32_t start = p + 1;
         int32_t q = start;
-        while (q < len_ && is_word_byte(data_[q])) ++q;
+        while (q < len_ && is_name_byte(data_[q])) ++q;
         const int32_t n = q - start;
         if (n >= 1 && n <= kMaxResourceName) {
             std::memcpy(name_, data_ + start, static_cast<size_t>(n));

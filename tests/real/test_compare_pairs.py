@@ -115,6 +115,27 @@ class RealPairs(unittest.TestCase):
             self.assertEqual(report["differences"], [{"page": n + 1, "type": "page_removed"}])
 
 
+class ImageNames(unittest.TestCase):
+    def test_reportlab_images_are_seen(self):
+        """reportlab draws images through forms named like /FormXob.6f4e...;
+        moving one is reported as a moved image."""
+        from reportlab.pdfgen import canvas
+        png = os.path.join(WORK, "names.png")
+        image_png(png)
+        paths = []
+        for x in (100, 160):
+            path = os.path.join(WORK, "reportlab-image-%d.pdf" % x)
+            c = canvas.Canvas(path)
+            c.drawString(72, 760, "Logo below")
+            c.drawImage(png, x, 600, width=80, height=60)
+            c.showPage()
+            c.save()
+            paths.append(path)
+        code, report, err = compare("compare", *paths)
+        self.assertEqual(code, 1, err)
+        self.assertEqual([d["type"] for d in report["differences"]], ["image_changed", "content_changed"])
+
+
 if __name__ == "__main__":
     MORVEX, WORK = sys.argv[1], sys.argv[2]
     os.makedirs(WORK, exist_ok=True)

@@ -140,7 +140,9 @@ TEST(PageAnalysis, PositionsAndSizes) {
         {"overlong name clears the pending name", "BT /F1 /" + std::string(64, 'x') + " 10 Tf (A) Tj ET", true,
          {0, -2.4, 6, 13.2}},
         {"bare slash clears the pending name", "BT /F1 / 10 Tf (A) Tj ET", true, {0, -2.4, 6, 13.2}},
-        {"name followed by a period", "BT /F1.5 10 Tf (A) Tj ET", true, {0, -2, 6.67, 11}},
+        // A name runs to the next delimiter: /F1.5 names no font here, so
+        // the size changes and the 0.5 em width stays.
+        {"name with a period", "BT /F1.5 10 Tf (A) Tj ET", true, {0, -2, 5, 11}},
     };
     for (const Case &c : cases) {
         PageSummary ps = analyze(c.content, c.with_font);

@@ -71,11 +71,14 @@ TEST(PageFonts, WhereTheFontDictionaryIsFound) {
         {"resources neither dictionary nor reference", "/Resources /Oops", "", {}, {}},
         {"resources object missing", "/Resources 9 0 R", "", {}, {}},
         {"font dictionary object missing", "/Resources << /Font 9 0 R >>", "", {}, {}},
-        // Every later name with a reference in the same text fills a slot too.
-        {"later keys follow", "/Resources << /Font << /F1 5 0 R >> /XObject << /Im1 6 0 R >> >>", "",
-         {{5, kHelv}, {6, "<< >>"}}, {"F1", "Im1"}},
-        {"keys that are not simple names", "/Resources << /Font << /F1.0 5 0 R /F-2 5 0 R /F_3 5 0 R >> >>", "",
-         {{5, kHelv}}, {"F_3"}},
+        // The scan ends with the font dictionary.
+        {"later keys are no fonts", "/Resources << /Font << /F1 5 0 R >> /XObject << /Im1 6 0 R >> >>", "",
+         {{5, kHelv}, {6, "<< >>"}}, {"F1"}},
+        {"an indirect font dictionary ends too", "/Resources << /Font 4 0 R /XObject << /Im1 6 0 R >> >>", "",
+         {{4, "<< /F7 5 0 R >> /Junk 6 0 R"}, {5, kHelv}, {6, "<< >>"}}, {"F7"}},
+        // Names run to whitespace or a delimiter, as producers write them.
+        {"names with other characters", "/Resources << /Font << /F1.0 5 0 R /f-0-0 5 0 R /F_3 5 0 R /F#20 5 0 R>> >>",
+         "", {{5, kHelv}}, {"F1.0", "f-0-0", "F_3", "F#20"}},
         {"object number 0 is no reference", "/Resources << /Font << /F0 0 0 R /F1 5 0 R >> >>", "", {{5, kHelv}}, {"F1"}},
         {"63 characters fill, 64 do not",
          "/Resources << /Font << /" + std::string(63, 'a') + " 5 0 R /" + std::string(64, 'b') + " 5 0 R >> >>", "",
