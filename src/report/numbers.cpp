@@ -43,4 +43,25 @@ std::string fmt_2f(double value) {
     return buf;
 }
 
+void put_2f(ByteBuf *out, std::initializer_list<double> values) {
+    char buf[64];
+    bool first = true;
+    for (double v : values) {
+        if (!first) buf_str(out, " ");
+        first = false;
+        buf_bytes(out, buf, fixed(buf, sizeof buf, v, 2));
+    }
+}
+
+void put_f(ByteBuf *out, std::initializer_list<double> values) {
+    char buf[64];
+    bool first = true;
+    for (double v : values) {
+        if (!first) buf_str(out, " ");
+        first = false;
+        fmt_f(buf, v);
+        buf_str(out, buf);
+    }
+}
+
 }  // namespace morvex

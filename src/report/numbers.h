@@ -2,6 +2,7 @@
 // locale the host process has set.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 #include "../bytebuf.h"
@@ -16,5 +17,9 @@ std::string fmt_f(double value);
 
 // "%.2f", clamped the same way.
 std::string fmt_2f(double value);
+
+// Append numbers separated by single spaces, as fmt_2f or fmt_f write them.
+void put_2f(ByteBuf *out, std::initializer_list<double> values);
+void put_f(ByteBuf *out, std::initializer_list<double> values);
 
 }  // namespace morvex

@@ -1,7 +1,6 @@
 #include "overlay.h"
 
 #include <cstring>
-#include <string>
 
 #include "numbers.h"
 
@@ -29,17 +28,20 @@ Placement placement_for(const PageEntry &page) {
 
 namespace {
 
-void put(ByteBuf *out, const std::string &s) { buf_str(out, s); }
-
 void put_rect_ops(ByteBuf *out, const DiffRect &r, bool struck) {
-    const std::string box = fmt_2f(r.x - 2) + " " + fmt_2f(r.y - 2) + " " + fmt_2f(r.w + 4) + " " + fmt_2f(r.h + 4);
+    buf_str(out, struck ? "q /GS_DIFF gs 1 0.2 0.2 rg 1 0 0 RG 1.5 w " : "q /GS_DIFF gs 1 0 0 rg 1 0 0 RG 1.5 w ");
+    put_2f(out, {r.x - 2, r.y - 2, r.w + 4, r.h + 4});
     if (!struck) {
-        put(out, "q /GS_DIFF gs 1 0 0 rg 1 0 0 RG 1.5 w " + box + " re B Q\n");
+        buf_str(out, " re B Q\n");
         return;
     }
+    // A line through the middle, from the box's left edge to its right edge.
     const double mid = r.y + r.h * 0.5;
-    put(out, "q /GS_DIFF gs 1 0.2 0.2 rg 1 0 0 RG 1.5 w " + box + " re B " + fmt_2f(r.x - 2) + " " +
-                 fmt_2f(mid) + " m " + fmt_2f(r.x + r.w + 2) + " " + fmt_2f(mid) + " l S Q\n");
+    buf_str(out, " re B ");
+    put_2f(out, {r.x - 2, mid});
+    buf_str(out, " m ");
+    put_2f(out, {r.x + r.w + 2, mid});
+    buf_str(out, " l S Q\n");
 }
 
 }  // namespace
@@ -53,17 +55,21 @@ void build_overlay_content(const DiffList &list, const std::vector<size_t> &entr
         const DiffEntry &e = list.entries[index];
         const bool has_rects = !e.rects_b.empty() || !e.rects_a.empty();
         if (has_rects && transform) {
-            std::string cm = "q";
-            for (double v : placement.m) cm += " " + fmt_f(v);
-            put(out, cm + " cm\n");
+            const double *m = placement.m;
+            buf_str(out, "q ");
+            put_f(out, {m[0], m[1], m[2], m[3], m[4], m[5]});
+            buf_str(out, " cm\n");
         }
         for (const DiffRect &r : e.rects_b) put_rect_ops(out, r, false);
         for (const DiffRect &r : e.rects_a) put_rect_ops(out, r, true);
         if (has_rects && transform) buf_str(out, "Q\n");
         if (std::strcmp(e.type, "page_added") == 0 || std::strcmp(e.type, "page_removed") == 0) {
             const double w = placement.page_w, h = placement.page_h;
-            put(out, "q 1 0 0 RG 4 w 2 2 " + fmt_2f(w - 4) + " " + fmt_2f(h - 4) + " re S Q\nq 1 0 0 rg 0 " +
-                         fmt_2f(h - 24) + " " + fmt_2f(w) + " 24 re f Q\n");
+            buf_str(out, "q 1 0 0 RG 4 w 2 2 ");
+            put_2f(out, {w - 4, h - 4});
+            buf_str(out, " re S Q\nq 1 0 0 rg 0 ");
+            put_2f(out, {h - 24, w});
+            buf_str(out, " 24 re f Q\n");
         }
     }
 }

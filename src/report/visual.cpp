@@ -27,26 +27,34 @@ void put_num(ByteBuf *out, int64_t v) {
 
 const char kFallbackForm[] = "<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] /Length 0 >> stream\nendstream";
 
-// The form XObject text of a source page: its content as the stream, its
-// resources renumbered, the bounding box and the matrix of its placement.
-std::string form_text(const PdfDocument &doc, const PageEntry &page, const Placement &pl, const Renumbering &table) {
+// Appends the form XObject of a source page: its content as the stream,
+// its resources renumbered, the bounding box and the matrix of its
+// placement.
+void put_form(ByteBuf *out, const PdfDocument &doc, const PageEntry &page, const Placement &pl,
+              const Renumbering &table) {
     ByteBuf content;
-    if (!get_page_content(doc, page, &content)) return kFallbackForm;
-    std::string resources;
-    if (const auto dict = page_resources_dict(doc, page.resources_obj))
-        resources = " /Resources " + remap_res_text(*dict, table);
-    std::string matrix;
-    if (page.rotate == 90 || page.rotate == 180 || page.rotate == 270 || !pl.identity()) {
-        matrix = " /Matrix [";
-        for (int k = 0; k < 6; ++k) matrix += (k ? " " : "") + fmt_f(pl.m[k]);
-        matrix += "]";
+    if (!get_page_content(doc, page, &content)) {
+        buf_str(out, kFallbackForm);
+        return;
     }
-    std::string text = "<< /Type /XObject /Subtype /Form /BBox [" + fmt_f(page.box_x) + " " + fmt_f(page.box_y) +
-                       " " + fmt_f(page.box_x + page.box_w) + " " + fmt_f(page.box_y + page.box_h) + "]" + matrix +
-                       " /Length " + std::to_string(content.len) + resources + " >> stream\n";
-    text.append(content.view());
-    text += "\nendstream";
-    return text;
+    buf_str(out, "<< /Type /XObject /Subtype /Form /BBox [");
+    put_f(out, {page.box_x, page.box_y, page.box_x + page.box_w, page.box_y + page.box_h});
+    buf_str(out, "]");
+    if (page.rotate == 90 || page.rotate == 180 || page.rotate == 270 || !pl.identity()) {
+        buf_str(out, " /Matrix [");
+        put_f(out, {pl.m[0], pl.m[1], pl.m[2], pl.m[3], pl.m[4], pl.m[5]});
+        buf_str(out, "]");
+    }
+    buf_str(out, " /Length ");
+    put_num(out, static_cast<int64_t>(content.len));
+    if (const auto dict = page_resources_dict(doc, page.resources_obj)) {
+        buf_str(out, " /Resources ");
+        buf_str(out, remap_res_text(*dict, table));
+    }
+    buf_str(out, " >> stream\n");
+    buf_bytes(out, content.data, static_cast<size_t>(content.len));
+    buf_str(out, "\nendstream");
+    if (content.oom) out->oom = true;
 }
 
 }  // namespace
@@ -98,8 +106,9 @@ bool build_visual_report(const PdfDocument &a, const PdfDocument &b, const DiffL
 
         offsets[static_cast<size_t>(3 * i)] = out->len;
         put_num(out, 3 * i);
-        buf_str(out, " 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + fmt_f(pl.page_w) + " " +
-                         fmt_f(pl.page_h) + "] /Contents ");
+        buf_str(out, " 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ");
+        put_f(out, {pl.page_w, pl.page_h});
+        buf_str(out, "] /Contents ");
         put_num(out, 3 * i + 2);
         buf_str(out, " 0 R /Resources << /XObject << /F0 ");
         put_num(out, 3 * i + 1);
@@ -108,7 +117,7 @@ bool build_visual_report(const PdfDocument &a, const PdfDocument &b, const DiffL
         offsets[static_cast<size_t>(3 * i + 1)] = out->len;
         put_num(out, 3 * i + 1);
         buf_str(out, " 0 obj\n");
-        buf_str(out, form_text(doc, page, pl, in_b ? table_b : table_a));
+        put_form(out, doc, page, pl, in_b ? table_b : table_a);
         buf_str(out, "\nendobj\n");
 
         offsets[static_cast<size_t>(3 * i + 2)] = out->len;
@@ -152,7 +161,12 @@ bool write_report_file(const char *path, const ByteBuf &bytes) {
     std::string tmp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = std::string(path) + ".morvex-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+        tmp = path;
+        tmp += ".morvex-";
+        tmp += std::to_string(::getpid());
+        tmp += "-";
+        tmp += std::to_string(counter++);
+        tmp += ".tmp";
         fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
