@@ -171,6 +171,9 @@ int get_page_content(const PdfDocument &doc, const PageEntry &page, ByteBuf *out
 
     int result = 0;
     for (int32_t num : refs) {
+        // A page's joined content is held to the same ceiling as one
+        // stream, so 64 references to a decompression bomb stay one bomb.
+        if (out->len >= kMaxDecodedStream) break;
         const ObjectEntry *e = doc.find_object(num);
         if (!e) continue;
         ByteBuf part;

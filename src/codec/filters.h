@@ -21,7 +21,8 @@ int decode_stream(const u8 *data, int32_t data_len, const ObjectEntry &entry, By
 // The decoded content streams of a page, joined with one space between
 // them.  `out` is reset first.  Returns 1 when at least one stream was
 // decoded.  A /Contents reference to an array object is followed to the
-// streams the array lists.
+// streams the array lists.  Streams stop being added once the content has
+// reached 256 MiB.
 int get_page_content(const PdfDocument &doc, const PageEntry &page, ByteBuf *out);
 
 // The ASCII filters; they never fail: bytes they do not understand are

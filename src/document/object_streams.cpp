@@ -19,8 +19,14 @@ int32_t int_after(const u8 *data, int32_t begin, int32_t end, const char *key) {
     return parse_int_at(data, end, &p);
 }
 
-// Decodes one object stream and appends its members to the table.
-void expand_one(PdfDocument *doc, const ObjectEntry stream) {
+// Decoded object streams stay in memory with the document: all of them
+// together may hold this much beyond 16 times the file's size, so many
+// small decompression bombs cannot add up.
+constexpr size_t kObjectStreamAllowance = size_t{256} << 20;
+
+// Decodes one object stream and appends its members to the table; counts
+// the decoded bytes against *budget and skips the stream once it is spent.
+void expand_one(PdfDocument *doc, const ObjectEntry stream, size_t *budget) {
     const u8 *data = doc->data;
     const int32_t dict_begin = stream.body_pos;
     const int32_t dict_end = stream.stream_kw_pos >= 1 ? stream.stream_kw_pos : doc->len;
@@ -37,7 +43,8 @@ void expand_one(PdfDocument *doc, const ObjectEntry stream) {
         std::memcpy(decoded.data.get(), raw, static_cast<size_t>(n));
         decoded.len = static_cast<size_t>(n);
     }
-    if (decoded.len > static_cast<size_t>(INT32_MAX)) return;
+    if (decoded.len > static_cast<size_t>(INT32_MAX) || decoded.len > *budget) return;
+    *budget -= decoded.len;
     const auto m = static_cast<int32_t>(decoded.len);
     // Keep exactly the decoded bytes; the growing buffer may be far larger.
     std::unique_ptr<u8[]> buf(new u8[decoded.len ? decoded.len : 1]);
@@ -84,10 +91,11 @@ void expand_one(PdfDocument *doc, const ObjectEntry stream) {
 }  // namespace
 
 void expand_object_streams(PdfDocument *doc) {
+    size_t budget = kObjectStreamAllowance + 16 * static_cast<size_t>(doc->len);
     const size_t scanned = doc->objects.size();
     for (size_t i = 0; i < scanned; ++i) {
         const ObjectEntry e = doc->objects[i];  // a copy: the table grows below
-        if (e.has_stream && e.body_pos >= 0) expand_one(doc, e);
+        if (e.has_stream && e.body_pos >= 0) expand_one(doc, e, &budget);
     }
 }
 

@@ -2,6 +2,7 @@
 // of bounds (AddressSanitizer checks the last part in CI).
 #include <random>
 
+#include "codec/filters.h"
 #include "test_util.h"
 
 using namespace morvex;
@@ -89,4 +90,20 @@ TEST(Hostile, AMillionTinyStreamsAndDictionaries) {
     ASSERT_TRUE(load(s, &d));
     EXPECT_EQ(d.objects.size(), 200'000u);
     EXPECT_EQ(d.objects[100].stream_end - d.objects[100].stream_start, 1);
+}
+
+TEST(Hostile, RepeatedDecompressionBombsStayWithinOneCeiling) {
+    // One stream inflates to 64 MiB; the page lists it eight times.  The
+    // joined content stops growing at the 256 MiB ceiling of one stream.
+    const std::string bomb = fixture::zlib_compress(std::string(64u << 20, '0'), 9);
+    fixture::PdfWriter w;
+    w.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    w.add(2, "<< /Type /Pages /Kids [3 0 R] >>");
+    w.add(3, "<< /Type /Page /Contents [4 0 R 4 0 R 4 0 R 4 0 R 4 0 R 4 0 R 4 0 R 4 0 R] >>");
+    w.add(4, "<< /Filter /FlateDecode /Length " + std::to_string(bomb.size()) + " >>\nstream\n" + bomb + "\nendstream");
+    PdfDocument d;
+    ASSERT_TRUE(load(w.build(), &d));
+    ByteBuf content;
+    ASSERT_EQ(get_page_content(d, d.pages[0], &content), 1);
+    EXPECT_EQ(content.len, (4u * (64u << 20)) + 3);  // four streams and the spaces between them
 }
