@@ -139,9 +139,9 @@ def write_reportlab(path, pages):
         # The content was drawn shifted by the corner; the media box follows.
         import fitz
         doc = fitz.open(path)
-        for page, spec in zip(doc, pages):
-            x, y = spec.corner
-            doc.xref_set_key(page.xref, "MediaBox", "[%g %g %g %g]" % (x, y, x + spec.w, y + spec.h))
+        for page, desc in zip(doc, pages):
+            x, y = desc.corner
+            doc.xref_set_key(page.xref, "MediaBox", "[%g %g %g %g]" % (x, y, x + desc.w, y + desc.h))
         doc.save(path + ".tmp")
         doc.close()
         os.replace(path + ".tmp", path)
@@ -150,21 +150,21 @@ def write_reportlab(path, pages):
 def write_fitz(path, pages):
     import fitz
     doc = fitz.open()
-    for spec in pages:
-        assert spec.corner == (0, 0)
-        page = doc.new_page(width=spec.w, height=spec.h)
-        for item in spec.items:
+    for desc in pages:
+        assert desc.corner == (0, 0)
+        page = doc.new_page(width=desc.w, height=desc.h)
+        for item in desc.items:
             if isinstance(item, Text):
                 name = FITZ_BASE14.get(item.font)
                 if name is None:
                     name = item.font.lower()
                     page.insert_font(fontname=name, fontfile=TRUETYPE[item.font])
-                page.insert_text((item.x, spec.h - item.y), item.text, fontname=name, fontsize=item.size)
+                page.insert_text((item.x, desc.h - item.y), item.text, fontname=name, fontsize=item.size)
             else:
-                page.insert_image(fitz.Rect(item.x, spec.h - item.y - item.h, item.x + item.w, spec.h - item.y),
+                page.insert_image(fitz.Rect(item.x, desc.h - item.y - item.h, item.x + item.w, desc.h - item.y),
                                   filename=item.png)
-        if spec.rotate:
-            page.set_rotation(spec.rotate)
+        if desc.rotate:
+            page.set_rotation(desc.rotate)
     doc.save(path, deflate=True)
 
 

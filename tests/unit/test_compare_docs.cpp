@@ -6,7 +6,6 @@
 
 using namespace morvex;
 using fixture::DocBuilder;
-using fixture::PageSpec;
 
 namespace {
 
