@@ -1,5 +1,6 @@
 #include "bytebuf.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -75,6 +76,12 @@ void buf_reset(ByteBuf *buf) {
         buf->cap = 0;
         buf->oom = true;
     }
+}
+
+void buf_int(ByteBuf *buf, int64_t v) {
+    char tmp[24];
+    const auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
+    buf_bytes(buf, tmp, static_cast<size_t>(r.ptr - tmp));
 }
 
 void buf_free(ByteBuf *buf) {

@@ -48,6 +48,8 @@ void buf_reset(ByteBuf *buf);
 void buf_free(ByteBuf *buf);
 
 inline void buf_str(ByteBuf *buf, std::string_view s) { buf_bytes(buf, s.data(), s.size()); }
+// Appends a decimal integer ("%ld"), whatever the locale.
+void buf_int(ByteBuf *buf, int64_t v);
 inline void buf_byte(ByteBuf *buf, unsigned char c) { buf_bytes(buf, &c, 1); }
 
 }  // namespace morvex

@@ -1,6 +1,5 @@
 #include "copy.h"
 
-#include <charconv>
 #include <deque>
 
 namespace morvex {
@@ -42,14 +41,8 @@ std::string_view range_text(const TextRange &r) {
                : std::string_view();
 }
 
-void put_num(ByteBuf *out, int64_t v) {
-    char tmp[24];
-    const auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
-    buf_bytes(out, tmp, static_cast<size_t>(r.ptr - tmp));
-}
-
 void put_header(ByteBuf *out, int32_t num) {
-    put_num(out, num);
+    buf_int(out, num);
     buf_str(out, " 0 obj\n");
 }
 

@@ -1,29 +1,22 @@
 #include "json.h"
 
-#include <charconv>
 #include <cstring>
 
 namespace morvex {
 
 namespace {
 
-void put_int(ByteBuf *buf, long v) {
-    char tmp[24];
-    const auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
-    buf_bytes(buf, tmp, static_cast<size_t>(r.ptr - tmp));
-}
-
 void put_head(ByteBuf *buf, bool identical, int pages_compared) {
     buf_str(buf, "{\"identical\":");
     buf_str(buf, identical ? "true" : "false");
     buf_str(buf, ",\"pages_compared\":");
-    put_int(buf, pages_compared);
+    buf_int(buf, pages_compared);
     buf_str(buf, ",\"differences\":[");
 }
 
 void put_entry_start(ByteBuf *buf, const DiffEntry &e) {
     buf_str(buf, "{\"page\":");
-    put_int(buf, e.page);
+    buf_int(buf, e.page);
     buf_str(buf, ",\"type\":\"");
     buf_str(buf, e.type);
     buf_str(buf, "\"");

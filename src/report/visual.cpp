@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -18,12 +17,6 @@
 namespace morvex {
 
 namespace {
-
-void put_num(ByteBuf *out, int64_t v) {
-    char tmp[24];
-    const auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
-    buf_bytes(out, tmp, static_cast<size_t>(r.ptr - tmp));
-}
 
 const char kFallbackForm[] = "<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] /Length 0 >> stream\nendstream";
 
@@ -46,7 +39,7 @@ void put_form(ByteBuf *out, const PdfDocument &doc, const PageEntry &page, const
         buf_str(out, "]");
     }
     buf_str(out, " /Length ");
-    put_num(out, static_cast<int64_t>(content.len));
+    buf_int(out, static_cast<int64_t>(content.len));
     if (const auto dict = page_resources_dict(doc, page.resources_obj)) {
         buf_str(out, " /Resources ");
         buf_str(out, remap_res_text(*dict, table));
@@ -89,11 +82,11 @@ bool build_visual_report(const PdfDocument &a, const PdfDocument &b, const DiffL
     buf_str(out, "2 0 obj\n<< /Type /Pages /Kids [");
     for (int32_t i = 1; i <= pages; ++i) {
         buf_str(out, " ");
-        put_num(out, 3 * i);
+        buf_int(out, 3 * i);
         buf_str(out, " 0 R");
     }
     buf_str(out, " ] /Count ");
-    put_num(out, pages);
+    buf_int(out, pages);
     buf_str(out, " >>\nendobj\n");
 
     for (int32_t i = 1; i <= pages; ++i) {
@@ -105,25 +98,25 @@ bool build_visual_report(const PdfDocument &a, const PdfDocument &b, const DiffL
         build_overlay_content(list, entries_of[static_cast<size_t>(i)], pl, &overlay);
 
         offsets[static_cast<size_t>(3 * i)] = out->len;
-        put_num(out, 3 * i);
+        buf_int(out, 3 * i);
         buf_str(out, " 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 ");
         put_f(out, {pl.page_w, pl.page_h});
         buf_str(out, "] /Contents ");
-        put_num(out, 3 * i + 2);
+        buf_int(out, 3 * i + 2);
         buf_str(out, " 0 R /Resources << /XObject << /F0 ");
-        put_num(out, 3 * i + 1);
+        buf_int(out, 3 * i + 1);
         buf_str(out, " 0 R >> /ExtGState << /GS_DIFF << /Type /ExtGState /ca 0.35 /CA 0.9 >> >> >> >>\nendobj\n");
 
         offsets[static_cast<size_t>(3 * i + 1)] = out->len;
-        put_num(out, 3 * i + 1);
+        buf_int(out, 3 * i + 1);
         buf_str(out, " 0 obj\n");
         put_form(out, doc, page, pl, in_b ? table_b : table_a);
         buf_str(out, "\nendobj\n");
 
         offsets[static_cast<size_t>(3 * i + 2)] = out->len;
-        put_num(out, 3 * i + 2);
+        buf_int(out, 3 * i + 2);
         buf_str(out, " 0 obj\n<< /Length ");
-        put_num(out, static_cast<int64_t>(overlay.len));
+        buf_int(out, static_cast<int64_t>(overlay.len));
         buf_str(out, " >>\nstream\n");
         buf_bytes(out, overlay.data, static_cast<size_t>(overlay.len));
         buf_str(out, "\nendstream\nendobj\n");
@@ -141,7 +134,7 @@ bool build_visual_report(const PdfDocument &a, const PdfDocument &b, const DiffL
 
     const uint64_t xref = out->len;
     buf_str(out, "xref\n0 ");
-    put_num(out, size);
+    buf_int(out, size);
     buf_str(out, "\n0000000000 65535 f \n");
     for (int32_t n = 1; n < size; ++n) {
         char row[32];
@@ -149,9 +142,9 @@ bool build_visual_report(const PdfDocument &a, const PdfDocument &b, const DiffL
         buf_str(out, row);
     }
     buf_str(out, "trailer\n<< /Size ");
-    put_num(out, size);
+    buf_int(out, size);
     buf_str(out, " /Root 1 0 R >>\nstartxref\n");
-    put_num(out, static_cast<int64_t>(xref));
+    buf_int(out, static_cast<int64_t>(xref));
     buf_str(out, "\n%%EOF\n");
     return !out->oom && out->data;
 }
