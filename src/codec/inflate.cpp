@@ -1,13 +1,34 @@
-// Deflate decoder: a canonical-Huffman decoder that reads codes one bit at a
-// time from the code counts, with no lookup tables.
+// Deflate decoder, table driven.  Why it is fast:
+//  - the bit reader is a 64-bit buffer held in local variables, refilled by
+//    one 8-byte load and a shift, with no branch, while the input has room;
+//  - a Huffman code is found with one lookup in a main table indexed by the
+//    next bits (a second lookup in a subtable for the rare longer codes),
+//    not one bit at a time;
+//  - a literal/length entry carries the base length and the extra-bit count,
+//    a distance entry the base distance and its extra-bit count, so a pair
+//    costs two lookups and a few shifts;
+//  - while a computed margin of input and output remains, the main loop does
+//    no per-byte bounds test: one test per refill covers up to two literals
+//    or a whole length/distance pair;
+//  - matches copy 8 bytes at a time when the distance allows, and short
+//    distances repeat an 8-byte pattern; every copy writes exactly its bytes;
+//  - the tables of a dynamic block live on the stack in sizes bounded by a
+//    precomputed worst case; the fixed-code tables are built at compile time.
+// A slow path with a test before every step decodes the tail of the input
+// and of the output, where an input end or a full output can happen, and
+// reproduces the exact end-of-input and data-error rules.
 //
-// Every input byte passes through take(), the only place where the input
-// bound is tested.  When the input runs out, take() raises the state's
-// input_end flag; readers then return zeros, and every step tests the flag
-// before it acts on a value read since its last test, so decoding unwinds
-// with InflateStatus::input_end from however deep it is.
+// The rules that make results exact:
+//  - a code that matches nothing reads 15 bits before it fails: the entries
+//    that no code reaches are 15 bits long, so a failing decode is an input
+//    end when fewer than 15 bits remain, and a data error otherwise;
+//  - every other failure of a step is an input end when its bits run past
+//    the input, whatever the bits would have meant;
+//  - tests follow the order of the format's reading: the input end, then
+//    the data errors of what was read, then whether the output fits.
 #include "codec/inflate.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -15,102 +36,45 @@ namespace morvex {
 
 namespace {
 
-constexpr int kMaxBits = 15;         // longest code (RFC 1951 3.2.2)
-constexpr int kMaxLitCodes = 286;    // literal/length symbols in a dynamic block
-constexpr int kMaxDistCodes = 30;    // distance symbols in a dynamic block
-constexpr int kFixedLitCodes = 288;  // the fixed code also assigns 286 and 287
+using inflate_tables::kDistRootBits;
+using inflate_tables::kDistTableEntries;
+using inflate_tables::kLitRootBits;
+using inflate_tables::kLitTableEntries;
 
-// A canonical Huffman code: count[len] symbols have a code of len bits
-// (count[0]: symbols without a code), and symbol[] lists the coded symbols
-// by code, shorter codes first, equal lengths by increasing symbol value.
-struct Huffman {
-    int16_t *count;
-    int16_t *symbol;
-};
+constexpr unsigned kMaxBits = 15;         // longest code (RFC 1951 3.2.2)
+constexpr unsigned kMaxLitCodes = 286;    // literal/length symbols in a dynamic block
+constexpr unsigned kMaxDistCodes = 30;    // distance symbols in a dynamic block
+constexpr unsigned kFixedLitCodes = 288;  // the fixed code also assigns 286 and 287
+constexpr unsigned kCodeLenCodes = 19;    // symbols of the code-length code
+constexpr unsigned kCodeLenBits = 7;      // longest code of the code-length code
+constexpr unsigned kMaxMatch = 258;
 
-struct InflateState {
-    unsigned char *out;
-    size_t out_cap;
-    size_t out_count;
-    const unsigned char *in;  // the input after the two header bytes
-    size_t in_len;
-    size_t in_count;
-    uint32_t bit_buf;  // bits not yet used, the next one in bit 0
-    int bit_count;     // valid bits in bit_buf, 0 to 7 between reads
-    bool input_end;    // a read found the input exhausted
-};
+static_assert(kLitRootBits >= 9, "the fixed literal/length code needs no subtable");
+static_assert(kDistRootBits >= 5 && kDistRootBits < kMaxBits, "the fixed distance code needs no subtable");
 
-// Consumes and returns the next n input bytes, or returns null and raises
-// input_end when fewer than n remain.
-const unsigned char *take(InflateState &s, size_t n) {
-    if (s.in_len - s.in_count < n) {
-        s.input_end = true;
-        return nullptr;
-    }
-    const unsigned char *p = s.in + s.in_count;
-    s.in_count += n;
-    return p;
+// A table entry, 32 bits:
+//   bits 0-3   length of the code in bits, from its first bit (for an entry
+//              that no code reaches: 15, the bits a failing decode reads)
+//   bits 4-7   extra bits after the code (lengths 0-5, distances 0-13); in
+//              a subtable pointer, the subtable's index bits
+//   bits 8-11  kind: literal, end of block, subtable pointer, error
+//   bits 16-31 literal byte, base length or distance, code-length symbol,
+//              or the subtable's first entry
+// An entry without a kind bit is a length, a distance or a code length.
+using Entry = uint32_t;
+constexpr Entry kLiteral = 0x100;
+constexpr Entry kEndOfBlock = 0x200;
+constexpr Entry kSubtable = 0x400;
+constexpr Entry kError = 0x800;  // no code, or length symbol 286 or 287
+
+constexpr Entry make_entry(unsigned value, Entry kind, unsigned extra, unsigned bits) {
+    return Entry{value} << 16 | kind | extra << 4 | bits;
 }
+constexpr unsigned code_bits(Entry e) { return e & 15; }
+constexpr unsigned extra_bits(Entry e) { return (e >> 4) & 15; }
+constexpr unsigned entry_value(Entry e) { return e >> 16; }
 
-// The next n bits (n <= 13), the first one read in bit 0: data elements are
-// packed starting with the least significant bit of each byte (RFC 1951
-// 3.1.1).  Bytes are loaded only when needed, so at most 7 bits are ever
-// buffered past the value returned.
-uint32_t bits(InflateState &s, int n) {
-    uint32_t val = s.bit_buf;
-    while (s.bit_count < n) {
-        const unsigned char *p = take(s, 1);
-        if (p == nullptr) return 0;
-        val |= uint32_t{*p} << s.bit_count;
-        s.bit_count += 8;
-    }
-    s.bit_buf = val >> n;
-    s.bit_count -= n;
-    return val & ((uint32_t{1} << n) - 1);
-}
-
-// The next symbol of h, or -1 when no code of up to 15 bits matches (then 15
-// bits have been read).  Huffman codes are packed starting with their most
-// significant bit (RFC 1951 3.1.1).  The codes of one length are consecutive
-// integers, and `first` is the first code of the current length: a code
-// below first + count[len] is complete.
-int decode(InflateState &s, const Huffman &h) {
-    int code = 0;
-    int first = 0;
-    int index = 0;  // position in symbol[] of the first code of this length
-    for (int len = 1; len <= kMaxBits; ++len) {
-        code |= static_cast<int>(bits(s, 1));
-        const int count = h.count[len];
-        if (code - count < first) return h.symbol[index + (code - first)];
-        index += count;
-        first = (first + count) << 1;
-        code <<= 1;
-    }
-    return -1;
-}
-
-// Fills h from the code lengths of symbols 0 to n-1 (RFC 1951 3.2.2).
-// Returns 0 for a complete code (or one without any symbol), the number of
-// unused 15-bit codes for an incomplete code, and a negative value for an
-// over-subscribed code.
-int construct(Huffman &h, const int16_t *length, int n) {
-    for (int len = 0; len <= kMaxBits; ++len) h.count[len] = 0;
-    for (int sym = 0; sym < n; ++sym) ++h.count[length[sym]];
-    if (h.count[0] == n) return 0;
-
-    int left = 1;  // codes of the current length not yet used
-    for (int len = 1; len <= kMaxBits; ++len) {
-        left = 2 * left - h.count[len];
-        if (left < 0) return left;
-    }
-
-    int16_t offset[kMaxBits + 1];
-    offset[1] = 0;
-    for (int len = 1; len < kMaxBits; ++len) offset[len + 1] = static_cast<int16_t>(offset[len] + h.count[len]);
-    for (int sym = 0; sym < n; ++sym)
-        if (length[sym] != 0) h.symbol[offset[length[sym]]++] = static_cast<int16_t>(sym);
-    return left;
-}
+constexpr Entry kNoCode = make_entry(0, kError, 0, kMaxBits);
 
 // Base lengths and extra bits of length symbols 257 to 285, base distances
 // and extra bits of distance symbols 0 to 29 (RFC 1951 3.2.5).
@@ -124,158 +88,450 @@ constexpr uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     
 constexpr uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                     6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
-// Literals and length/distance pairs up to the end-of-block symbol.
-InflateStatus codes(InflateState &s, const Huffman &lencode, const Huffman &distcode) {
-    for (;;) {
-        int symbol = decode(s, lencode);
-        if (s.input_end) return InflateStatus::input_end;
-        if (symbol < 0) return InflateStatus::data_error;  // not a code of the table
-        if (symbol < 256) {
-            if (s.out_count == s.out_cap) return InflateStatus::output_full;
-            s.out[s.out_count++] = static_cast<unsigned char>(symbol);
-        } else if (symbol == 256) {
-            return InflateStatus::ok;
-        } else {
-            symbol -= 257;
-            if (symbol >= 29) return InflateStatus::data_error;  // 286 and 287 are not lengths
-            const size_t len = kLengthBase[symbol] + bits(s, kLengthExtra[symbol]);
-            const int dsym = decode(s, distcode);
-            if (s.input_end) return InflateStatus::input_end;
-            if (dsym < 0) return InflateStatus::data_error;
-            const size_t dist = kDistBase[dsym] + bits(s, kDistExtra[dsym]);
-            if (s.input_end) return InflateStatus::input_end;
-            // A distance refers back into the output; it may not reach before
-            // its start (there is no preset dictionary).
-            if (dist > s.out_count) return InflateStatus::data_error;
-            if (len > s.out_cap - s.out_count) return InflateStatus::output_full;
-            unsigned char *to = s.out + s.out_count;
-            const unsigned char *from = to - dist;
-            if (dist >= len) {
-                std::memcpy(to, from, len);
-            } else {
-                // The copy overlaps what it writes: a distance shorter than
-                // the length repeats the bytes just written.
-                for (size_t i = 0; i < len; ++i) to[i] = from[i];
-            }
-            s.out_count += len;
+enum class Alphabet { litlen, distance, codelen };
+
+// The entry of symbol sym of alphabet a, with a code of len bits.
+constexpr Entry symbol_entry(Alphabet a, unsigned sym, unsigned len) {
+    switch (a) {
+        case Alphabet::litlen:
+            if (sym < 256) return make_entry(sym, kLiteral, 0, len);
+            if (sym == 256) return make_entry(0, kEndOfBlock, 0, len);
+            // 286 and 287 have codes in the fixed code but name no length.
+            if (sym >= 257 + 29) return make_entry(0, kError, 0, len);
+            return make_entry(kLengthBase[sym - 257], 0, kLengthExtra[sym - 257], len);
+        case Alphabet::distance:
+            return make_entry(kDistBase[sym], 0, kDistExtra[sym], len);
+        case Alphabet::codelen:
+            break;
+    }
+    return make_entry(sym, 0, 0, len);
+}
+
+// The low n bits of code in reverse order.  Huffman codes are packed from
+// their most significant bit (RFC 1951 3.1.1), and a table is indexed by the
+// next bits in reading order, the first one in bit 0.
+constexpr unsigned reverse_bits(unsigned code, unsigned n) {
+    unsigned r = 0;
+    for (unsigned i = 0; i < n; ++i, code >>= 1) r = (r << 1) | (code & 1);
+    return r;
+}
+
+// Code counts by length and the "left" measure of a code (RFC 1951 3.2.2):
+// the number of 15-bit codes left unused, 0 for a complete code, negative
+// for an over-subscribed one (reported at the first length that overflows).
+struct CodeShape {
+    unsigned count[kMaxBits + 1];  // count[0]: symbols without a code
+    int left;
+};
+
+constexpr CodeShape code_shape(const uint8_t *lengths, unsigned n) {
+    CodeShape c{};
+    for (unsigned sym = 0; sym < n; ++sym) ++c.count[lengths[sym]];
+    if (c.count[0] == n) return c;  // no code at all counts as complete
+    c.left = 1;
+    for (unsigned len = 1; len <= kMaxBits; ++len) {
+        c.left = 2 * c.left - static_cast<int>(c.count[len]);
+        if (c.left < 0) break;
+    }
+    return c;
+}
+
+// Fills table with the lookup entries of the canonical code given by the
+// lengths of symbols 0 to n-1, which is complete, incomplete or empty but
+// not over-subscribed.  The main table has 2^root entries; a code longer than
+// root bits goes to the subtable of its first root bits, whose index bits
+// are the length of that subtable's longest code less root.  Entries that
+// no code reaches are kNoCode.  Returns the entries used, or 0 when they
+// would pass cap (which the worst-case sizes rule out).
+constexpr size_t build_table(Entry *table, size_t cap, unsigned root, const uint8_t *lengths, unsigned n,
+                             Alphabet a) {
+    if (root >= kMaxBits || n > kFixedLitCodes) return 0;
+    const CodeShape shape = code_shape(lengths, n);
+    // Symbols sorted by code: shorter codes first, then by symbol value.
+    unsigned start[kMaxBits + 2] = {};
+    for (unsigned len = 1; len <= kMaxBits; ++len) start[len + 1] = start[len] + shape.count[len];
+    uint16_t sorted[kFixedLitCodes] = {};
+    {
+        unsigned next[kMaxBits + 2] = {};
+        for (unsigned len = 1; len <= kMaxBits + 1; ++len) next[len] = start[len];
+        for (unsigned sym = 0; sym < n; ++sym)
+            if (lengths[sym] != 0) sorted[next[lengths[sym]]++] = static_cast<uint16_t>(sym);
+    }
+    // First code of each length (RFC 1951 3.2.2, step 2).
+    unsigned first[kMaxBits + 1] = {};
+    for (unsigned len = 1, code = 0; len <= kMaxBits; ++len) {
+        code = (code + (len > 1 ? shape.count[len - 1] : 0)) << 1;
+        first[len] = code;
+    }
+
+    const size_t main_size = size_t{1} << root;
+    if (main_size > cap) return 0;
+    // Only a complete code reaches every entry; an empty one reaches none.
+    const bool complete = shape.left == 0 && shape.count[0] != n;
+    if (!complete)
+        for (size_t i = 0; i < main_size; ++i) table[i] = kNoCode;
+
+    // Codes up to root bits fill every main entry whose index starts with
+    // them.
+    for (unsigned len = 1; len <= root; ++len) {
+        for (unsigned i = start[len]; i < start[len + 1]; ++i) {
+            const Entry e = symbol_entry(a, sorted[i], len);
+            for (size_t at = reverse_bits(first[len] + (i - start[len]), len); at < main_size; at += size_t{1} << len)
+                table[at] = e;
         }
+    }
+
+    // Longer codes, from the last one back: the codes that share their first
+    // root bits are consecutive, so the first one met in a group is its
+    // longest and sets the subtable's size.
+    size_t used = main_size;
+    unsigned group = ~0u;  // first root bits of the current group
+    size_t sub = 0;        // its subtable's first entry
+    unsigned sub_bits = 0;
+    for (unsigned i = start[kMaxBits + 1]; i > start[root + 1]; --i) {
+        const unsigned sym_index = i - 1;
+        unsigned len = root + 1;
+        while (start[len + 1] <= sym_index) ++len;
+        const unsigned code = first[len] + (sym_index - start[len]);
+        const unsigned top = code >> (len - root);
+        if (top != group) {
+            group = top;
+            sub_bits = len - root;
+            sub = used;
+            if (cap - used < (size_t{1} << sub_bits)) return 0;
+            used += size_t{1} << sub_bits;
+            if (!complete)
+                for (size_t k = 0; k < (size_t{1} << sub_bits); ++k) table[sub + k] = kNoCode;
+            table[reverse_bits(top, root)] = make_entry(static_cast<unsigned>(sub), kSubtable, sub_bits, root);
+        }
+        const unsigned rest_bits = len - root;
+        const Entry e = symbol_entry(a, sorted[sym_index], len);
+        for (size_t at = reverse_bits(code, rest_bits); at < (size_t{1} << sub_bits); at += size_t{1} << rest_bits)
+            table[sub + at] = e;
+    }
+    return used;
+}
+
+// The fixed codes (RFC 1951 3.2.6): literal/length code lengths 8 for 0-143,
+// 9 for 144-255, 7 for 256-279 and 8 for 280-287; distance code length 5 for
+// all 30 symbols.  The distance code is incomplete: 5-bit codes 30 and 31
+// reach no symbol, so decoding them fails after 15 bits.
+struct FixedTables {
+    Entry lit[size_t{1} << kLitRootBits];
+    Entry dist[size_t{1} << kDistRootBits];
+};
+
+constexpr FixedTables make_fixed_tables() {
+    FixedTables t{};
+    uint8_t lengths[kFixedLitCodes] = {};
+    for (unsigned sym = 0; sym < kFixedLitCodes; ++sym)
+        lengths[sym] = sym < 144 ? 8 : sym < 256 ? 9 : sym < 280 ? 7 : 8;
+    build_table(t.lit, size_t{1} << kLitRootBits, kLitRootBits, lengths, kFixedLitCodes, Alphabet::litlen);
+    for (unsigned sym = 0; sym < kMaxDistCodes; ++sym) lengths[sym] = 5;
+    build_table(t.dist, size_t{1} << kDistRootBits, kDistRootBits, lengths, kMaxDistCodes, Alphabet::distance);
+    return t;
+}
+
+constexpr FixedTables kFixed = make_fixed_tables();
+
+// Where decoding stands.  The bit buffer holds bit_count valid bits, the
+// next one in bit 0 (data elements are packed from the least significant
+// bit of each byte, RFC 1951 3.1.1).  Bits above bit_count are zero or the
+// low bits of *in, the next input byte not yet counted, in the place where
+// that byte will be added; so adding it again with OR changes nothing.
+struct Stream {
+    const unsigned char *in;
+    const unsigned char *in_end;
+    uint64_t bit_buf;
+    unsigned bit_count;  // 0 to 63
+    unsigned char *out_begin;
+    unsigned char *out;
+    unsigned char *out_end;
+};
+
+// Little-endian 64-bit load of in[0, 8).
+inline uint64_t load_le64(const unsigned char *in) {
+    uint64_t v;
+    std::memcpy(&v, in, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    return v;
+}
+
+inline uint64_t low_bits(uint64_t v, unsigned n) { return v & ((uint64_t{1} << n) - 1); }
+
+// Adds whole input bytes until at least 56 bits are buffered or the input
+// is used up; bit_count stays at most 63.  Afterwards, fewer than 56 bits
+// means that the buffer holds all that is left of the input.
+inline void refill_checked(Stream &s) {
+    while (s.bit_count < 56 && s.in != s.in_end) {
+        s.bit_buf |= uint64_t{*s.in++} << s.bit_count;
+        s.bit_count += 8;
+    }
+}
+
+// Makes n bits (n <= 56) available; false when the input ends first.
+inline bool need_bits(Stream &s, unsigned n) {
+    if (s.bit_count < n) refill_checked(s);
+    return s.bit_count >= n;
+}
+
+inline uint32_t take_bits(Stream &s, unsigned n) {
+    const auto v = static_cast<uint32_t>(low_bits(s.bit_buf, n));
+    s.bit_buf >>= n;
+    s.bit_count -= n;
+    return v;
+}
+
+// The entry for the code at the start of bits, through a subtable when the
+// main entry points to one.
+inline Entry lookup(const Entry *table, unsigned root, uint64_t bits) {
+    Entry e = table[low_bits(bits, root)];
+    if (e & kSubtable) e = table[entry_value(e) + low_bits(bits >> root, extra_bits(e))];
+    return e;
+}
+
+// Copies a match of len bytes (3 to 258) from dist bytes back (1 <= dist
+// <= bytes already written), as RFC 1951 3.2.3 defines it: byte by byte
+// in effect, so a distance shorter than the length repeats the bytes just
+// written.  Writes exactly out[0, len), reads only bytes already final.
+inline void copy_match(unsigned char *out, size_t dist, size_t len) {
+    unsigned char *const end = out + len;
+    if (dist >= 8) {
+        // No 8-byte window read overlaps the window being written.
+        if (len >= 8) {
+            for (; end - out > 8; out += 8) std::memcpy(out, out - dist, 8);
+            std::memcpy(end - 8, end - 8 - dist, 8);  // the last 8, overlapping what is written
+        } else if (len >= 4) {
+            std::memcpy(out, out - dist, 4);
+            std::memcpy(end - 4, end - 4 - dist, 4);
+        } else {
+            std::memcpy(out, out - dist, 2);
+            std::memcpy(end - 2, end - 2 - dist, 2);
+        }
+        return;
+    }
+    // A period of dist bytes: spread it over 8 bytes, then store those 8
+    // bytes at steps of the largest multiple of dist up to 8.
+    unsigned char pattern[8];
+    const unsigned char *const from = out - dist;
+    for (size_t i = 0; i < 8; ++i) pattern[i] = i < dist ? from[i] : pattern[i - dist];
+    const size_t step = 8 - 8 % dist;
+    for (; end - out >= 8; out += step) std::memcpy(out, pattern, 8);
+    for (size_t i = 0; out + i < end; ++i) out[i] = pattern[i];
+}
+
+// Output and input margins of the fast loop.  One round writes at most one
+// literal and a longest match, or two literals; it refills at most twice,
+// and each refill reads 8 bytes and moves at most 7.
+constexpr ptrdiff_t kFastOutMargin = 1 + kMaxMatch;
+constexpr ptrdiff_t kFastInMargin = 16;
+
+// Literals and length/distance pairs up to the end-of-block symbol
+// (RFC 1951 3.2.5), with the literal/length table lit and the distance
+// table dist.
+InflateStatus decode_codes(Stream &s, const Entry *lit, const Entry *dist) {
+    const unsigned char *in = s.in;
+    const unsigned char *const in_end = s.in_end;
+    uint64_t bit_buf = s.bit_buf;
+    unsigned bit_count = s.bit_count;
+    unsigned char *const out_begin = s.out_begin;
+    unsigned char *out = s.out;
+    unsigned char *const out_end = s.out_end;
+
+    auto finish = [&](InflateStatus status) {
+        s.in = in;
+        s.bit_buf = bit_buf;
+        s.bit_count = bit_count;
+        s.out = out;
+        return status;
+    };
+    auto consume = [&](unsigned n) {
+        bit_buf >>= n;
+        bit_count -= n;
+    };
+    // At least 56 bits afterwards, all from the input: the margin keeps the
+    // 8-byte load inside it.
+    auto refill_fast = [&] {
+        bit_buf |= load_le64(in) << bit_count;
+        in += (63 - bit_count) >> 3;
+        bit_count |= 56;
+    };
+
+    // Fast loop.  After a refill the buffer holds 56 bits, and a pair needs
+    // at most 15 + 5 + 15 + 13 = 48, so no input end can happen here, and a
+    // code that reaches no symbol always has its 15 bits: it is a data error.
+    while (in_end - in >= kFastInMargin && out_end - out >= kFastOutMargin) {
+        refill_fast();
+        Entry e = lookup(lit, kLitRootBits, bit_buf);
+        if (e & kLiteral) {
+            consume(code_bits(e));
+            *out++ = static_cast<unsigned char>(entry_value(e));
+            e = lookup(lit, kLitRootBits, bit_buf);  // 41 bits left at least
+            if (e & kLiteral) {
+                consume(code_bits(e));
+                *out++ = static_cast<unsigned char>(entry_value(e));
+                continue;
+            }
+            refill_fast();
+        }
+        if (e & (kEndOfBlock | kError)) {
+            if (e & kError) return finish(InflateStatus::data_error);
+            consume(code_bits(e));
+            return finish(InflateStatus::ok);
+        }
+        consume(code_bits(e));
+        const size_t len = entry_value(e) + low_bits(bit_buf, extra_bits(e));
+        consume(extra_bits(e));
+        const Entry d = lookup(dist, kDistRootBits, bit_buf);
+        if (d & kError) return finish(InflateStatus::data_error);
+        consume(code_bits(d));
+        const size_t distance = entry_value(d) + low_bits(bit_buf, extra_bits(d));
+        consume(extra_bits(d));
+        // A distance may not reach before the start of the output (there is
+        // no preset dictionary).
+        if (distance > static_cast<size_t>(out - out_begin)) return finish(InflateStatus::data_error);
+        copy_match(out, distance, len);
+        out += len;
+    }
+
+    // Slow loop: every step is checked.  After the refill, either the
+    // buffer holds 56 bits, more than one step reads, or it holds all the
+    // input there is; so a step whose bits pass bit_count runs past the end
+    // of the input.
+    for (;;) {
+        while (bit_count < 56 && in != in_end) {
+            bit_buf |= uint64_t{*in++} << bit_count;
+            bit_count += 8;
+        }
+        // Lookups see the bits past the input as zeros, so that they find
+        // the code that the remaining bits start, if any.
+        const Entry e = lookup(lit, kLitRootBits, low_bits(bit_buf, bit_count));
+        if (code_bits(e) > bit_count) return finish(InflateStatus::input_end);
+        if (e & kLiteral) {
+            if (out == out_end) return finish(InflateStatus::output_full);
+            consume(code_bits(e));
+            *out++ = static_cast<unsigned char>(entry_value(e));
+            continue;
+        }
+        if (e & kError) return finish(InflateStatus::data_error);
+        consume(code_bits(e));
+        if (e & kEndOfBlock) return finish(InflateStatus::ok);
+        if (extra_bits(e) > bit_count) return finish(InflateStatus::input_end);
+        const size_t len = entry_value(e) + low_bits(bit_buf, extra_bits(e));
+        consume(extra_bits(e));
+
+        const Entry d = lookup(dist, kDistRootBits, low_bits(bit_buf, bit_count));
+        if (code_bits(d) > bit_count) return finish(InflateStatus::input_end);
+        if (d & kError) return finish(InflateStatus::data_error);
+        if (code_bits(d) + extra_bits(d) > bit_count) return finish(InflateStatus::input_end);
+        consume(code_bits(d));
+        const size_t distance = entry_value(d) + low_bits(bit_buf, extra_bits(d));
+        consume(extra_bits(d));
+        if (distance > static_cast<size_t>(out - out_begin)) return finish(InflateStatus::data_error);
+        if (len > static_cast<size_t>(out_end - out)) return finish(InflateStatus::output_full);
+        copy_match(out, distance, len);
+        out += len;
     }
 }
 
 // Stored block (RFC 1951 3.2.4): from the next byte boundary, LEN and NLEN
 // (two bytes each, low byte first, NLEN the one's complement of LEN), then
 // LEN bytes of literal data.
-InflateStatus stored(InflateState &s) {
+InflateStatus stored_block(Stream &s) {
+    // Whole bytes in the buffer go back to the input; the bits left of the
+    // current byte are dropped.
+    s.in -= s.bit_count / 8;
     s.bit_buf = 0;
     s.bit_count = 0;
-    const unsigned char *head = take(s, 4);
-    if (head == nullptr) return InflateStatus::input_end;
-    const unsigned len = head[0] | (unsigned{head[1]} << 8);
-    if (head[2] != (~len & 0xFF) || head[3] != ((~len >> 8) & 0xFF)) return InflateStatus::data_error;
-    const unsigned char *data = take(s, len);
-    if (data == nullptr) return InflateStatus::input_end;
-    if (len > s.out_cap - s.out_count) return InflateStatus::output_full;
-    if (len != 0) std::memcpy(s.out + s.out_count, data, len);
-    s.out_count += len;
+    if (s.in_end - s.in < 4) return InflateStatus::input_end;
+    const unsigned len = s.in[0] | (unsigned{s.in[1]} << 8);
+    if (s.in[2] != (~len & 0xFF) || s.in[3] != ((~len >> 8) & 0xFF)) return InflateStatus::data_error;
+    s.in += 4;
+    if (static_cast<size_t>(s.in_end - s.in) < len) return InflateStatus::input_end;
+    if (static_cast<size_t>(s.out_end - s.out) < len) return InflateStatus::output_full;
+    if (len != 0) std::memcpy(s.out, s.in, len);
+    s.in += len;
+    s.out += len;
     return InflateStatus::ok;
-}
-
-// The fixed codes (RFC 1951 3.2.6): literal/length code lengths 8 for 0-143,
-// 9 for 144-255, 7 for 256-279 and 8 for 280-287; distance code length 5
-// for all 30 symbols.  The distance code is incomplete (5-bit codes 30 and
-// 31 have no symbol) and the construction results are not needed.
-struct FixedCodes {
-    int16_t lencnt[kMaxBits + 1];
-    int16_t lensym[kFixedLitCodes];
-    int16_t distcnt[kMaxBits + 1];
-    int16_t distsym[kMaxDistCodes];
-    Huffman lencode;
-    Huffman distcode;
-
-    FixedCodes() : lencode{lencnt, lensym}, distcode{distcnt, distsym} {
-        int16_t lengths[kFixedLitCodes];
-        int sym = 0;
-        for (; sym < 144; ++sym) lengths[sym] = 8;
-        for (; sym < 256; ++sym) lengths[sym] = 9;
-        for (; sym < 280; ++sym) lengths[sym] = 7;
-        for (; sym < kFixedLitCodes; ++sym) lengths[sym] = 8;
-        construct(lencode, lengths, kFixedLitCodes);
-        for (sym = 0; sym < kMaxDistCodes; ++sym) lengths[sym] = 5;
-        construct(distcode, lengths, kMaxDistCodes);
-    }
-};
-
-InflateStatus fixed(InflateState &s) {
-    static const FixedCodes tables;  // built on the first fixed block
-    return codes(s, tables.lencode, tables.distcode);
 }
 
 // A code built from lengths is usable when it is complete, has no symbol at
 // all, or is a single one-bit code (RFC 1951 allows one distance code of one
 // bit; the same is accepted for the literal/length code).
-bool usable(int construct_result, const Huffman &h, int n) {
-    if (construct_result == 0) return true;
-    return construct_result > 0 && n == h.count[0] + h.count[1];
+bool usable(const CodeShape &c, unsigned n) {
+    if (c.left == 0) return true;
+    return c.left > 0 && n == c.count[0] + c.count[1];
 }
 
 // Dynamic block (RFC 1951 3.2.7): HLIT, HDIST, HCLEN, the code-length code,
 // the run-length coded code lengths of both codes, then the data.
-InflateStatus dynamic(InflateState &s) {
-    static constexpr uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-    int16_t lengths[kMaxLitCodes + kMaxDistCodes];
-    int16_t lencnt[kMaxBits + 1], lensym[kMaxLitCodes];
-    int16_t distcnt[kMaxBits + 1], distsym[kMaxDistCodes];
-    Huffman lencode{lencnt, lensym};
-    Huffman distcode{distcnt, distsym};
+InflateStatus dynamic_block(Stream &s) {
+    static constexpr uint8_t kOrder[kCodeLenCodes] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
-    const int nlen = static_cast<int>(bits(s, 5)) + 257;
-    const int ndist = static_cast<int>(bits(s, 5)) + 1;
-    const int ncode = static_cast<int>(bits(s, 4)) + 4;
-    if (s.input_end) return InflateStatus::input_end;
+    if (!need_bits(s, 14)) return InflateStatus::input_end;
+    const unsigned nlen = take_bits(s, 5) + 257;
+    const unsigned ndist = take_bits(s, 5) + 1;
+    const unsigned ncode = take_bits(s, 4) + 4;
     if (nlen > kMaxLitCodes || ndist > kMaxDistCodes) return InflateStatus::data_error;
 
-    // The code-length code, built in the literal/length table's arrays.
-    int index = 0;
-    for (; index < ncode; ++index) lengths[kOrder[index]] = static_cast<int16_t>(bits(s, 3));
-    if (s.input_end) return InflateStatus::input_end;
-    for (; index < 19; ++index) lengths[kOrder[index]] = 0;
-    if (construct(lencode, lengths, 19) != 0) return InflateStatus::data_error;
+    // The code-length code must be complete (or have no code at all, and
+    // then its first decode fails).
+    uint8_t lengths[kMaxLitCodes + kMaxDistCodes] = {};
+    for (unsigned i = 0; i < ncode; ++i) {
+        if (!need_bits(s, 3)) return InflateStatus::input_end;
+        lengths[kOrder[i]] = static_cast<uint8_t>(take_bits(s, 3));
+    }
+    if (code_shape(lengths, kCodeLenCodes).left != 0) return InflateStatus::data_error;
+    Entry codelen_table[size_t{1} << kCodeLenBits];
+    build_table(codelen_table, size_t{1} << kCodeLenBits, kCodeLenBits, lengths, kCodeLenCodes, Alphabet::codelen);
 
     // Code lengths 0-15 are literal; 16 repeats the previous length 3-6
     // times, 17 gives 3-10 zeros, 18 gives 11-138 zeros.  Repeats may run
     // from the literal/length lengths into the distance lengths, but not past
     // their end.
-    index = 0;
-    while (index < nlen + ndist) {
-        int symbol = decode(s, lencode);
-        if (s.input_end) return InflateStatus::input_end;
-        if (symbol < 0) return InflateStatus::data_error;
+    const unsigned total = nlen + ndist;
+    unsigned index = 0;
+    while (index < total) {
+        refill_checked(s);
+        const Entry e = codelen_table[low_bits(low_bits(s.bit_buf, s.bit_count), kCodeLenBits)];
+        if (code_bits(e) > s.bit_count) return InflateStatus::input_end;
+        if (e & kError) return InflateStatus::data_error;
+        take_bits(s, code_bits(e));
+        const unsigned symbol = entry_value(e);
         if (symbol < 16) {
-            lengths[index++] = static_cast<int16_t>(symbol);
+            lengths[index++] = static_cast<uint8_t>(symbol);
             continue;
         }
-        int16_t len = 0;
-        int repeat;
+        uint8_t len = 0;
+        unsigned repeat;
         if (symbol == 16) {
             if (index == 0) return InflateStatus::data_error;  // no previous length
             len = lengths[index - 1];
-            repeat = 3 + static_cast<int>(bits(s, 2));
+            if (!need_bits(s, 2)) return InflateStatus::input_end;
+            repeat = 3 + take_bits(s, 2);
         } else if (symbol == 17) {
-            repeat = 3 + static_cast<int>(bits(s, 3));
+            if (!need_bits(s, 3)) return InflateStatus::input_end;
+            repeat = 3 + take_bits(s, 3);
         } else {
-            repeat = 11 + static_cast<int>(bits(s, 7));
+            if (!need_bits(s, 7)) return InflateStatus::input_end;
+            repeat = 11 + take_bits(s, 7);
         }
-        if (s.input_end) return InflateStatus::input_end;
-        if (index + repeat > nlen + ndist) return InflateStatus::data_error;
+        if (repeat > total - index) return InflateStatus::data_error;
         while (repeat-- > 0) lengths[index++] = len;
     }
 
     // Without a code for end-of-block the block could never end.
     if (lengths[256] == 0) return InflateStatus::data_error;
-    if (!usable(construct(lencode, lengths, nlen), lencode, nlen)) return InflateStatus::data_error;
-    if (!usable(construct(distcode, lengths + nlen, ndist), distcode, ndist))
+    if (!usable(code_shape(lengths, nlen), nlen)) return InflateStatus::data_error;
+    if (!usable(code_shape(lengths + nlen, ndist), ndist)) return InflateStatus::data_error;
+
+    Entry lit_table[kLitTableEntries];
+    Entry dist_table[kDistTableEntries];
+    // The sizes are worst cases: a table never reaches its limit.
+    if (build_table(lit_table, kLitTableEntries, kLitRootBits, lengths, nlen, Alphabet::litlen) == 0 ||
+        build_table(dist_table, kDistTableEntries, kDistRootBits, lengths + nlen, ndist, Alphabet::distance) == 0)
         return InflateStatus::data_error;
-    return codes(s, lencode, distcode);
+    return decode_codes(s, lit_table, dist_table);
 }
 
 }  // namespace
@@ -283,7 +539,7 @@ InflateStatus dynamic(InflateState &s) {
 int inflate_decompress_status(const unsigned char *in, size_t in_len, unsigned char *out,
                               size_t out_cap, size_t *out_len, InflateStatus *status) {
     InflateStatus result = InflateStatus::ok;
-    InflateState s{};
+    size_t produced = 0;
     if (in_len < 2) {
         result = InflateStatus::input_end;
     } else if (out_cap > kInflateMaxOutput) {
@@ -293,30 +549,28 @@ int inflate_decompress_status(const unsigned char *in, size_t in_len, unsigned c
         // dictionary, which no caller can supply.
         result = InflateStatus::bad_header;
     } else {
-        s.out = out;
-        s.out_cap = out_cap;
-        s.in = in + 2;
-        s.in_len = in_len - 2;
+        Stream s{in + 2, in + in_len, 0, 0, out, out, out + out_cap};
         // Block header (RFC 1951 3.2.3): BFINAL, then BTYPE.  A data error
         // ends decoding; later blocks are not looked at.
         bool last;
         do {
-            last = bits(s, 1) != 0;
-            const uint32_t type = bits(s, 2);
-            if (s.input_end) {
+            if (!need_bits(s, 3)) {
                 result = InflateStatus::input_end;
                 break;
             }
-            result = type == 0   ? stored(s)
-                     : type == 1 ? fixed(s)
-                     : type == 2 ? dynamic(s)
+            last = take_bits(s, 1) != 0;
+            const uint32_t type = take_bits(s, 2);
+            result = type == 0   ? stored_block(s)
+                     : type == 1 ? decode_codes(s, kFixed.lit, kFixed.dist)
+                     : type == 2 ? dynamic_block(s)
                                  : InflateStatus::data_error;  // type 3 is reserved
         } while (result == InflateStatus::ok && !last);
+        produced = static_cast<size_t>(s.out - s.out_begin);
     }
 
     if (status != nullptr) *status = result;
     const bool success = result == InflateStatus::ok || result == InflateStatus::data_error;
-    if (out_len != nullptr) *out_len = success ? s.out_count : 0;
+    if (out_len != nullptr) *out_len = success ? produced : 0;
     return success ? 0 : -1;
 }
 

@@ -17,9 +17,8 @@
 // the Adler-32 trailer and anything after the final block are never read.
 //
 // No heap allocation: the working state and the code tables of a dynamic
-// block live on the stack.  The fixed-code tables are built on first use and
-// kept for the life of the process, without a lock: call from one thread at
-// a time until the first fixed block has been decoded.
+// block live on the stack.  The fixed-code tables are built at compile time,
+// so calls on different threads share nothing.
 #pragma once
 
 #include <cstddef>
@@ -55,5 +54,21 @@ int inflate_decompress(const unsigned char *in, size_t in_len, unsigned char *ou
 // InflateStatus::output_full; every other -1 is final.
 int inflate_decompress_status(const unsigned char *in, size_t in_len, unsigned char *out,
                               size_t out_cap, size_t *out_len, InflateStatus *status);
+
+// Internal geometry of the decoder's lookup tables, shared with the unit test
+// that recomputes the worst-case sizes.  Not part of the API.
+namespace inflate_tables {
+
+// Index bits of the main literal/length and distance tables.
+inline constexpr unsigned kLitRootBits = 10;
+inline constexpr unsigned kDistRootBits = 8;
+
+// Entries that the tables of any code a dynamic block may carry can need:
+// the main table plus the subtables for codes longer than the index bits
+// (up to 286 literal/length or 30 distance symbols, codes of up to 15 bits).
+inline constexpr size_t kLitTableEntries = 1336;
+inline constexpr size_t kDistTableEntries = 406;
+
+}  // namespace inflate_tables
 
 }  // namespace morvex
