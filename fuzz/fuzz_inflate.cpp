@@ -1,16 +1,21 @@
 // Fuzz target: the Deflate decoder on arbitrary input.  Checks the result
-// contract, compares with zlib's raw inflate over the same blocks, and
-// decodes again with smaller buffers.  Every output buffer is a heap block
-// of exactly its capacity, so a write past it is caught by AddressSanitizer.
+// contract, compares with zlib's raw inflate over the same blocks, decodes
+// again with smaller buffers, and compares every observable with the
+// reference decoder (tests/oracle) at several capacities.  Every output
+// buffer is a heap block of exactly its capacity, so a write past it is
+// caught by AddressSanitizer.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "codec/inflate.h"
+#include "oracle/inflate_reference.h"
 
 namespace {
 
@@ -32,15 +37,60 @@ struct Run {
     std::unique_ptr<uint8_t[]> out;
 };
 
-Run run(const uint8_t *data, size_t size, size_t cap) {
+constexpr uint8_t kMarker = 0xA5;
+
+using DecodeFn = int (*)(const unsigned char *, size_t, unsigned char *, size_t, size_t *, InflateStatus *);
+
+// Decodes into a heap block of exactly cap bytes, filled with kMarker up to
+// `marked` bytes beforehand.
+Run run_with(DecodeFn decode, const uint8_t *data, size_t size, size_t cap, size_t marked) {
     Run r{0, 0, InflateStatus::ok, std::unique_ptr<uint8_t[]>(new uint8_t[cap])};
+    std::memset(r.out.get(), kMarker, std::min(cap, marked));
     r.len = 0xDEAD;
-    r.rc = morvex::inflate_decompress_status(data, size, r.out.get(), cap, &r.len, &r.status);
+    r.rc = decode(data, size, r.out.get(), cap, &r.len, &r.status);
     check(r.rc == 0 || r.rc == -1, "result is neither 0 nor -1");
     const bool success = r.status == InflateStatus::ok || r.status == InflateStatus::data_error;
     check(success == (r.rc == 0), "status does not match the result");
     check(r.rc == 0 ? r.len <= cap : r.len == 0, "bad output length");
     return r;
+}
+
+Run run(const uint8_t *data, size_t size, size_t cap) {
+    return run_with(morvex::inflate_decompress_status, data, size, cap, 0);
+}
+
+// The library's decoder and the reference agree at capacity cap: result,
+// status, length, and on success the buffer (both write exactly the bytes
+// they report, so the marked bytes past them must match too).
+void same_as_reference(const uint8_t *data, size_t size, size_t cap, size_t marked) {
+    const Run ours = run_with(morvex::inflate_decompress_status, data, size, cap, marked);
+    const Run ref = run_with(morvex_ref::inflate_decompress_status, data, size, cap, marked);
+    check(ours.rc == ref.rc, "the reference returned another result");
+    check(ours.status == ref.status, "the reference returned another status");
+    check(ours.len == ref.len, "the reference returned another length");
+    if (ref.rc == 0)
+        check(std::memcmp(ours.out.get(), ref.out.get(), std::min(cap, marked)) == 0,
+              "the reference wrote other bytes");
+}
+
+// Capacities: the big one, the reference's exact length, one more and one
+// less, half of it, zero, one chosen by the input; after a failure, around
+// the last byte the reference wrote.
+void compare_with_reference(const uint8_t *data, size_t size) {
+    const Run ref = run_with(morvex_ref::inflate_decompress_status, data, size, kBigCap, kBigCap);
+    size_t reach = ref.len;
+    if (ref.rc != 0) {
+        reach = kBigCap;
+        while (reach > 0 && ref.out[reach - 1] == kMarker) --reach;
+    }
+    const size_t marked = reach + 4096;  // where a stray write past the output would land
+    std::vector<size_t> caps = {kBigCap, reach, reach + 1, reach / 2, 0};
+    if (reach > 0) caps.push_back(reach - 1);
+    if (size >= 4) caps.push_back((size_t{data[size - 1]} << 8 | data[size - 2]) % (reach + 2));
+    std::sort(caps.begin(), caps.end());
+    caps.erase(std::unique(caps.begin(), caps.end()), caps.end());
+    for (size_t cap : caps)
+        if (cap <= kBigCap) same_as_reference(data, size, cap, marked);
 }
 
 enum class Zlib { end, data_error, input_end, too_long };
@@ -67,6 +117,7 @@ Zlib zlib_raw(const uint8_t *data, size_t size, uint8_t *out, size_t cap, size_t
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > (size_t{1} << 20)) return 0;
+    compare_with_reference(data, size);
     const Run big = run(data, size, kBigCap);
 
     const bool header_ok = size >= 2 && (data[0] & 0x0F) == 8 && (data[1] & 0x20) == 0;
