@@ -59,12 +59,11 @@ Run run(const uint8_t *data, size_t size, size_t cap) {
     return run_with(morvex::inflate_decompress_status, data, size, cap, 0);
 }
 
-// The library's decoder and the reference agree at capacity cap: result,
-// status, length, and on success the buffer (both write exactly the bytes
-// they report, so the marked bytes past them must match too).
-void same_as_reference(const uint8_t *data, size_t size, size_t cap, size_t marked) {
-    const Run ours = run_with(morvex::inflate_decompress_status, data, size, cap, marked);
-    const Run ref = run_with(morvex_ref::inflate_decompress_status, data, size, cap, marked);
+// The library's decoder (ours) and the reference agree at one capacity:
+// result, status, length, and on success the first `marked` bytes of the
+// buffers (both write exactly the bytes they report, so the marked bytes
+// past them must match too).
+void check_same(const Run &ours, const Run &ref, size_t cap, size_t marked) {
     check(ours.rc == ref.rc, "the reference returned another result");
     check(ours.status == ref.status, "the reference returned another status");
     check(ours.len == ref.len, "the reference returned another length");
@@ -73,24 +72,29 @@ void same_as_reference(const uint8_t *data, size_t size, size_t cap, size_t mark
               "the reference wrote other bytes");
 }
 
-// Capacities: the big one, the reference's exact length, one more and one
-// less, half of it, zero, one chosen by the input; after a failure, around
-// the last byte the reference wrote.
-void compare_with_reference(const uint8_t *data, size_t size) {
-    const Run ref = run_with(morvex_ref::inflate_decompress_status, data, size, kBigCap, kBigCap);
-    size_t reach = ref.len;
-    if (ref.rc != 0) {
-        reach = kBigCap;
-        while (reach > 0 && ref.out[reach - 1] == kMarker) --reach;
+// Marking all of the big buffer would cost more than the decoding.
+size_t marked_for(size_t size) { return std::min(kBigCap, 64 * size + 4096); }
+
+// Smaller capacities than the big one: the reference's exact length, one
+// more and one less, half of it, zero, one chosen by the input; after a
+// failure, around the last byte the reference wrote.
+void compare_below_big(const uint8_t *data, size_t size, const Run &ref_big) {
+    size_t reach = ref_big.len;
+    if (ref_big.rc != 0) {
+        reach = marked_for(size);
+        while (reach > 0 && ref_big.out[reach - 1] == kMarker) --reach;
     }
     const size_t marked = reach + 4096;  // where a stray write past the output would land
-    std::vector<size_t> caps = {kBigCap, reach, reach + 1, reach / 2, 0};
+    std::vector<size_t> caps = {reach, reach + 1, reach / 2, 0};
     if (reach > 0) caps.push_back(reach - 1);
     if (size >= 4) caps.push_back((size_t{data[size - 1]} << 8 | data[size - 2]) % (reach + 2));
     std::sort(caps.begin(), caps.end());
     caps.erase(std::unique(caps.begin(), caps.end()), caps.end());
-    for (size_t cap : caps)
-        if (cap <= kBigCap) same_as_reference(data, size, cap, marked);
+    for (size_t cap : caps) {
+        if (cap >= kBigCap) continue;
+        check_same(run_with(morvex::inflate_decompress_status, data, size, cap, marked),
+                   run_with(morvex_ref::inflate_decompress_status, data, size, cap, marked), cap, marked);
+    }
 }
 
 enum class Zlib { end, data_error, input_end, too_long };
@@ -117,8 +121,10 @@ Zlib zlib_raw(const uint8_t *data, size_t size, uint8_t *out, size_t cap, size_t
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > (size_t{1} << 20)) return 0;
-    compare_with_reference(data, size);
-    const Run big = run(data, size, kBigCap);
+    const Run big = run_with(morvex::inflate_decompress_status, data, size, kBigCap, marked_for(size));
+    const Run ref_big = run_with(morvex_ref::inflate_decompress_status, data, size, kBigCap, marked_for(size));
+    check_same(big, ref_big, kBigCap, marked_for(size));
+    compare_below_big(data, size, ref_big);
 
     const bool header_ok = size >= 2 && (data[0] & 0x0F) == 8 && (data[1] & 0x20) == 0;
     if (!header_ok) {
