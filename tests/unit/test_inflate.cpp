@@ -861,7 +861,7 @@ TEST(InflateOracle, EveryCutOfSmallStreams) {
     streams.push_back(zcompress(random_bytes(300, 3), 9, Z_DEFAULT_STRATEGY));
     for (const HandCase &c : hand_built_cases()) streams.push_back(c.in);
     for (const HandCase &c : dynamic_block_cases()) streams.push_back(c.in);
-    for (int i = 0; i < 20; ++i) streams.push_back(StreamGen(rng).stream());
+    for (int i = 0; i < 10; ++i) streams.push_back(StreamGen(rng).stream());
     for (const Bytes &z : streams) {
         // A cut stream decodes to a prefix of what the whole one decodes to.
         const Outcome whole = decode_with(morvex_ref::inflate_decompress_status, z, roomy_for(z));
@@ -890,7 +890,8 @@ TEST(InflateOracle, DamagedZlibStreams) {
                         bad[2 + rng() % (bad.size() - 2)] ^= static_cast<uint8_t>(1 + rng() % 255);
                 }
                 if (round % 4 == 0) bad.resize(2 + rng() % (bad.size() - 2));
-                expect_agree(bad, roomy_for(bad), rng, &tally, std::string(s.name) + " round " + std::to_string(round));
+                // Damage can make a stream longer; past this size it does not fit.
+                expect_agree(bad, 2 * 8000 + 4096, rng, &tally, std::string(s.name) + " round " + std::to_string(round));
             }
         }
     }
@@ -918,7 +919,7 @@ TEST(InflateOracle, GeneratedStreamsWithLongCodes) {
     for (int round = 0; round < 2500; ++round) {
         StreamGen gen(rng);
         const Bytes good = gen.stream();
-        expect_agree(damaged(good, rng), roomy_for(good), rng, &tally, "generated " + std::to_string(round));
+        expect_agree(damaged(good, rng), 2 * gen.produced + 4096, rng, &tally, "generated " + std::to_string(round));
         long_lit += gen.longest_lit > static_cast<int>(inflate_tables::kLitRootBits);
         long_dist += gen.longest_dist > static_cast<int>(inflate_tables::kDistRootBits);
     }
