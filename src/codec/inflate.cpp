@@ -8,8 +8,10 @@
 //    a distance entry the base distance and its extra-bit count, so a pair
 //    costs two lookups and a few shifts;
 //  - while a computed margin of input and output remains, the main loop does
-//    no per-byte bounds test: one test per refill covers up to two literals
-//    or a whole length/distance pair;
+//    no per-byte bounds test: one test per round covers up to three literals
+//    or up to two literals and a length/distance pair;
+//  - the next code's entry is looked up before a match is copied, so that
+//    the load overlaps the copy;
 //  - matches copy 8 bytes at a time when the distance allows, and short
 //    distances repeat an 8-byte pattern; every copy writes exactly its bytes;
 //  - the tables of a dynamic block live on the stack in sizes bounded by a
@@ -312,19 +314,21 @@ inline void copy_match(unsigned char *out, size_t dist, size_t len) {
     }
     // A period of dist bytes: spread it over 8 bytes, then store those 8
     // bytes at steps of the largest multiple of dist up to 8.
+    static constexpr uint8_t kStep[8] = {0, 8, 8, 6, 8, 5, 6, 7};
     unsigned char pattern[8];
     const unsigned char *const from = out - dist;
     for (size_t i = 0; i < 8; ++i) pattern[i] = i < dist ? from[i] : pattern[i - dist];
-    const size_t step = 8 - 8 % dist;
+    const size_t step = kStep[dist];
     for (; end - out >= 8; out += step) std::memcpy(out, pattern, 8);
     for (size_t i = 0; out + i < end; ++i) out[i] = pattern[i];
 }
 
-// Output and input margins of the fast loop.  One round writes at most one
-// literal and a longest match, or two literals; it refills at most twice,
-// and each refill reads 8 bytes and moves at most 7.
-constexpr ptrdiff_t kFastOutMargin = 1 + kMaxMatch;
-constexpr ptrdiff_t kFastInMargin = 16;
+// Output and input margins of the fast loop, tested before each round.  A
+// round writes at most two literals and a longest match, or three literals.
+// It refills at most twice (three times in the first round), and each
+// refill reads 8 bytes and moves at most 7: at most 7 + 7 + 8 bytes.
+constexpr ptrdiff_t kFastOutMargin = 2 + kMaxMatch;
+constexpr ptrdiff_t kFastInMargin = 24;
 
 // Literals and length/distance pairs up to the end-of-block symbol
 // (RFC 1951 3.2.5), with the literal/length table lit and the distance
@@ -360,38 +364,59 @@ InflateStatus decode_codes(Stream &s, const Entry *lit, const Entry *dist) {
     // Fast loop.  After a refill the buffer holds 56 bits, and a pair needs
     // at most 15 + 5 + 15 + 13 = 48, so no input end can happen here, and a
     // code that reaches no symbol always has its 15 bits: it is a data error.
-    while (in_end - in >= kFastInMargin && out_end - out >= kFastOutMargin) {
+    // A lookup never consumes bits, and a refill leaves the buffered bits as
+    // they are, so an entry looked up before a refill stays valid.
+    auto room = [&] { return in_end - in >= kFastInMargin && out_end - out >= kFastOutMargin; };
+    if (room()) {
         refill_fast();
+        // At the top of each round: e is the entry of the next code, the
+        // buffer holds at least 56 bits, and the margins hold.
         Entry e = lookup(lit, kLitRootBits, bit_buf);
-        if (e & kLiteral) {
-            consume(code_bits(e));
-            *out++ = static_cast<unsigned char>(entry_value(e));
-            e = lookup(lit, kLitRootBits, bit_buf);  // 41 bits left at least
+        for (;;) {
             if (e & kLiteral) {
+                // Up to three literals per refill: each takes at most 15 bits.
                 consume(code_bits(e));
                 *out++ = static_cast<unsigned char>(entry_value(e));
-                continue;
+                e = lookup(lit, kLitRootBits, bit_buf);  // 41 bits left at least
+                if (e & kLiteral) {
+                    consume(code_bits(e));
+                    *out++ = static_cast<unsigned char>(entry_value(e));
+                    e = lookup(lit, kLitRootBits, bit_buf);  // 26 bits left at least
+                    if (e & kLiteral) {
+                        consume(code_bits(e));
+                        *out++ = static_cast<unsigned char>(entry_value(e));
+                        refill_fast();
+                        e = lookup(lit, kLitRootBits, bit_buf);
+                        if (!room()) break;
+                        continue;
+                    }
+                }
+                refill_fast();
             }
-            refill_fast();
-        }
-        if (e & (kEndOfBlock | kError)) {
-            if (e & kError) return finish(InflateStatus::data_error);
+            if (e & (kEndOfBlock | kError)) {
+                if (e & kError) return finish(InflateStatus::data_error);
+                consume(code_bits(e));
+                return finish(InflateStatus::ok);
+            }
             consume(code_bits(e));
-            return finish(InflateStatus::ok);
+            const size_t len = entry_value(e) + low_bits(bit_buf, extra_bits(e));
+            consume(extra_bits(e));
+            const Entry d = lookup(dist, kDistRootBits, bit_buf);
+            if (d & kError) return finish(InflateStatus::data_error);
+            consume(code_bits(d));
+            const size_t distance = entry_value(d) + low_bits(bit_buf, extra_bits(d));
+            consume(extra_bits(d));
+            // A distance may not reach before the start of the output (there
+            // is no preset dictionary).
+            if (distance > static_cast<size_t>(out - out_begin)) return finish(InflateStatus::data_error);
+            // The next code's entry is looked up before the copy, so that the
+            // two overlap.
+            refill_fast();
+            e = lookup(lit, kLitRootBits, bit_buf);
+            copy_match(out, distance, len);
+            out += len;
+            if (!room()) break;
         }
-        consume(code_bits(e));
-        const size_t len = entry_value(e) + low_bits(bit_buf, extra_bits(e));
-        consume(extra_bits(e));
-        const Entry d = lookup(dist, kDistRootBits, bit_buf);
-        if (d & kError) return finish(InflateStatus::data_error);
-        consume(code_bits(d));
-        const size_t distance = entry_value(d) + low_bits(bit_buf, extra_bits(d));
-        consume(extra_bits(d));
-        // A distance may not reach before the start of the output (there is
-        // no preset dictionary).
-        if (distance > static_cast<size_t>(out - out_begin)) return finish(InflateStatus::data_error);
-        copy_match(out, distance, len);
-        out += len;
     }
 
     // Slow loop: every step is checked.  After the refill, either the
