@@ -139,16 +139,15 @@ constexpr CodeShape code_shape(const uint8_t *lengths, unsigned n) {
 }
 
 // Fills table with the lookup entries of the canonical code given by the
-// lengths of symbols 0 to n-1, which is complete, incomplete or empty but
-// not over-subscribed.  The main table has 2^root entries; a code longer than
+// lengths of symbols 0 to n-1, whose shape is `shape`: complete, incomplete
+// or empty but not over-subscribed.  The main table has 2^root entries; a code longer than
 // root bits goes to the subtable of its first root bits, whose index bits
 // are the length of that subtable's longest code less root.  Entries that
 // no code reaches are kNoCode.  Returns the entries used, or 0 when they
 // would pass cap (which the worst-case sizes rule out).
 constexpr size_t build_table(Entry *table, size_t cap, unsigned root, const uint8_t *lengths, unsigned n,
-                             Alphabet a) {
+                             const CodeShape &shape, Alphabet a) {
     if (root >= kMaxBits || n > kFixedLitCodes) return 0;
-    const CodeShape shape = code_shape(lengths, n);
     // Symbols sorted by code: shorter codes first, then by symbol value.
     unsigned start[kMaxBits + 2] = {};
     for (unsigned len = 1; len <= kMaxBits; ++len) start[len + 1] = start[len] + shape.count[len];
@@ -228,9 +227,11 @@ constexpr FixedTables make_fixed_tables() {
     uint8_t lengths[kFixedLitCodes] = {};
     for (unsigned sym = 0; sym < kFixedLitCodes; ++sym)
         lengths[sym] = sym < 144 ? 8 : sym < 256 ? 9 : sym < 280 ? 7 : 8;
-    build_table(t.lit, size_t{1} << kLitRootBits, kLitRootBits, lengths, kFixedLitCodes, Alphabet::litlen);
+    build_table(t.lit, size_t{1} << kLitRootBits, kLitRootBits, lengths, kFixedLitCodes,
+                code_shape(lengths, kFixedLitCodes), Alphabet::litlen);
     for (unsigned sym = 0; sym < kMaxDistCodes; ++sym) lengths[sym] = 5;
-    build_table(t.dist, size_t{1} << kDistRootBits, kDistRootBits, lengths, kMaxDistCodes, Alphabet::distance);
+    build_table(t.dist, size_t{1} << kDistRootBits, kDistRootBits, lengths, kMaxDistCodes,
+                code_shape(lengths, kMaxDistCodes), Alphabet::distance);
     return t;
 }
 
@@ -261,15 +262,32 @@ inline uint64_t load_le64(const unsigned char *in) {
 
 inline uint64_t low_bits(uint64_t v, unsigned n) { return v & ((uint64_t{1} << n) - 1); }
 
+// Adds whole bytes of in[0, 8), which the caller guarantees, until at least
+// 56 bits are buffered (56 to 63 afterwards), with one load and no branch.
+// The bits of the next byte that land above bit_count are those that the
+// next refill adds again.
+inline void refill_word(const unsigned char *&in, uint64_t &bit_buf, unsigned &bit_count) {
+    bit_buf |= load_le64(in) << bit_count;
+    in += (63 - bit_count) >> 3;
+    bit_count |= 56;
+}
+
 // Adds whole input bytes until at least 56 bits are buffered or the input
 // is used up; bit_count stays at most 63.  Afterwards, fewer than 56 bits
 // means that the buffer holds all that is left of the input.
-inline void refill_checked(Stream &s) {
-    while (s.bit_count < 56 && s.in != s.in_end) {
-        s.bit_buf |= uint64_t{*s.in++} << s.bit_count;
-        s.bit_count += 8;
+inline void refill_checked(const unsigned char *&in, const unsigned char *in_end, uint64_t &bit_buf,
+                           unsigned &bit_count) {
+    if (in_end - in >= 8) {
+        refill_word(in, bit_buf, bit_count);
+        return;
+    }
+    while (bit_count < 56 && in != in_end) {
+        bit_buf |= uint64_t{*in++} << bit_count;
+        bit_count += 8;
     }
 }
+
+inline void refill_checked(Stream &s) { refill_checked(s.in, s.in_end, s.bit_buf, s.bit_count); }
 
 // Makes n bits (n <= 56) available; false when the input ends first.
 inline bool need_bits(Stream &s, unsigned n) {
@@ -355,11 +373,7 @@ InflateStatus decode_codes(Stream &s, const Entry *lit, const Entry *dist) {
     };
     // At least 56 bits afterwards, all from the input: the margin keeps the
     // 8-byte load inside it.
-    auto refill_fast = [&] {
-        bit_buf |= load_le64(in) << bit_count;
-        in += (63 - bit_count) >> 3;
-        bit_count |= 56;
-    };
+    auto refill_fast = [&] { refill_word(in, bit_buf, bit_count); };
 
     // Fast loop.  After a refill the buffer holds 56 bits, and a pair needs
     // at most 15 + 5 + 15 + 13 = 48, so no input end can happen here, and a
@@ -424,10 +438,7 @@ InflateStatus decode_codes(Stream &s, const Entry *lit, const Entry *dist) {
     // input there is; so a step whose bits pass bit_count runs past the end
     // of the input.
     for (;;) {
-        while (bit_count < 56 && in != in_end) {
-            bit_buf |= uint64_t{*in++} << bit_count;
-            bit_count += 8;
-        }
+        refill_checked(in, in_end, bit_buf, bit_count);
         // Lookups see the bits past the input as zeros, so that they find
         // the code that the remaining bits start, if any.
         const Entry e = lookup(lit, kLitRootBits, low_bits(bit_buf, bit_count));
@@ -506,9 +517,11 @@ InflateStatus dynamic_block(Stream &s) {
         if (!need_bits(s, 3)) return InflateStatus::input_end;
         lengths[kOrder[i]] = static_cast<uint8_t>(take_bits(s, 3));
     }
-    if (code_shape(lengths, kCodeLenCodes).left != 0) return InflateStatus::data_error;
+    const CodeShape codelen_shape = code_shape(lengths, kCodeLenCodes);
+    if (codelen_shape.left != 0) return InflateStatus::data_error;
     Entry codelen_table[size_t{1} << kCodeLenBits];
-    build_table(codelen_table, size_t{1} << kCodeLenBits, kCodeLenBits, lengths, kCodeLenCodes, Alphabet::codelen);
+    build_table(codelen_table, size_t{1} << kCodeLenBits, kCodeLenBits, lengths, kCodeLenCodes, codelen_shape,
+                Alphabet::codelen);
 
     // Code lengths 0-15 are literal; 16 repeats the previous length 3-6
     // times, 17 gives 3-10 zeros, 18 gives 11-138 zeros.  Repeats may run
@@ -547,14 +560,17 @@ InflateStatus dynamic_block(Stream &s) {
 
     // Without a code for end-of-block the block could never end.
     if (lengths[256] == 0) return InflateStatus::data_error;
-    if (!usable(code_shape(lengths, nlen), nlen)) return InflateStatus::data_error;
-    if (!usable(code_shape(lengths + nlen, ndist), ndist)) return InflateStatus::data_error;
+    const CodeShape lit_shape = code_shape(lengths, nlen);
+    if (!usable(lit_shape, nlen)) return InflateStatus::data_error;
+    const CodeShape dist_shape = code_shape(lengths + nlen, ndist);
+    if (!usable(dist_shape, ndist)) return InflateStatus::data_error;
 
     Entry lit_table[kLitTableEntries];
     Entry dist_table[kDistTableEntries];
     // The sizes are worst cases: a table never reaches its limit.
-    if (build_table(lit_table, kLitTableEntries, kLitRootBits, lengths, nlen, Alphabet::litlen) == 0 ||
-        build_table(dist_table, kDistTableEntries, kDistRootBits, lengths + nlen, ndist, Alphabet::distance) == 0)
+    if (build_table(lit_table, kLitTableEntries, kLitRootBits, lengths, nlen, lit_shape, Alphabet::litlen) == 0 ||
+        build_table(dist_table, kDistTableEntries, kDistRootBits, lengths + nlen, ndist, dist_shape,
+                    Alphabet::distance) == 0)
         return InflateStatus::data_error;
     return decode_codes(s, lit_table, dist_table);
 }
