@@ -837,12 +837,13 @@ TEST(InflateOracle, ZlibStreamsAtEveryLevelStrategyAndWindow) {
     std::mt19937 rng(1);
     Tally tally;
     for (const Sample &s : samples()) {
-        for (int level : {0, 1, 4, 6, 9}) {
+        for (int level = 0; level <= 9; ++level) {
             for (int strategy : kStrategies) {
                 const Bytes z = zcompress(s.data, level, strategy);
                 expect_agree(z, s.data.size() + 64, rng, &tally, std::string(s.name) + " level " + std::to_string(level));
                 const Bytes no_trailer(z.begin(), z.end() - 4);
-                expect_agree(no_trailer, s.data.size() + 64, rng, &tally, std::string(s.name) + " no trailer");
+                const std::string why = disagreement(no_trailer, s.data.size(), &tally);
+                ASSERT_TRUE(why.empty()) << s.name << " no trailer: " << why;
             }
         }
         // Small windows and small memory levels: short distances, many blocks.
