@@ -93,26 +93,16 @@ int collect_text_refs(std::string_view text, int32_t *out, int max) {
 std::string remap_res_text(std::string_view text, const Renumbering &table) {
     std::string out;
     out.reserve(text.size() + text.size() / 8);
-    size_t i = 0, copied = 0;
-    while (i < text.size()) {
-        if (!is_digit(static_cast<u8>(text[i]))) {
-            ++i;
-            continue;
-        }
-        int64_t num = 0;
-        size_t digits_end = i;
-        const size_t n = detail::match_ref(text, i, true, &num, &digits_end);
-        const int32_t renumbered = n ? table.find(static_cast<int32_t>(num)) : -1;
-        if (renumbered > 0) {
-            out.append(text.substr(copied, i - copied));
-            out += std::to_string(renumbered);
-            out += " 0 R";
-            i += n;
-            copied = i;
-        } else {
-            i = digits_end;
-        }
-    }
+    size_t copied = 0;
+    detail::walk_refs(text, true, [&](size_t at, size_t n, int32_t num) {
+        const int32_t renumbered = table.find(num);
+        if (renumbered <= 0) return detail::RefStep::pass;
+        out.append(text.substr(copied, at - copied));
+        out += std::to_string(renumbered);
+        out += " 0 R";
+        copied = at + n;
+        return detail::RefStep::take;
+    });
     out.append(text.substr(copied));
     return out;
 }

@@ -63,10 +63,16 @@ namespace detail {
 // Length of the reference pattern at text[i] (a digit), or 0; *num gets
 // the object number.  With need_gen the generation must be present.
 size_t match_ref(std::string_view text, size_t i, bool need_gen, int64_t *num, size_t *digits_end);
-}  // namespace detail
 
-template <class Visit>
-void for_each_text_ref(std::string_view text, Visit visit) {
+// What a walk over references does with the one it was shown.
+enum class RefStep { take, pass, stop };
+
+// The one walk over the references of a text: at every digit run that
+// starts a reference, calls on_ref(position, length, number).  `take`
+// resumes after the reference, `pass` after the digit run (as for a digit
+// run that starts no reference), `stop` ends the walk.
+template <class OnRef>
+void walk_refs(std::string_view text, bool need_gen, OnRef on_ref) {
     size_t i = 0;
     while (i < text.size()) {
         if (!is_digit(static_cast<u8>(text[i]))) {
@@ -75,14 +81,19 @@ void for_each_text_ref(std::string_view text, Visit visit) {
         }
         int64_t num = 0;
         size_t digits_end = i;
-        const size_t n = detail::match_ref(text, i, false, &num, &digits_end);
-        if (n) {
-            if (!visit(static_cast<int32_t>(num))) return;
-            i += n;
-        } else {
-            i = digits_end;
-        }
+        const size_t n = match_ref(text, i, need_gen, &num, &digits_end);
+        const RefStep step = n ? on_ref(i, n, static_cast<int32_t>(num)) : RefStep::pass;
+        if (step == RefStep::stop) return;
+        i = step == RefStep::take ? i + n : digits_end;
     }
+}
+}  // namespace detail
+
+template <class Visit>
+void for_each_text_ref(std::string_view text, Visit visit) {
+    detail::walk_refs(text, false, [&](size_t, size_t, int32_t num) {
+        return visit(num) ? detail::RefStep::take : detail::RefStep::stop;
+    });
 }
 
 }  // namespace morvex
