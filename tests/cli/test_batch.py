@@ -18,6 +18,9 @@ import tempfile
 import time
 import unittest
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import terminal  # noqa: E402
+
 MORVEX = FIXTURES = SCRATCH = None
 
 
@@ -42,20 +45,11 @@ def run_on_pty(*args, stdout_pty, stderr_pty, env=None):
     p = subprocess.Popen([MORVEX, *args], stdout=slave if stdout_pty else pipe,
                          stderr=slave if stderr_pty else pipe, env=env or clean_env())
     os.close(slave)
-    chunks = []
-    while True:
-        try:
-            data = os.read(master, 65536)
-        except OSError:  # EIO: the command has ended and closed the terminal
-            break
-        if not data:
-            break
-        chunks.append(data)
-    os.close(master)
+    received = terminal.read_all(master)
     with p.stdout or p.stderr as stream:
         other = stream.read()
     p.wait()
-    return p.returncode, b"".join(chunks).decode("utf-8").replace("\r\n", "\n"), other.decode("utf-8")
+    return p.returncode, received.decode("utf-8").replace("\r\n", "\n"), other.decode("utf-8")
 
 
 def fx(name):

@@ -11,6 +11,9 @@ import subprocess
 import sys
 import unittest
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import terminal  # noqa: E402
+
 MORVEX = FIXTURES = SCRATCH = None
 
 
@@ -33,17 +36,8 @@ def run_on_pty(*args, env=None):
     master, slave = pty.openpty()
     p = subprocess.Popen([MORVEX, *args], stdout=slave, stderr=subprocess.DEVNULL, env=env or clean_env())
     os.close(slave)
-    chunks = []
-    while True:
-        try:
-            data = os.read(master, 65536)
-        except OSError:  # EIO: the command has ended and closed the terminal
-            break
-        if not data:
-            break
-        chunks.append(data)
-    os.close(master)
-    return p.wait(), b"".join(chunks).decode("utf-8").replace("\r\n", "\n")
+    received = terminal.read_all(master)
+    return p.wait(), received.decode("utf-8").replace("\r\n", "\n")
 
 
 def fx(name):
