@@ -37,6 +37,8 @@ void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out) {
     const int common = std::min(a.page_count(), b.page_count());
     for (int i = 0; i < common; ++i) {
         const int p = i + 1;
+        const size_t first_entry = out->entries.size();
+        out->pairs.push_back({i, i});
         PageSummary sa, sb;
         analyze_page(a, i, &sa);
         analyze_page(b, i, &sb);
@@ -49,13 +51,23 @@ void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out) {
             add_text_difference(out, p, sa, sb);
         else if (sa.content_hash != sb.content_hash)
             diff_result_add(out, p, "content_changed", nullptr, nullptr, 0, nullptr, 0);
+        for (size_t k = first_entry; k < out->entries.size(); ++k) {
+            out->entries[k].page_a = p;
+            out->entries[k].page_b = p;
+        }
         page_analysis_free(&sa);
         page_analysis_free(&sb);
     }
-    for (int p = a.page_count() + 1; p <= b.page_count(); ++p)
+    for (int p = a.page_count() + 1; p <= b.page_count(); ++p) {
+        out->pairs.push_back({-1, p - 1});
         diff_result_add(out, p, "page_added", nullptr, nullptr, 0, nullptr, 0);
-    for (int p = b.page_count() + 1; p <= a.page_count(); ++p)
+        out->entries.back().page_b = p;
+    }
+    for (int p = b.page_count() + 1; p <= a.page_count(); ++p) {
+        out->pairs.push_back({p - 1, -1});
         diff_result_add(out, p, "page_removed", nullptr, nullptr, 0, nullptr, 0);
+        out->entries.back().page_a = p;
+    }
 }
 
 }  // namespace morvex

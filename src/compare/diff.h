@@ -18,6 +18,23 @@ struct DiffRect {
     double x = 0, y = 0, w = 0, h = 0;
 };
 
+// One word-level change of a text difference: a run of words removed from
+// A, inserted into B, or both (replaced), between words the two pages share.
+struct WordChange {
+    char op[8] = {};              // "insert", "delete" or "replace"
+    std::string old_text;         // A's words, joined by one space ("" for insert)
+    std::string new_text;         // B's words, likewise ("" for delete)
+    std::vector<DiffRect> rects_a;  // boxes of A's words, neighbours on a line joined
+    std::vector<DiffRect> rects_b;
+};
+
+// One aligned pair of pages: 0-based page indexes, -1 where the page exists
+// on one side only.
+struct PagePair {
+    int a = -1;
+    int b = -1;
+};
+
 // Kinds: "dimensions_changed", "rotation_changed", "image_added",
 // "image_removed", "image_changed", "text_added", "text_removed",
 // "text_changed", "content_changed", "page_added" (numbered in B),
@@ -28,12 +45,16 @@ struct DiffEntry {
     std::optional<std::string> text;  // the difference text of the text kinds
     std::vector<DiffRect> rects_b;    // rectangles on B's page
     std::vector<DiffRect> rects_a;    // rectangles on A's page
+    int page_a = 0;                   // 1-based page of A, 0 when the pair has none
+    int page_b = 0;                   // 1-based page of B, 0 when the pair has none
+    std::vector<WordChange> changes;  // word-level changes of a text difference
 };
 
 struct DiffList {
     int identical = 1;       // 0 once anything was added
     int pages_compared = 0;  // the larger page count
     std::vector<DiffEntry> entries;
+    std::vector<PagePair> pairs;  // every aligned page pair, in report order
 };
 
 // Appends one difference, copying the text and both rectangle arrays.

@@ -1,6 +1,7 @@
 // The text difference of a page pair: kind, difference text, and the
 // rectangles of the words that changed on each side.
 #include <cmath>
+#include <cstdio>
 #include <new>
 #include <string_view>
 #include <unordered_map>
@@ -44,10 +45,44 @@ std::vector<DiffRect> all_boxes(const std::vector<TextItem> &items) {
     return r;
 }
 
+// The runs of unmatched words between matched ones, as word-level changes.
+// Matched words pair up in order (they form the common subsequence), so a
+// run on A and the run on B that stands between the same two matched words
+// belong together.
+void collect_changes(const std::vector<TextItem> &a, const std::vector<TextItem> &b,
+                     const std::vector<bool> &matched_a, const std::vector<bool> &matched_b,
+                     std::vector<WordChange> *changes) {
+    size_t i = 0, j = 0;
+    while (i < a.size() || j < b.size()) {
+        WordChange c;
+        for (; i < a.size() && !matched_a[i]; ++i) {
+            if (!c.old_text.empty()) c.old_text += ' ';
+            c.old_text += a[i].text;
+            c.rects_a.push_back(rect_of(a[i]));
+        }
+        for (; j < b.size() && !matched_b[j]; ++j) {
+            if (!c.new_text.empty()) c.new_text += ' ';
+            c.new_text += b[j].text;
+            c.rects_b.push_back(rect_of(b[j]));
+        }
+        if (!c.rects_a.empty() || !c.rects_b.empty()) {
+            std::snprintf(c.op, sizeof c.op, "%s",
+                          c.rects_a.empty() ? "insert" : c.rects_b.empty() ? "delete" : "replace");
+            merge_side(&c.rects_a);
+            merge_side(&c.rects_b);
+            changes->push_back(std::move(c));
+        }
+        // Step over one matched pair (both sides are at matched words or ended).
+        if (i < a.size()) ++i;
+        if (j < b.size()) ++j;
+    }
+}
+
 // Longest-common-subsequence match of the two word lists; fills the boxes
 // of the words left unmatched on each side, in word order.
 void match_words(const std::vector<TextItem> &a, const std::vector<TextItem> &b,
-                 std::vector<DiffRect> *unmatched_a, std::vector<DiffRect> *unmatched_b) {
+                 std::vector<DiffRect> *unmatched_a, std::vector<DiffRect> *unmatched_b,
+                 std::vector<WordChange> *changes) {
     // Words become small integers so the table compares numbers, not strings.
     std::unordered_map<std::string_view, int> ids;
     auto id_list = [&](const std::vector<TextItem> &items) {
@@ -93,6 +128,7 @@ void match_words(const std::vector<TextItem> &a, const std::vector<TextItem> &b,
         if (!matched_a[k]) unmatched_a->push_back(rect_of(a[k]));
     for (size_t k = 0; k < b.size(); ++k)
         if (!matched_b[k]) unmatched_b->push_back(rect_of(b[k]));
+    collect_changes(a, b, matched_a, matched_b, changes);
 }
 
 }  // namespace
@@ -133,6 +169,8 @@ void add_text_difference(DiffList *list, int page, const PageSummary &a, const P
     if (!b.text.empty()) text += "+ " + b.text;
 
     std::vector<DiffRect> ra, rb;
+    std::vector<WordChange> changes;
+    bool matched = false;
     const size_t na = a.items.size(), nb = b.items.size();
     try {
         if (na == 0 && nb > 0) {
@@ -143,17 +181,26 @@ void add_text_difference(DiffList *list, int page, const PageSummary &a, const P
             if (static_cast<long double>(na) * static_cast<long double>(nb) > kMaxMatchProduct) {
                 rb = all_boxes(b.items);
             } else {
-                match_words(a.items, b.items, &ra, &rb);
+                match_words(a.items, b.items, &ra, &rb, &changes);
+                matched = true;
                 merge_side(&ra);
                 merge_side(&rb);
             }
         }
+        if (!matched && (na > 0 || nb > 0)) {
+            // Text added or removed whole, or too many words to match: one
+            // change covering both pages' words.
+            std::vector<bool> none_a(na, false), none_b(nb, false);
+            collect_changes(a.items, b.items, none_a, none_b, &changes);
+        }
     } catch (const std::bad_alloc &) {
         ra.clear();
         rb.clear();
+        changes.clear();
     }
     diff_result_add(list, page, kind, text.c_str(), rb.data(), static_cast<int>(rb.size()), ra.data(),
                     static_cast<int>(ra.size()));
+    list->entries.back().changes = std::move(changes);
 }
 
 }  // namespace morvex

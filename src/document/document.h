@@ -131,6 +131,20 @@ struct PdfDocument {
 // pages); 0 on failure with the message in g_err and the record empty.
 int doc_load(const char *path, PdfDocument *doc);
 
+// How the options functions load a file.  `password` is tried as the user
+// and as the owner password of an encrypted file (null: the empty password
+// only).  With `options_api`, an encrypted file that the password does not
+// open fails with "password required: PATH" or "wrong password: PATH"
+// instead of "encrypted PDFs are not supported: PATH".
+struct DocLoadOptions {
+    const char *password = nullptr;
+    bool options_api = false;
+};
+
+// doc_load with those choices; doc_load(path, doc) is doc_load_ex with the
+// defaults.
+int doc_load_ex(const char *path, const DocLoadOptions &opts, PdfDocument *doc);
+
 // Releases everything the document owns; the record reads as empty after.
 void doc_free(PdfDocument *doc);
 

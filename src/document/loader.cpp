@@ -313,7 +313,10 @@ int doc_load_bytes(std::unique_ptr<u8[]> bytes, int32_t len, const char *path, P
     return 1;
 }
 
-int doc_load(const char *path, PdfDocument *doc) {
+int doc_load(const char *path, PdfDocument *doc) { return doc_load_ex(path, DocLoadOptions{}, doc); }
+
+int doc_load_ex(const char *path, const DocLoadOptions &opts, PdfDocument *doc) {
+    (void)opts;  // encrypted files are refused whatever the options say, for now
     *doc = PdfDocument{};
     if (!path) {
         set_error("NULL path");

@@ -1,0 +1,57 @@
+// The options of morvex_compare_opts and morvex_visual_opts, once read from
+// their JSON text.  Default values give exactly what the six plain functions
+// do.  The reader of the JSON text lives beside this header.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace morvex {
+
+enum class ReportKind { Compare, Text, Detail };
+enum class Pairing { Position, Content };
+enum class Layout { Overlay, SideBySide };
+
+// 1-based page ranges, such as "1-3,7,10-".  Empty means every page.
+// `last` is 0 for an open end ("10-").
+struct PageRange {
+    int first = 1;
+    int last = 0;
+};
+using PageRanges = std::vector<PageRange>;
+
+// True when page (1-based) lies in one of the ranges, or the list is empty.
+inline bool page_in_ranges(const PageRanges &r, int page) {
+    if (r.empty()) return true;
+    for (const PageRange &x : r)
+        if (page >= x.first && (x.last == 0 || page <= x.last)) return true;
+    return false;
+}
+
+enum IgnoreSide { kSideA = 1, kSideB = 2, kSideBoth = 3 };
+
+// A rectangle whose differences are not reported.  Points, origin at the
+// top-left corner of the page as displayed (after /Rotate), y downward.
+struct IgnoreRegion {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    PageRanges pages;  // pages of the side it applies to; empty = all
+    int side = kSideBoth;
+};
+
+struct CompareOptions {
+    ReportKind report = ReportKind::Compare;
+    Pairing pairing = Pairing::Position;
+    PageRanges pages_a, pages_b;
+    std::vector<IgnoreRegion> ignore_regions;
+    std::vector<std::string> ignore_text;  // regular expressions, matched in full
+    Layout layout = Layout::Overlay;
+    bool changed_only = false;  // side-by-side report: leave identical pairs out
+    int threads = 0;            // 0: the default (cores available, capped)
+    std::optional<std::string> password, password_a, password_b;
+    // True when the caller passed options at all (even "{}"): the options
+    // functions refuse files in which no page is found.
+    bool from_options_api = false;
+};
+
+}  // namespace morvex
