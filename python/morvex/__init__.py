@@ -7,21 +7,32 @@
     >>> morvex.text("a.pdf", "b.pdf")["differences"][0]["diff"]
     '- Hello World \\n+ Goodbye World '
     >>> morvex.visual("a.pdf", "b.pdf", "report.pdf")   # None: written
+    >>> morvex.compare("a.pdf", "b.pdf", pairing="content",
+    ...                ignore_regions=[{"rect": [0, 800, 595, 842]}])
+    >>> morvex.compare_many([("a.pdf", "b.pdf"), ("c.pdf", "d.pdf")]).summary()
+    '2 pairs compared: 1 identical, 1 different, 0 errors'
 
 Paths may be str, bytes or os.PathLike; str paths are encoded with
 os.fsencode.  A failed call raises morvex.Error, whose message is exactly
 the library's (for example "cannot open file: a.pdf").
 
+Keyword arguments are the options of the C API (morvex_compare_opts and
+morvex_visual_opts in morvex.h), under the same names: pairing, pages_a,
+pages_b, ignore_regions, ignore_text, layout, changed_only, threads,
+password, password_a, password_b.  A call without options (or with every
+option None) is the plain C function and gives exactly its result.
+
 The library keeps process-wide state without locks, so this module runs
 one library call at a time: calls from several threads are safe and wait
-for each other.
+for each other.  compare_many() runs many pairs in worker processes.
 
 The library is looked up, in this order, at import time:
   1. the file named by the environment variable MORVEX_LIBRARY (when it is
      set, that file or an ImportError: no other library is tried);
-  2. libmorvex.so* in the directory of this module;
-  3. libmorvex.so* in ../lib relative to this module;
-  4. the system search: ctypes.util.find_library("morvex"), then
+  2. libmorvex.so* inside this package (where an installed wheel has it);
+  3. libmorvex.so* in the folder that holds the package;
+  4. libmorvex.so* in ../lib relative to that folder;
+  5. the system search: ctypes.util.find_library("morvex"), then
      "libmorvex.so.1".
 Otherwise the first one that loads is used (a candidate that fails to
 load is skipped); when none loads, importing raises ImportError listing every
@@ -34,14 +45,33 @@ import ctypes.util
 import glob
 import json
 import os
+import re
 import threading
-from typing import Any, Dict, List, Optional, Tuple, Union
+from typing import Any, Dict, List, Mapping, Optional, Tuple, Union
 
-__all__ = ["Error", "compare", "text", "visual", "library_path"]
+__all__ = ["Error", "compare", "text", "detail", "visual", "compare_many", "PairResult",
+           "BatchResults", "library_path", "__version__"]
 
-# The version of the C API this binding is written against: MORVEX_VERSION_STRING
-# in include/morvex.h.
-__version__ = "1.0.0"
+_PACKAGE_DIR = os.path.dirname(os.path.abspath(__file__))
+
+
+def _header_version() -> str:
+    """MORVEX_VERSION_STRING of the source tree's include/morvex.h, for a
+    package used in place; an installed package has _version.py instead."""
+    header = os.path.join(_PACKAGE_DIR, os.pardir, os.pardir, "include", "morvex.h")
+    try:
+        with open(header, encoding="utf-8") as f:
+            found = re.search(r'#define MORVEX_VERSION_STRING "([^"]+)"', f.read())
+    except OSError:
+        found = None
+    return found.group(1) if found else "0+unknown"
+
+
+try:
+    # Written at build time from the header the library was built from.
+    from ._version import __version__
+except ImportError:
+    __version__ = _header_version()
 
 PathArg = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 Report = Dict[str, Any]
@@ -73,8 +103,8 @@ def _load_library() -> Tuple[ctypes.CDLL, str]:
             return lib, env
         raise ImportError("cannot load the morvex library named by MORVEX_LIBRARY: " + tried[-1])
     tried.append("MORVEX_LIBRARY: not set")
-    here = os.path.dirname(os.path.abspath(__file__))
-    for folder in (here, os.path.normpath(os.path.join(here, os.pardir, "lib"))):
+    outside = os.path.dirname(_PACKAGE_DIR)
+    for folder in (_PACKAGE_DIR, outside, os.path.normpath(os.path.join(outside, os.pardir, "lib"))):
         pattern = os.path.join(folder, "libmorvex.so*")
         found = sorted(glob.glob(os.path.join(glob.escape(folder), "libmorvex.so*")))
         if not found:
@@ -111,10 +141,22 @@ for _name in ("morvex_compare", "morvex_text"):
     getattr(_lib, _name).restype = ctypes.c_char_p
 _lib.morvex_visual.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p]
 _lib.morvex_visual.restype = ctypes.c_int
+# The options functions came with version 1.1; an older library still
+# serves every call made without options.
+_HAS_OPTIONS = hasattr(_lib, "morvex_compare_opts") and hasattr(_lib, "morvex_visual_opts")
+if _HAS_OPTIONS:
+    _lib.morvex_compare_opts.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p]
+    _lib.morvex_compare_opts.restype = ctypes.c_char_p
+    _lib.morvex_visual_opts.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p]
+    _lib.morvex_visual_opts.restype = ctypes.c_int
 
 # Held around every library call, together with the morvex_last_error() that
 # follows a failure, so that no two threads ever interleave their calls.
 _lock = threading.Lock()
+
+# The report kinds of the "report" option, and the plain function of each.
+REPORTS = ("compare", "text", "detail")
+_PLAIN = {"compare": "morvex_compare", "text": "morvex_text"}
 
 
 def _path(value: PathArg) -> bytes:
@@ -133,50 +175,99 @@ def _error(function: str) -> Error:
     return Error(os.fsdecode(message) if message else f"{function} failed")
 
 
-def _report(function: str, a: PathArg, b: PathArg) -> Report:
+def _options_json(report: str, options: Mapping[str, Any]) -> Optional[bytes]:
+    """The options object for the library, or None when no option is given
+    (options whose value is None count as not given)."""
+    if "report" in options:
+        raise TypeError("the report kind is chosen by the function: compare(), text() or detail()")
+    given: Dict[str, Any] = {} if report == "compare" else {"report": report}
+    for key, value in options.items():
+        if value is None:
+            continue
+        try:
+            json.dumps(value, allow_nan=False)
+        except (TypeError, ValueError) as e:
+            raise type(e)(f"option {key}: {e}") from None
+        given[key] = value
+    if not given:
+        return None
+    return json.dumps(given, ensure_ascii=False, allow_nan=False, separators=(",", ":")).encode("utf-8")
+
+
+def _options_function(function: str) -> str:
+    if not _HAS_OPTIONS:
+        raise Error(f"options need a morvex library with {function}; {library_path} has none "
+                    f"(it is older than this module)")
+    return function
+
+
+def _raw_report(report: str, a: PathArg, b: PathArg, options: Optional[bytes]) -> str:
+    """The library's JSON text of one report; options as _options_json made it."""
     path_a, path_b = _path(a), _path(b)
+    if options is None:
+        function, args = _PLAIN[report], (path_a, path_b)
+    else:
+        function, args = _options_function("morvex_compare_opts"), (path_a, path_b, options)
     with _lock:
         # c_char_p copies the text into a bytes object before the lock is released.
-        raw = getattr(_lib, function)(path_a, path_b)
+        raw = getattr(_lib, function)(*args)
         if raw is None:
             raise _error(function)
-    return json.loads(raw.decode("utf-8"))
+    return raw.decode("utf-8")
 
 
-def compare(a: PathArg, b: PathArg) -> Report:
-    """Every difference between the PDF files a and b.
+def compare(a: PathArg, b: PathArg, **options: Any) -> Report:
+    r"""Every difference between the PDF files a and b.
 
     Returns the report as a dict: {"identical": bool, "pages_compared": int,
     "differences": [{"page": int, "type": str}, ...]}.  Raises Error when a
-    file cannot be read or is encrypted.
+    file cannot be read or is encrypted, or an option is refused (the
+    message names it).  Keyword arguments are the library's options, for
+    example pairing="content", pages_a="1-3", ignore_text=[r"\d{4}-\d{2}-\d{2}"],
+    ignore_regions=[{"rect": [x0, y0, x1, y1], "pages": "1-", "side": "both"}].
     """
-    return _report("morvex_compare", a, b)
+    return json.loads(_raw_report("compare", a, b, _options_json("compare", options)))
 
 
-def text(a: PathArg, b: PathArg) -> Report:
+def text(a: PathArg, b: PathArg, **options: Any) -> Report:
     """The text differences between the PDF files a and b, with the text.
 
     Returns a dict shaped like compare()'s, limited to text_added,
     text_removed, text_changed, page_added and page_removed; each text
     difference has a "diff" member ("- " A's page text, a line feed,
-    "+ " B's page text).  Raises Error as compare() does.
+    "+ " B's page text).  Raises Error as compare() does; takes the same
+    options.
     """
-    return _report("morvex_text", a, b)
+    return json.loads(_raw_report("text", a, b, _options_json("text", options)))
 
 
-def visual(a: PathArg, b: PathArg, out: PathArg) -> None:
+def detail(a: PathArg, b: PathArg, **options: Any) -> Report:
+    """Everything compare() reports, with the word-level changes of each text
+    difference (operation, old and new text, the rectangles of the changed
+    words on each side) and the rectangles of image differences; the detail
+    report of the README.  Takes the same options as compare()."""
+    return json.loads(_raw_report("detail", a, b, _options_json("detail", options)))
+
+
+def visual(a: PathArg, b: PathArg, out: PathArg, **options: Any) -> None:
     """Write to out a PDF showing the pages of a and b, differences marked.
 
     Returns None once the report is written, whether or not the documents
     differ (use compare() to know that).  Raises Error when it is not
     written, for example when an input cannot be read, neither document
     has a page ("no pages to compare") or out cannot be created; an
-    existing file at out is then left as it was.
+    existing file at out is then left as it was.  Takes the options of
+    compare().
     """
     path_a, path_b, path_out = _path(a), _path(b), _path(out)
+    encoded = _options_json("compare", options)
+    if encoded is None:
+        function, args = "morvex_visual", (path_a, path_b, path_out)
+    else:
+        function, args = _options_function("morvex_visual_opts"), (path_a, path_b, path_out, encoded)
     with _lock:
-        if not _lib.morvex_visual(path_a, path_b, path_out):
-            raise _error("morvex_visual")
+        if not getattr(_lib, function)(*args):
+            raise _error(function)
 
 
 def _cleanup() -> None:
@@ -187,3 +278,5 @@ def _cleanup() -> None:
 with _lock:
     _lib.morvex_init()
 atexit.register(_cleanup)
+
+from ._batch import BatchResults, PairResult, compare_many  # noqa: E402
