@@ -1,9 +1,11 @@
-"""Tests of the Python binding (morvex.py), with the standard library's unittest.
+"""Tests of the Python binding (the package morvex/), with the standard library's unittest.
 
 Environment:
-  MORVEX_LIBRARY   the shared library to test
-  MORVEX_FIXTURES  the folder tests/tools/make_fixtures.cpp wrote
-  MORVEX_TEST_TMP  a scratch folder
+  MORVEX_LIBRARY          the shared library to test
+  MORVEX_FIXTURES         the folder tests/tools/make_fixtures.cpp wrote
+  MORVEX_TEST_TMP         a scratch folder
+  MORVEX_TEST_INSTALLED   when set, the installed package is tested (the one
+                          `import morvex` finds), not the one beside this file
 """
 
 import os
@@ -19,8 +21,15 @@ import unittest
 from unittest import mock
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
+INSTALLED = bool(os.environ.get("MORVEX_TEST_INSTALLED"))
+if INSTALLED:
+    # Not the copy beside this file, which `python3 test_morvex.py` puts first.
+    sys.path = [p for p in sys.path if os.path.abspath(p or os.curdir) != HERE]
+else:
+    sys.path.insert(0, HERE)
 import morvex  # noqa: E402
+
+PACKAGE = os.path.dirname(os.path.abspath(morvex.__file__))
 
 FIXTURES = os.environ.get("MORVEX_FIXTURES", "")
 SCRATCH = os.environ.get("MORVEX_TEST_TMP") or tempfile.gettempdir()
@@ -196,6 +205,92 @@ class Version(unittest.TestCase):
         self.assertEqual(morvex.__version__, found.group(1))
 
 
+class Installed(unittest.TestCase):
+    def test_the_package_tested_is_the_one_meant(self):
+        if INSTALLED:
+            # The installed copy, with the library and version it was built with.
+            self.assertFalse(PACKAGE.startswith(HERE + os.sep), PACKAGE)
+            self.assertNotIn("MORVEX_LIBRARY", os.environ)
+            self.assertEqual(os.path.dirname(morvex.library_path), PACKAGE)
+            self.assertTrue(os.path.isfile(os.path.join(PACKAGE, "_version.py")))
+            self.assertTrue(os.path.isfile(os.path.join(PACKAGE, "py.typed")))
+        else:
+            self.assertEqual(PACKAGE, os.path.join(HERE, "morvex"))
+            if os.environ.get("MORVEX_LIBRARY"):
+                self.assertEqual(morvex.library_path, os.environ["MORVEX_LIBRARY"])
+
+
+class OptionsJson(unittest.TestCase):
+    """What each call passes to the library, with stand-ins for its functions."""
+
+    def record(self):
+        calls = []
+        report = b'{"identical":true,"pages_compared":1,"differences":[]}'
+        fakes = {"morvex_compare": lambda a, b: calls.append(("morvex_compare", None)) or report,
+                 "morvex_text": lambda a, b: calls.append(("morvex_text", None)) or report,
+                 "morvex_visual": lambda a, b, out: calls.append(("morvex_visual", None)) or 1,
+                 "morvex_compare_opts": lambda a, b, o: calls.append(("morvex_compare_opts", o)) or report,
+                 "morvex_visual_opts": lambda a, b, out, o: calls.append(("morvex_visual_opts", o)) or 1}
+        for name, fake in fakes.items():
+            patch = mock.patch.object(morvex._lib, name, fake, create=True)
+            patch.start()
+            self.addCleanup(patch.stop)
+        patch = mock.patch.object(morvex, "_HAS_OPTIONS", True)
+        patch.start()
+        self.addCleanup(patch.stop)
+        return calls
+
+    def test_options_become_the_json_object(self):
+        cases = [
+            (lambda: morvex.compare("a", "b"), "morvex_compare", None),
+            (lambda: morvex.compare("a", "b", pairing=None, pages_a=None), "morvex_compare", None),
+            (lambda: morvex.text("a", "b"), "morvex_text", None),
+            (lambda: morvex.visual("a", "b", "o"), "morvex_visual", None),
+            (lambda: morvex.compare("a", "b", pairing="content", ignore_regions=[{"rect": (0, 0, 10.5, 10)}]),
+             "morvex_compare_opts", b'{"pairing":"content","ignore_regions":[{"rect":[0,0,10.5,10]}]}'),
+            (lambda: morvex.text("a", "b", pages_a="1-3,7", changed_only=True),
+             "morvex_compare_opts", b'{"report":"text","pages_a":"1-3,7","changed_only":true}'),
+            (lambda: morvex.detail("a", "b"), "morvex_compare_opts", b'{"report":"detail"}'),
+            (lambda: morvex.detail("a", "b", threads=2, pairing=None),
+             "morvex_compare_opts", b'{"report":"detail","threads":2}'),
+            (lambda: morvex.visual("a", "b", "o", ignore_text=["\\d{4}", "caf\u00e9"]),
+             "morvex_visual_opts", '{"ignore_text":["\\\\d{4}","caf\u00e9"]}'.encode("utf-8")),
+            (lambda: morvex.compare("a", "b", password="p\u00e4ss \"x\""),
+             "morvex_compare_opts", '{"password":"p\u00e4ss \\"x\\""}'.encode("utf-8")),
+        ]
+        for call, function, options in cases:
+            calls = self.record()
+            with self.subTest(function=function, options=options):
+                call()
+                self.assertEqual(calls, [(function, options)])
+
+    def test_options_that_are_not_json_are_refused_before_any_call(self):
+        calls = self.record()
+        for call, error, words in [
+                (lambda: morvex.compare("a", "b", report="text"), TypeError, "report kind"),
+                (lambda: morvex.visual("a", "b", "o", report="detail"), TypeError, "report kind"),
+                (lambda: morvex.compare("a", "b", ignore_regions={(1, 2)}), TypeError, "option ignore_regions"),
+                (lambda: morvex.text("a", "b", pages_a=b"1-3"), TypeError, "option pages_a"),
+                (lambda: morvex.detail("a", "b", ignore_regions=[{"rect": [0, 0, float("nan"), 1]}]),
+                 ValueError, "option ignore_regions")]:
+            with self.subTest(words=words), self.assertRaises(error) as cm:
+                call()
+            self.assertIn(words, str(cm.exception))
+        self.assertEqual(calls, [])
+
+    def test_a_library_without_options_serves_plain_calls_only(self):
+        calls = self.record()
+        with mock.patch.object(morvex, "_HAS_OPTIONS", False):
+            self.assertTrue(morvex.compare("a", "b")["identical"])
+            for call in (lambda: morvex.compare("a", "b", pairing="content"),
+                         lambda: morvex.detail("a", "b"),
+                         lambda: morvex.visual("a", "b", "o", pages_a="1")):
+                with self.assertRaises(morvex.Error) as cm:
+                    call()
+                self.assertIn("options need a morvex library with morvex_", str(cm.exception))
+        self.assertEqual(calls, [("morvex_compare", None)])
+
+
 class Lookup(unittest.TestCase):
     """Runs a copy of the module in a fresh interpreter, in folders laid out for each case."""
 
@@ -204,10 +299,12 @@ class Lookup(unittest.TestCase):
              "print(morvex.compare(sys.argv[2], sys.argv[2])['identical'])")
 
     def layout(self, module_dir: str) -> str:
+        """A copy of the package, without a library, in module_dir/morvex."""
         root = scratch_dir(self)
         folder = os.path.join(root, module_dir)
         os.makedirs(folder, exist_ok=True)
-        shutil.copy(os.path.join(HERE, "morvex.py"), folder)
+        shutil.copytree(PACKAGE, os.path.join(folder, "morvex"),
+                        ignore=shutil.ignore_patterns("libmorvex.so*", "__pycache__"))
         return folder
 
     def run_probe(self, module_dir: str, library=None):
@@ -228,6 +325,7 @@ class Lookup(unittest.TestCase):
             self.skipTest("a libmorvex is installed system-wide: " + p.stdout.split("\n")[0])
         self.assertIn("ImportError: cannot load the morvex library; tried:", p.stderr)
         for entry in ("MORVEX_LIBRARY: not set",
+                      os.path.join(folder, "morvex", "libmorvex.so*") + ": no such file",
                       os.path.join(folder, "libmorvex.so*") + ": no such file",
                       os.path.join(os.path.dirname(folder), "lib", "libmorvex.so*") + ": no such file",
                       "libmorvex.so.1: cannot open shared object file"):
@@ -244,6 +342,15 @@ class Lookup(unittest.TestCase):
         p = self.run_probe(folder)
         self.assertEqual(p.returncode, 0, p.stderr)
         self.assertEqual(p.stdout, os.path.join(folder, "libmorvex.so.1") + "\nTrue\n")
+
+    def test_library_inside_the_package_comes_first(self):
+        folder = self.layout("python")
+        inside = os.path.join(folder, "morvex", "libmorvex.so.1")
+        os.symlink(self.real_library(), inside)
+        os.symlink(self.real_library(), os.path.join(folder, "libmorvex.so.1"))
+        p = self.run_probe(folder)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertEqual(p.stdout, inside + "\nTrue\n")
 
     def test_a_named_library_that_does_not_load_is_an_error(self):
         folder = self.layout("python")
@@ -267,6 +374,7 @@ class Lookup(unittest.TestCase):
         folder = self.layout("python")
         lib = os.path.join(os.path.dirname(folder), "lib")
         os.makedirs(lib)
+        os.symlink(self.real_library(), os.path.join(folder, "morvex", "libmorvex.so.1"))
         os.symlink(self.real_library(), os.path.join(folder, "libmorvex.so.1"))
         os.symlink(self.real_library(), os.path.join(lib, "libmorvex.so.1"))
         chosen = os.path.join(os.path.dirname(folder), "chosen.so")

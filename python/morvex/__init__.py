@@ -180,7 +180,7 @@ def _options_json(report: str, options: Mapping[str, Any]) -> Optional[bytes]:
     (options whose value is None count as not given)."""
     if "report" in options:
         raise TypeError("the report kind is chosen by the function: compare(), text() or detail()")
-    given: Dict[str, Any] = {} if report == "compare" else {"report": report}
+    given: Dict[str, Any] = {}
     for key, value in options.items():
         if value is None:
             continue
@@ -189,8 +189,10 @@ def _options_json(report: str, options: Mapping[str, Any]) -> Optional[bytes]:
         except (TypeError, ValueError) as e:
             raise type(e)(f"option {key}: {e}") from None
         given[key] = value
-    if not given:
+    if report in _PLAIN and not given:
         return None
+    if report != "compare":
+        given = {"report": report, **given}
     return json.dumps(given, ensure_ascii=False, allow_nan=False, separators=(",", ":")).encode("utf-8")
 
 

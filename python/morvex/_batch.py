@@ -131,10 +131,12 @@ def _available_cores() -> int:
 class _Schedule:
     """The pairs, their results so far, and what is left to run.
 
-    A task is a list of pair indices.  A failed task (its worker died, or the
-    executor gave an exception) counts one failure for each of its pairs; a
-    pair with more than `retries` failures gets an error result, the others
-    are queued again, each in a task of its own, ahead of the rest."""
+    A task is a list of pair indices.  When a task fails (its worker died, or
+    the executor gave an exception) and holds several pairs, which of them
+    caused it is unknown: each is queued again in a task of its own, ahead
+    of the rest.  A failed task of one pair counts a failure of that pair,
+    which runs again until it has failed more than `retries` times and then
+    gets an error result."""
 
     def __init__(self, pairs: List[Pair], chunk: int, retries: int, progress: Any):
         self.pairs = pairs
@@ -169,7 +171,8 @@ class _Schedule:
     def fail(self, task: List[int], message: str) -> None:
         again = []
         for index in task:
-            self.failures[index] += 1
+            if len(task) == 1:
+                self.failures[index] += 1
             if self.failures[index] > self.retries:
                 a, b = self.pairs[index]
                 self._set(index, PairResult(a, b, "error", None, message))
@@ -343,9 +346,10 @@ def compare_many(pairs: Iterable[Pair], report: str = "compare", options: Option
     Each result is a PairResult: status "identical", "different" or
     "error", the report, or the error message.  A pair that fails (a missing
     or corrupt file) gets its error and the others go on.  A chunk whose
-    worker dies is run again pair by pair; a pair whose task fails more than
-    `retries` times gets an error result ("worker died (signal 9)" for a local
-    worker, "worker died (KilledWorker)" on dask).  A ProcessPoolExecutor that
+    worker dies is run again pair by pair; a pair whose worker dies while it
+    runs alone is run again up to `retries` times, then gets an error result
+    ("worker died (signal 9)" for a local worker, "worker died (KilledWorker)"
+    on dask).  A ProcessPoolExecutor that
     loses a worker is broken for good, so its remaining pairs fail; the local
     workers and dask replace a worker that dies.
 

@@ -1,0 +1,88 @@
+"""compare_many with local worker processes against a loop of single calls.
+
+    /usr/bin/python3 bench/bench_compare_many.py [--pairs 2000] [--repeat 3]
+
+Writes PAIRS small pairs (copies of the example pair, every second pair
+identical) into a scratch folder and times, on the same pairs:
+  loop        morvex.compare(a, b) for each pair, one after the other
+  workers=1   compare_many with one worker process (the cost of the machinery)
+  workers=N   compare_many with one worker per available core
+  dask        compare_many on a dask LocalCluster of N worker processes
+              (when dask.distributed is installed; its start is not timed)
+Each figure is the best of --repeat runs.  Uses the morvex that `import
+morvex` finds, or python/ of this tree with MORVEX_LIBRARY.
+"""
+
+import argparse
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+try:
+    import morvex
+except ImportError:
+    sys.path.insert(0, os.path.join(HERE, os.pardir, "python"))
+    import morvex
+
+
+def make_pairs(folder: str, count: int):
+    a = os.path.join(HERE, os.pardir, "examples", "a.pdf")
+    b = os.path.join(HERE, os.pardir, "examples", "b.pdf")
+    pairs = []
+    for i in range(count):
+        old, new = os.path.join(folder, f"{i}-old.pdf"), os.path.join(folder, f"{i}-new.pdf")
+        shutil.copyfile(a, old)
+        shutil.copyfile(a if i % 2 else b, new)
+        pairs.append((old, new))
+    return pairs
+
+
+def best(runs: int, fn):
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        result = fn()
+        times.append(time.perf_counter() - start)
+    return min(times), result
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--pairs", type=int, default=2000)
+    parser.add_argument("--repeat", type=int, default=3)
+    args = parser.parse_args()
+    cores = len(os.sched_getaffinity(0))
+    folder = tempfile.mkdtemp(prefix="morvex-bench-")
+    try:
+        pairs = make_pairs(folder, args.pairs)
+        print(f"{args.pairs} pairs of {os.path.getsize(pairs[0][0])}-byte files, {cores} cores, "
+              f"morvex {morvex.__version__} ({morvex.library_path})")
+        loop_time, loop = best(args.repeat, lambda: [morvex.compare(a, b) for a, b in pairs])
+        rows = [("loop of single calls", loop_time)]
+        for workers in sorted({1, cores}):
+            t, many = best(args.repeat, lambda: morvex.compare_many(pairs, workers=workers))
+            assert [r.report for r in many] == loop
+            rows.append((f"compare_many, {workers} worker{'s' if workers > 1 else ''}", t))
+        try:
+            from distributed import Client, LocalCluster
+        except ImportError:
+            LocalCluster = None
+        if LocalCluster is not None:
+            with LocalCluster(n_workers=cores, threads_per_worker=1, processes=True,
+                              dashboard_address=None, silence_logs=50) as cluster, Client(cluster) as client:
+                t, many = best(args.repeat, lambda: morvex.compare_many(pairs, executor=client))
+                assert [r.report for r in many] == loop
+                rows.append((f"compare_many, dask LocalCluster of {cores}", t))
+        print(f"{'':40} {'seconds':>8} {'pairs/s':>8} {'vs loop':>8}")
+        for name, t in rows:
+            print(f"{name:40} {t:8.3f} {args.pairs / t:8.0f} {loop_time / t:7.2f}x")
+        print(many.summary())
+    finally:
+        shutil.rmtree(folder, True)
+
+
+if __name__ == "__main__":
+    main()
