@@ -50,7 +50,7 @@ import threading
 from typing import Any, Dict, List, Mapping, Optional, Tuple, Union
 
 __all__ = ["Error", "compare", "text", "detail", "visual", "compare_many", "PairResult",
-           "BatchResults", "library_path", "__version__"]
+           "BatchResults", "cli_json", "library_path", "__version__"]
 
 _PACKAGE_DIR = os.path.dirname(os.path.abspath(__file__))
 
@@ -281,4 +281,4 @@ with _lock:
     _lib.morvex_init()
 atexit.register(_cleanup)
 
-from ._batch import BatchResults, PairResult, compare_many  # noqa: E402
+from ._batch import BatchResults, PairResult, cli_json, compare_many  # noqa: E402

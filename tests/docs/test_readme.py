@@ -8,6 +8,8 @@ import json
 import os
 import re
 import shutil
+import signal
+import socket
 import subprocess
 import sys
 import unittest
@@ -77,14 +79,83 @@ class Readme(unittest.TestCase):
         table = set(re.findall(r"^\| `([a-z_]+)` \|", readme(), re.M))
         self.assertEqual(table, KINDS)
 
-    def test_python_example_runs(self):
-        (code,) = blocks("python")
+    def python_block(self, words):
+        (code,) = [b for b in blocks("python") if words in b]
+        return code
+
+    def run_python(self, code, cwd, *args, timeout=300):
+        """Runs code as a script, with the package of this tree on this build's library."""
+        script = os.path.join(cwd, "example.py")
+        with open(script, "w", encoding="utf-8") as f:
+            f.write(code)
         env = dict(os.environ, MORVEX_LIBRARY=LIB, PYTHONPATH=os.path.join(SRC, "python"))
-        p = subprocess.run(["/usr/bin/python3", "-c", code], cwd=session_dir(), env=env,
-                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        return subprocess.run(["/usr/bin/python3", script, *args], cwd=cwd, env=env, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True, timeout=timeout)
+
+    def test_python_example_runs(self):
+        p = self.run_python(blocks("python")[0], session_dir())
         self.assertEqual(p.returncode, 0, p.stderr)
         self.assertIn("False ['image_changed', 'text_changed', 'page_added']", p.stdout)
         self.assertIn("failed: cannot open file: missing.pdf", p.stdout)
+
+    def test_python_options_example_runs(self):
+        cwd = session_dir()
+        p = self.run_python("import morvex\n" + self.python_block("pairing=") + "\nprint('done')\n", cwd)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertEqual(p.stdout, "done\n")
+        self.assertTrue(os.path.exists(os.path.join(cwd, "report.pdf")))
+
+    def test_compare_many_example_runs(self):
+        p = self.run_python(self.python_block("compare_many(pairs"), session_dir())
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertEqual(p.stdout, "different v1/inv/0042.pdf \nidentical v1/same.pdf \n"
+                                   "2 pairs compared: 1 identical, 1 different, 0 errors\n")
+
+    def test_dask_example_writes_the_lines_of_the_command(self):
+        """The cluster of the shell block, on this machine: its scheduler and
+        workers, then the script, whose JSON lines, summary and exit status
+        are those of morvex compare --dir --jsonl."""
+        try:
+            import distributed  # noqa: F401
+        except ImportError:
+            self.skipTest("dask.distributed is not installed")
+        (shell,) = [b for b in blocks("sh") if "dask scheduler" in b]
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            port = s.getsockname()[1]
+        address = f"tcp://127.0.0.1:{port}"
+        commands = [line.split("#")[0].strip() for line in shell.strip().splitlines()]
+        self.assertEqual([c.split()[:2] for c in commands],
+                         [["dask", "scheduler"], ["dask", "worker"], ["python3", "compare_trees.py"]])
+        scheduler = commands[0].split() + ["--host", "127.0.0.1", "--port", str(port), "--no-dashboard"]
+        worker = [address if w == "tcp://scheduler-host:8786" else w for w in commands[1].split()]
+        worker[worker.index("--nworkers") + 1] = "2"
+        cwd = session_dir()
+        env = dict(os.environ, MORVEX_LIBRARY=LIB, PYTHONPATH=os.path.join(SRC, "python"))
+        env["PATH"] = "/usr/bin" + os.pathsep + env["PATH"]
+        cluster = [subprocess.Popen(c + ["--no-dashboard"] * (c is worker), cwd=cwd, env=env,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+                   for c in (scheduler, worker)]
+        try:
+            script = self.python_block("from distributed import Client")
+            p = self.run_python(script, cwd, address, "v1", "v2", "dask.jsonl")
+        finally:
+            for c in cluster:
+                os.killpg(c.pid, signal.SIGTERM)
+            for c in cluster:
+                try:
+                    c.wait(30)
+                except subprocess.TimeoutExpired:
+                    os.killpg(c.pid, signal.SIGKILL)
+                    c.wait()
+        cli = [CLI, "compare", "--dir", "v1", "v2", "--jsonl", "cli.jsonl"]
+        shown = subprocess.run(cli, cwd=cwd, stdout=subprocess.PIPE, text=True,
+                               env={k: v for k, v in os.environ.items() if k != "LD_PRELOAD"})
+        self.assertEqual(p.returncode, shown.returncode, p.stderr)
+        self.assertEqual(p.stdout, shown.stdout.splitlines()[-1] + "\n")
+        with open(os.path.join(cwd, "dask.jsonl"), encoding="utf-8") as a, \
+                open(os.path.join(cwd, "cli.jsonl"), encoding="utf-8") as b:
+            self.assertEqual(a.read(), b.read())
 
     def test_quick_start_names_the_scripts_ci_runs(self):
         (quick,) = re.findall(r"## Quick start\n.*?```sh\n(.*?)```", readme(), re.S)
