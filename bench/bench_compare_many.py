@@ -9,12 +9,14 @@ identical) into a scratch folder and times, on the same pairs:
   workers=N   compare_many with one worker per available core
   dask        compare_many on a dask LocalCluster of N worker processes
               (when dask.distributed is installed; its start is not timed)
-Each figure is the best of --repeat runs.  Uses the morvex that `import
+Each figure is the best of --repeat runs, with its CPU time (this process
+and the local workers; dask's workers are not counted).  Uses the morvex that `import
 morvex` finds, or python/ of this tree with MORVEX_LIBRARY.
 """
 
 import argparse
 import os
+import resource
 import shutil
 import sys
 import tempfile
@@ -40,13 +42,21 @@ def make_pairs(folder: str, count: int):
     return pairs
 
 
+def cpu_seconds() -> float:
+    """CPU time of this process and its ended children (the local workers)."""
+    own, children = resource.getrusage(resource.RUSAGE_SELF), resource.getrusage(resource.RUSAGE_CHILDREN)
+    return own.ru_utime + own.ru_stime + children.ru_utime + children.ru_stime
+
+
 def best(runs: int, fn):
-    times = []
+    """The best wall time of runs, the CPU time of that run, and the result."""
+    runs_seen = []
     for _ in range(runs):
-        start = time.perf_counter()
+        cpu, start = cpu_seconds(), time.perf_counter()
         result = fn()
-        times.append(time.perf_counter() - start)
-    return min(times), result
+        runs_seen.append((time.perf_counter() - start, cpu_seconds() - cpu))
+    wall, cpu = min(runs_seen)
+    return wall, cpu, result
 
 
 def main() -> None:
@@ -60,12 +70,12 @@ def main() -> None:
         pairs = make_pairs(folder, args.pairs)
         print(f"{args.pairs} pairs of {os.path.getsize(pairs[0][0])}-byte files, {cores} cores, "
               f"morvex {morvex.__version__} ({morvex.library_path})")
-        loop_time, loop = best(args.repeat, lambda: [morvex.compare(a, b) for a, b in pairs])
-        rows = [("loop of single calls", loop_time)]
+        loop_time, loop_cpu, loop = best(args.repeat, lambda: [morvex.compare(a, b) for a, b in pairs])
+        rows = [("loop of single calls", loop_time, loop_cpu)]
         for workers in sorted({1, cores}):
-            t, many = best(args.repeat, lambda: morvex.compare_many(pairs, workers=workers))
+            t, cpu, many = best(args.repeat, lambda: morvex.compare_many(pairs, workers=workers))
             assert [r.report for r in many] == loop
-            rows.append((f"compare_many, {workers} worker{'s' if workers > 1 else ''}", t))
+            rows.append((f"compare_many, {workers} worker{'s' if workers > 1 else ''}", t, cpu))
         try:
             from distributed import Client, LocalCluster
         except ImportError:
@@ -73,12 +83,14 @@ def main() -> None:
         if LocalCluster is not None:
             with LocalCluster(n_workers=cores, threads_per_worker=1, processes=True,
                               dashboard_address=None, silence_logs=50) as cluster, Client(cluster) as client:
-                t, many = best(args.repeat, lambda: morvex.compare_many(pairs, executor=client))
+                t, _, many = best(args.repeat, lambda: morvex.compare_many(pairs, executor=client))
                 assert [r.report for r in many] == loop
-                rows.append((f"compare_many, dask LocalCluster of {cores}", t))
-        print(f"{'':40} {'seconds':>8} {'pairs/s':>8} {'vs loop':>8}")
-        for name, t in rows:
-            print(f"{name:40} {t:8.3f} {args.pairs / t:8.0f} {loop_time / t:7.2f}x")
+                rows.append((f"compare_many, dask LocalCluster of {cores}", t, None))
+        print(f"load average {os.getloadavg()[0]:.1f}; CPU: this process and its local workers")
+        print(f"{'':40} {'seconds':>8} {'pairs/s':>8} {'vs loop':>8} {'CPU s':>8}")
+        for name, t, cpu in rows:
+            shown = f"{cpu:8.3f}" if cpu is not None else f"{'-':>8}"
+            print(f"{name:40} {t:8.3f} {args.pairs / t:8.0f} {loop_time / t:7.2f}x {shown}")
         print(many.summary())
     finally:
         shutil.rmtree(folder, True)

@@ -14,6 +14,7 @@ import shutil
 import signal
 import sys
 import tempfile
+import threading
 import unittest
 from unittest import mock
 
@@ -123,6 +124,16 @@ class LocalWorkers(Batch):
         self.assertEqual(results.counts(), {"identical": 6, "different": 15, "error": 9})
         self.assertEqual(results[5].error, "cannot open file: " + fx("missing.pdf"))
         self.assertEqual(results[6].error, "empty file: " + self.empty)
+        # With another thread running, workers start through the forkserver.
+        stop = threading.Event()
+        thread = threading.Thread(target=stop.wait)
+        thread.start()
+        try:
+            self.assertEqual(morvex._batch._local_context().get_start_method(), "forkserver")
+            self.check(self.pairs, morvex.compare_many(self.pairs, workers=2))
+        finally:
+            stop.set()
+            thread.join()
         self.assertEqual(morvex.compare_many([]), [])
         self.assertEqual(morvex.compare_many(iter(self.pairs[:2]), workers=8).summary(),
                          "2 pairs compared: 1 identical, 1 different, 0 errors")

@@ -18,6 +18,7 @@ import queue
 import re
 import signal
 import sys
+import threading
 from collections import deque
 from dataclasses import dataclass
 from typing import Any, Callable, Deque, Dict, Iterable, List, Mapping, Optional, Sequence, Tuple
@@ -197,12 +198,18 @@ def _exit_message(exitcode: Optional[int]) -> str:
 
 
 class _LocalWorker:
+    """A worker process and the tasks sent to it, in the order it runs them:
+    the first one is running, the next one waits in the pipe, so the worker
+    never idles while the parent reads a result."""
+
+    DEPTH = 2
+
     def __init__(self, context: Any):
         self.conn, child = context.Pipe()
         self.process = context.Process(target=_worker_main, args=(child,), daemon=True)
         self.process.start()
         child.close()
-        self.task: Optional[List[int]] = None
+        self.tasks: Deque[List[int]] = deque()
 
     def stop(self, wait: float) -> None:
         try:
@@ -217,9 +224,12 @@ class _LocalWorker:
 
 
 def _local_context() -> Any:
-    # forkserver: workers start from a clean single-threaded process, never
-    # from a copy of a caller that may hold locks in other threads.
+    """fork, the fastest start, while the caller runs no other thread; then no
+    lock can be held by a thread the child would not have.  Otherwise the
+    forkserver: workers start from a clean single-threaded process."""
     methods = multiprocessing.get_all_start_methods()
+    if "fork" in methods and threading.active_count() == 1:
+        return multiprocessing.get_context("fork")
     return multiprocessing.get_context("forkserver" if "forkserver" in methods else "spawn")
 
 
@@ -230,13 +240,14 @@ def _run_local(s: _Schedule, report: str, options: Optional[bytes], workers: int
         pool = [_LocalWorker(context) for _ in range(min(workers, len(s.todo)))]
         while True:
             for w in pool:
-                if w.task is None and s.todo:
-                    w.task = s.todo.popleft()
+                while s.todo and len(w.tasks) < _LocalWorker.DEPTH:
+                    task = s.todo.popleft()
+                    w.tasks.append(task)
                     try:
-                        w.conn.send((s.chunk_of(w.task), report, options))
+                        w.conn.send((s.chunk_of(task), report, options))
                     except (OSError, ValueError):
-                        pass  # it died while idle: the wait below sees it
-            busy = [w for w in pool if w.task is not None]
+                        break  # it died: the wait below sees it
+            busy = [w for w in pool if w.tasks]
             if not busy:
                 break
             ready = set(multiprocessing.connection.wait(
@@ -244,26 +255,25 @@ def _run_local(s: _Schedule, report: str, options: Optional[bytes], workers: int
             for w in busy:
                 if w.conn not in ready and w.process.sentinel not in ready:
                     continue
-                task, w.task = w.task, None
-                assert task is not None
-                outcomes = None
                 try:
-                    if w.conn.poll():
+                    while w.tasks and w.conn.poll():
                         outcomes = w.conn.recv()
-                except Exception:  # EOF or a message cut short by its death
-                    outcomes = None
-                if outcomes is not None:
-                    s.complete(task, outcomes)
+                        s.complete(w.tasks.popleft(), outcomes)
+                except Exception:  # EOF, or a message cut short by its death
+                    pass
+                if w.process.is_alive() or not w.tasks:
                     continue
+                # Died: its first task was running, the others had not started.
                 w.process.join()
-                s.fail(task, _exit_message(w.process.exitcode))
+                s.todo.extendleft(reversed(list(w.tasks)[1:]))
+                s.fail(w.tasks[0], _exit_message(w.process.exitcode))
                 w.conn.close()
                 pool.remove(w)
                 if s.todo:
                     pool.append(_LocalWorker(context))
     finally:
         for w in pool:
-            w.stop(5.0 if w.task is None else 0.0)
+            w.stop(0.0 if w.tasks else 5.0)
 
 
 def _failure_message(e: BaseException) -> str:
@@ -356,8 +366,10 @@ def compare_many(pairs: Iterable[Pair], report: str = "compare", options: Option
     chunk_size: pairs per task (default: enough chunks to keep every worker
     busy, at most 64 pairs each).  progress: a tqdm progress bar on standard
     error (None: when tqdm is installed and standard error is a terminal).
-    The local workers start through the forkserver, so a script that calls
-    compare_many needs the `if __name__ == "__main__":` guard.
+    Local workers are forked while the caller runs no other thread, and
+    start through the forkserver otherwise, which imports the main script
+    again in each worker: a script that calls compare_many needs the
+    `if __name__ == "__main__":` guard, as any multiprocessing code.
 
     Returns a BatchResults list; its summary() is a line like the command's.
     Raises ValueError or TypeError at once for an unknown report kind, a
