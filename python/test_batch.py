@@ -171,6 +171,12 @@ class LocalWorkers(Batch):
                 (lambda: morvex.compare_many([(hello, hello)], chunk_size=0), ValueError)]:
             with self.assertRaises(error):
                 call()
+        # The library's own check, before any pair runs.
+        with self.assertRaises(morvex.Error) as cm:
+            morvex.compare_many([(hello, hello)] * 3, options={"pairing": "by-magic"})
+        self.assertEqual(str(cm.exception), 'options: "pairing" must be "position" or "content"')
+        results = morvex.compare_many(self.pairs, "text", options={"pairing": "position", "pages_a": None})
+        self.check(self.pairs, results, "text")
 
     def test_progress_bar_and_json_lines(self):
         try:

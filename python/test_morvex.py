@@ -291,6 +291,40 @@ class OptionsJson(unittest.TestCase):
         self.assertEqual(calls, [("morvex_compare", None)])
 
 
+class Options(unittest.TestCase):
+    """Options through the library's options functions."""
+
+    def test_default_options_give_the_plain_reports(self):
+        for a, b in (("hello.pdf", "goodbye.pdf"), ("hello.pdf", "hello-2pages.pdf"), ("escapes-a.pdf", "escapes-b.pdf")):
+            with self.subTest(a=a, b=b):
+                self.assertEqual(morvex.compare(fx(a), fx(b), pairing="position"), morvex.compare(fx(a), fx(b)))
+                self.assertEqual(morvex.text(fx(a), fx(b), pairing="position"), morvex.text(fx(a), fx(b)))
+        folder = scratch_dir(self)
+        plain, opts = os.path.join(folder, "plain.pdf"), os.path.join(folder, "opts.pdf")
+        morvex.visual(fx("hello.pdf"), fx("goodbye.pdf"), plain)
+        self.assertIsNone(morvex.visual(fx("hello.pdf"), fx("goodbye.pdf"), opts, pairing="position"))
+        with open(plain, "rb") as f, open(opts, "rb") as g:
+            self.assertEqual(f.read(), g.read())
+        self.assertEqual(morvex.detail(fx("hello.pdf"), fx("hello-copy.pdf"))["identical"], True)
+
+    def test_the_library_checks_every_option(self):
+        out = os.path.join(scratch_dir(self), "out.pdf")
+        for call, message in [
+                (lambda: morvex.compare(fx("hello.pdf"), fx("hello.pdf"), pairng="content"),
+                 'options: unknown key "pairng"'),
+                (lambda: morvex.text(fx("hello.pdf"), fx("hello.pdf"), pairing="magic"),
+                 'options: "pairing" must be "position" or "content"'),
+                (lambda: morvex.visual(fx("hello.pdf"), fx("hello.pdf"), out, pairng=1),
+                 'options: unknown key "pairng"'),
+                # Options are checked before any file is read.
+                (lambda: morvex.detail(fx("missing.pdf"), fx("hello.pdf"), pairng=1),
+                 'options: unknown key "pairng"')]:
+            with self.subTest(message=message), self.assertRaises(morvex.Error) as cm:
+                call()
+            self.assertEqual(str(cm.exception), message)
+        self.assertFalse(os.path.exists(out))
+
+
 class Lookup(unittest.TestCase):
     """Runs a copy of the module in a fresh interpreter, in folders laid out for each case."""
 

@@ -203,6 +203,19 @@ def _options_function(function: str) -> str:
     return function
 
 
+def _check_options(options: Optional[bytes]) -> None:
+    """Raises the library's Error for options it refuses, without reading a
+    file: options are checked before any file is opened."""
+    if options is None:
+        return
+    function = _options_function("morvex_compare_opts")
+    with _lock:
+        if getattr(_lib, function)(b"", b"", options) is None:
+            error = _error(function)
+            if str(error).startswith("options: "):
+                raise error
+
+
 def _raw_report(report: str, a: PathArg, b: PathArg, options: Optional[bytes]) -> str:
     """The library's JSON text of one report; options as _options_json made it."""
     path_a, path_b = _path(a), _path(b)

@@ -23,7 +23,7 @@ from collections import deque
 from dataclasses import dataclass
 from typing import Any, Callable, Deque, Dict, Iterable, List, Mapping, Optional, Sequence, Tuple
 
-from . import REPORTS, Error, PathArg, Report, _options_json, _path, _raw_report
+from . import REPORTS, Error, PathArg, Report, _check_options, _options_json, _path, _raw_report
 
 Pair = Tuple[PathArg, PathArg]
 # A worker's answer for one pair: ("ok", the library's JSON text) or
@@ -372,9 +372,9 @@ def compare_many(pairs: Iterable[Pair], report: str = "compare", options: Option
     `if __name__ == "__main__":` guard, as any multiprocessing code.
 
     Returns a BatchResults list; its summary() is a line like the command's.
-    Raises ValueError or TypeError at once for an unknown report kind, a
-    malformed pair or an option that is not JSON; the library's own checks of
-    the options come back as an error result for every pair.
+    Raises at once, before any pair runs: ValueError or TypeError for an
+    unknown report kind, a malformed pair or an option that is not JSON,
+    and Error for options the library refuses ("options: unknown key ...").
     """
     if report not in REPORTS:
         raise ValueError(f"report must be one of {', '.join(REPORTS)}, not {report!r}")
@@ -388,6 +388,7 @@ def compare_many(pairs: Iterable[Pair], report: str = "compare", options: Option
         _path(pair[1])
         items.append((pair[0], pair[1]))
     encoded = _options_json(report, dict(options or {}))
+    _check_options(encoded)
 
     if executor is None:
         width = workers if workers is not None else _available_cores()
