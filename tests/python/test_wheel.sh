@@ -28,6 +28,19 @@ MORVEX_SOURCE_DIR=$src "$python" -m pip wheel --no-build-isolation --no-deps -w 
     { cat "$work/wheel.log"; exit 1; }
 wheel=$(ls "$work"/dist/morvex-*.whl)
 echo "$wheel"
+
+# Plain `pip install .` builds in an isolated environment with setuptools
+# and wheel fetched from an index: here Debian's copies of their wheels
+# serve as the index.  The library build above is reused.
+echo "== building it again with build isolation"
+rm -rf "$work/src/build"
+MORVEX_SOURCE_DIR=$src "$python" -m pip wheel --no-deps --find-links /usr/share/python-wheels \
+    -w "$work/dist-isolated" "$work/src" >"$work/wheel-isolated.log" 2>&1 ||
+    { cat "$work/wheel-isolated.log"; exit 1; }
+grep -q "Installing build dependencies" "$work/wheel-isolated.log"
+list() { "$python" -c 'import sys, zipfile; print(sorted(zipfile.ZipFile(sys.argv[1]).namelist()))' "$1"; }
+[ "$(list "$wheel")" = "$(list "$work"/dist-isolated/morvex-*.whl)" ] ||
+    { echo "the two wheels hold different files"; exit 1; }
 unset MORVEX_WHEEL_LIBRARY MORVEX_CMAKE_BUILD_DIR
 
 echo "== installing it into a fresh venv"
