@@ -1,9 +1,10 @@
 """compare_many with local worker processes against a loop of single calls.
 
-    /usr/bin/python3 bench/bench_compare_many.py [--pairs 2000] [--repeat 3]
+    /usr/bin/python3 bench/bench_compare_many.py [--pairs 2000] [--repeat 3] [--times 1]
 
 Writes PAIRS small pairs (copies of the example pair, every second pair
-identical) into a scratch folder and times, on the same pairs:
+identical; --times N repeats its pages N times, with qpdf) into a scratch
+folder and times, on the same pairs:
   loop        morvex.compare(a, b) for each pair, one after the other
   workers=1   compare_many with one worker process (the cost of the machinery)
   workers=N   compare_many with one worker per available core
@@ -18,6 +19,7 @@ import argparse
 import os
 import resource
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -30,9 +32,17 @@ except ImportError:
     import morvex
 
 
-def make_pairs(folder: str, count: int):
-    a = os.path.join(HERE, os.pardir, "examples", "a.pdf")
-    b = os.path.join(HERE, os.pardir, "examples", "b.pdf")
+def repeated(source: str, times: int, out: str) -> str:
+    """source's pages times over, with qpdf."""
+    if times == 1:
+        return source
+    subprocess.run(["qpdf", "--empty", "--pages", *([source] * times), "--", out], check=True)
+    return out
+
+
+def make_pairs(folder: str, count: int, times: int):
+    a = repeated(os.path.join(HERE, os.pardir, "examples", "a.pdf"), times, os.path.join(folder, "a.pdf"))
+    b = repeated(os.path.join(HERE, os.pardir, "examples", "b.pdf"), times, os.path.join(folder, "b.pdf"))
     pairs = []
     for i in range(count):
         old, new = os.path.join(folder, f"{i}-old.pdf"), os.path.join(folder, f"{i}-new.pdf")
@@ -63,11 +73,13 @@ def main() -> None:
     parser = argparse.ArgumentParser()
     parser.add_argument("--pairs", type=int, default=2000)
     parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--times", type=int, default=1,
+                        help="each file holds the example's 3 pages this many times (qpdf)")
     args = parser.parse_args()
     cores = len(os.sched_getaffinity(0))
     folder = tempfile.mkdtemp(prefix="morvex-bench-")
     try:
-        pairs = make_pairs(folder, args.pairs)
+        pairs = make_pairs(folder, args.pairs, args.times)
         print(f"{args.pairs} pairs of {os.path.getsize(pairs[0][0])}-byte files, {cores} cores, "
               f"morvex {morvex.__version__} ({morvex.library_path})")
         loop_time, loop_cpu, loop = best(args.repeat, lambda: [morvex.compare(a, b) for a, b in pairs])
