@@ -8,8 +8,9 @@
 # BIG.pdf is a large real document (a manual of a few thousand pages);
 # without an argument, $MORVEX_BENCH_BIG, else the PDF with the most pages
 # under $MORVEX_BENCH_BIG_DIR (default /work/realpdfs/big).  Its rewrite
-# with `qpdf --object-streams=generate` is made in the scratch folder when
-# not given.  Without a big document the rows that need one say so.
+# with `qpdf --object-streams=generate` is BIG.objstm.pdf beside it when
+# that exists, else made in the scratch folder.  Without a big document the
+# rows that need one say so.
 #
 # Environment: MORVEX_BENCH_REPS (runs per measurement, default 5; 3 for
 # the big document), MORVEX_BENCH_SWEEP (page counts of the size sweep,
@@ -64,12 +65,15 @@ if [ -z "$big_a" ]; then
     best=0
     for f in "$dir"/*.pdf; do
         [ -f "$f" ] || continue
-        case $f in *-objstm.pdf) continue ;; esac
+        case $f in *objstm.pdf) continue ;; esac
         n=$(qpdf --show-npages "$f" 2>/dev/null || echo 0)
         if [ "$n" -gt "$best" ]; then best=$n big_a=$f; fi
     done
 fi
 if [ -n "$big_a" ]; then
+    if [ -z "$big_b" ] && [ -s "${big_a%.pdf}.objstm.pdf" ]; then
+        big_b=${big_a%.pdf}.objstm.pdf
+    fi
     if [ -z "$big_b" ]; then
         big_b=$scratch/$(basename "${big_a%.pdf}")-objstm.pdf
         [ -s "$big_b" ] || qpdf --object-streams=generate "$big_a" "$big_b" || [ -s "$big_b" ]

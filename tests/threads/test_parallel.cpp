@@ -9,7 +9,7 @@
 
 #include "compare/parallel.h"
 #include "page/page.h"
-#include "test_util.h"
+#include "unit/test_util.h"
 
 using namespace morvex;
 
