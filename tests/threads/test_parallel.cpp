@@ -1,5 +1,6 @@
 // The job runner, and page analysis run from several threads at once.
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <mutex>
 #include <new>
@@ -7,6 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "compare/diff.h"
 #include "compare/parallel.h"
 #include "page/page.h"
 #include "unit/test_util.h"
@@ -94,7 +96,7 @@ namespace {
 // A document whose pages differ from each other: text in two fonts over
 // several lines, an image, compressed and plain content, two streams on
 // some pages.
-std::string varied_document(int pages) {
+std::string varied_document(int pages, bool changed = false) {
     fixture::DocBuilder b;
     const int helv = b.font("Helvetica");
     const int times = b.font("Times-Roman");
@@ -105,7 +107,10 @@ std::string varied_document(int pages) {
         for (int line = 0; line < 12; ++line) {
             content += line % 3 == 0 ? "/F2 9 Tf " : "/F1 11 Tf ";
             content += "(";
-            for (int w = 0; w < 8; ++w) content += "w" + std::to_string((p * 31 + line * 7 + w) % 211) + " ";
+            for (int w = 0; w < 8; ++w) {
+                const bool edit = changed && p % 7 == 3 && line == 4 && w == 2;
+                content += edit ? "EDITED " : "w" + std::to_string((p * 31 + line * 7 + w) % 211) + " ";
+            }
             content += ") Tj T*\n";
         }
         content += "[(Kern) -200 (ed) 300 (text)] TJ ET\n";
@@ -156,4 +161,52 @@ TEST(ParallelPages, SummariesDoNotDependOnTheThreadCount) {
         for (size_t i = 0; i < single.size(); ++i)
             EXPECT_TRUE(same_summary(single[i], multi[i])) << "page " << i + 1 << ", " << threads << " threads";
     }
+}
+
+namespace {
+
+// The difference list as text: everything a report is made from.
+std::string describe(const DiffList &list) {
+    std::string s = std::to_string(list.identical) + " " + std::to_string(list.pages_compared) + "\n";
+    char num[64];
+    auto rects = [&](const std::vector<DiffRect> &rs) {
+        for (const DiffRect &r : rs) {
+            std::snprintf(num, sizeof num, " [%.6f %.6f %.6f %.6f]", r.x, r.y, r.w, r.h);
+            s += num;
+        }
+    };
+    for (const DiffEntry &e : list.entries) {
+        s += std::to_string(e.page) + " " + e.type + " " + e.text.value_or("-") + " " + std::to_string(e.page_a) +
+             "/" + std::to_string(e.page_b);
+        rects(e.rects_a);
+        rects(e.rects_b);
+        for (const WordChange &c : e.changes) {
+            s += std::string(" {") + c.op + " " + c.old_text + "|" + c.new_text;
+            rects(c.rects_a);
+            rects(c.rects_b);
+            s += "}";
+        }
+        s += "\n";
+    }
+    for (const PagePair &pp : list.pairs) s += std::to_string(pp.a) + ":" + std::to_string(pp.b) + " ";
+    return s;
+}
+
+}  // namespace
+
+// Whole comparisons (loading from bytes, decoding, analysis, matching) run
+// at the same time on several threads give what one thread gives.
+TEST(ParallelPages, ComparisonsOnSeveralThreadsAtOnce) {
+    const std::string a = varied_document(30), b = varied_document(32, true);
+    auto compare = [&](size_t) {
+        PdfDocument da, db;
+        if (!testutil::load(a, &da) || !testutil::load(b, &db)) return std::string("load failed");
+        DiffList list;
+        compare_docs(da, db, &list);
+        return describe(list);
+    };
+    const std::string expected = compare(0);
+    ASSERT_NE(expected.find("EDITED"), std::string::npos);
+    const std::vector<std::string> got = parallel_map<std::string>(8, 4, compare);
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], expected) << "run " << i;
 }
