@@ -10,9 +10,11 @@
 //                                            output thrown away
 //
 // Every timing command prints one line of key=value pairs: the median and
-// the fastest wall time in seconds, and the peak resident set in KB (of
-// this process for compare and visual, of the largest run of the program
-// for exec).
+// the fastest wall time in seconds, the median processor time (user and
+// system, of this process or of the program; steadier than wall time on a
+// busy machine, but it counts every thread), and the peak resident set in
+// KB (of this process for compare and visual, of the largest run of the
+// program for exec).
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -36,10 +38,25 @@ double seconds_since(Clock::time_point t0) {
     return std::chrono::duration<double>(Clock::now() - t0).count();
 }
 
-void print_times(std::vector<double> t, long maxrss_kb) {
+double median_of(std::vector<double> t) {
     std::sort(t.begin(), t.end());
-    const double median = t.size() % 2 ? t[t.size() / 2] : (t[t.size() / 2 - 1] + t[t.size() / 2]) / 2;
-    std::printf("median_s=%.6f min_s=%.6f runs=%zu maxrss_kb=%ld\n", median, t.front(), t.size(), maxrss_kb);
+    return t.size() % 2 ? t[t.size() / 2] : (t[t.size() / 2 - 1] + t[t.size() / 2]) / 2;
+}
+
+void print_times(const std::vector<double> &wall, const std::vector<double> &cpu, long maxrss_kb) {
+    std::printf("median_s=%.6f min_s=%.6f cpu_s=%.6f runs=%zu maxrss_kb=%ld\n", median_of(wall),
+                *std::min_element(wall.begin(), wall.end()), median_of(cpu), wall.size(), maxrss_kb);
+}
+
+double cpu_seconds(const rusage &ru) {
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+double self_cpu_seconds() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return cpu_seconds(ru);
 }
 
 long self_maxrss_kb() {
@@ -59,23 +76,25 @@ int usage() {
 
 int run_api(const std::string &what, int reps, const char *a, const char *b, const char *out) {
     morvex_init();
-    std::vector<double> times;
+    std::vector<double> times, cpu;
     for (int r = 0; r < reps; ++r) {
+        const double c0 = self_cpu_seconds();
         const auto t0 = Clock::now();
         const bool ok = what == "compare" ? morvex_compare(a, b) != nullptr : morvex_visual(a, b, out) == 1;
         times.push_back(seconds_since(t0));
+        cpu.push_back(self_cpu_seconds() - c0);
         if (!ok) {
             std::fprintf(stderr, "goal_driver: %s failed: %s\n", what.c_str(), morvex_last_error());
             return 1;
         }
     }
     morvex_cleanup();
-    print_times(times, self_maxrss_kb());
+    print_times(times, cpu, self_maxrss_kb());
     return 0;
 }
 
 int run_program(int reps, char **argv) {
-    std::vector<double> times;
+    std::vector<double> times, cpu;
     long maxrss = 0;
     for (int r = 0; r < reps; ++r) {
         const auto t0 = Clock::now();
@@ -95,13 +114,14 @@ int run_program(int reps, char **argv) {
         rusage ru{};
         wait4(pid, &status, 0, &ru);
         times.push_back(seconds_since(t0));
+        cpu.push_back(cpu_seconds(ru));
         maxrss = std::max(maxrss, ru.ru_maxrss);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             std::fprintf(stderr, "goal_driver: %s failed (status %d)\n", argv[0], status);
             return 1;
         }
     }
-    print_times(times, maxrss);
+    print_times(times, cpu, maxrss);
     return 0;
 }
 

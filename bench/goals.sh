@@ -41,7 +41,10 @@ verdict() { awk -v r="$1" -v g="$2" 'BEGIN { print (r <= g ? "met" : "NOT met") 
 secs() { awk -v s="$1" 'BEGIN { printf "%.3f s", s }'; }
 
 rows=()
-row() { rows+=("$(printf '%-44s %12s %12s %8s %7s  %s' "$@")"); }
+row() { rows+=("$(printf '%-44s %12s %12s %8s %7s  %-8s %9s' "$@")"); }
+# The ratio of processor times (morvex line, peer line): steadier than wall
+# time when other work shares the machine.
+cpu_ratio() { ratio "$(field "$1" cpu_s)" "$(field "$2" cpu_s)"; }
 
 # --- the generated 1,000-page pair against pdftotext on one side
 gen_a=$scratch/gen-1000-a.pdf gen_b=$scratch/gen-1000-b.pdf
@@ -53,9 +56,9 @@ cmp=$("$driver" compare "$reps" "$gen_a" "$gen_b")
 vis=$("$driver" visual "$reps" "$gen_a" "$gen_b" "$scratch/report.pdf")
 p=$(field "$peer" median_s)
 r=$(ratio "$(field "$cmp" median_s)" "$p")
-row "generated 1,000 pages: compare / pdftotext" "$(secs "$(field "$cmp" median_s)")" "$(secs "$p")" "$r" "<=0.05" "$(verdict "$r" 0.05)"
+row "generated 1,000 pages: compare / pdftotext" "$(secs "$(field "$cmp" median_s)")" "$(secs "$p")" "$r" "<=0.05" "$(verdict "$r" 0.05)" "$(cpu_ratio "$cmp" "$peer")"
 r=$(ratio "$(field "$vis" median_s)" "$p")
-row "generated 1,000 pages: visual / pdftotext" "$(secs "$(field "$vis" median_s)")" "$(secs "$p")" "$r" "<=0.10" "$(verdict "$r" 0.10)"
+row "generated 1,000 pages: visual / pdftotext" "$(secs "$(field "$vis" median_s)")" "$(secs "$p")" "$r" "<=0.10" "$(verdict "$r" 0.10)" "$(cpu_ratio "$vis" "$peer")"
 
 # --- the real pair
 big_a=${1:-${MORVEX_BENCH_BIG:-}}
@@ -88,11 +91,11 @@ if [ -n "$big_a" ]; then
     same=$("$driver" compare "$big_reps" "$big_a" "$big_copy")
     p=$(field "$peer" median_s)
     r=$(ratio "$(field "$cmp" median_s)" "$p")
-    row "real $pages pages vs rewrite: compare / mutool" "$(secs "$(field "$cmp" median_s)")" "$(secs "$p")" "$r" "<=0.10" "$(verdict "$r" 0.10)"
+    row "real $pages pages vs rewrite: compare / mutool" "$(secs "$(field "$cmp" median_s)")" "$(secs "$p")" "$r" "<=0.10" "$(verdict "$r" 0.10)" "$(cpu_ratio "$cmp" "$peer")"
     r=$(ratio "$(field "$vis" median_s)" "$p")
-    row "real $pages pages vs rewrite: visual / mutool" "$(secs "$(field "$vis" median_s)")" "$(secs "$p")" "$r" "<=0.20" "$(verdict "$r" 0.20)"
+    row "real $pages pages vs rewrite: visual / mutool" "$(secs "$(field "$vis" median_s)")" "$(secs "$p")" "$r" "<=0.20" "$(verdict "$r" 0.20)" "$(cpu_ratio "$vis" "$peer")"
     r=$(ratio "$(field "$same" median_s)" "$p")
-    row "two identical $pages-page files / mutool" "$(secs "$(field "$same" median_s)")" "$(secs "$p")" "$r" "<=0.05" "$(verdict "$r" 0.05)"
+    row "two identical $pages-page files / mutool" "$(secs "$(field "$same" median_s)")" "$(secs "$p")" "$r" "<=0.05" "$(verdict "$r" 0.05)" "$(cpu_ratio "$same" "$peer")"
     limit_kb=$(( ($(stat -c %s "$big_a") + $(stat -c %s "$big_b")) / 1024 + 65536 ))
     for kind in compare visual; do
         line=$cmp
@@ -106,13 +109,14 @@ else
 fi
 
 echo
-printf '%-44s %12s %12s %8s %7s  %s\n' "goal" "morvex" "peer" "ratio" "goal" ""
+printf '%-44s %12s %12s %8s %7s  %-8s %9s\n' "goal (wall time, median)" "morvex" "peer" "ratio" "goal" "" "cpu ratio"
 for r in "${rows[@]}"; do echo "$r"; done
 
 # --- linearity: the generated pages at several sizes, cost per page pair
 echo
 echo "size sweep (generated pairs, one word changed on every tenth page; median of $reps runs)"
-printf '%8s %14s %14s %14s %14s\n' pages "compare us/pg" "visual us/pg" "vs first" "peak MB"
+echo "(microseconds per page pair, wall and processor time; the last ratio: compare's processor time per page against the first size's)"
+printf '%8s %14s %14s %14s %14s %10s %8s\n' pages "compare wall" "compare cpu" "visual wall" "visual cpu" "cpu/first" "peak MB"
 first=""
 for n in $sweep; do
     a=$scratch/gen-$n-a.pdf b=$scratch/gen-$n-b.pdf
@@ -120,9 +124,11 @@ for n in $sweep; do
     [ -s "$b" ] || "$driver" gen "$n" 1 "$b"
     c=$("$driver" compare "$reps" "$a" "$b")
     v=$("$driver" visual "$reps" "$a" "$b" "$scratch/report.pdf")
-    cu=$(awk -v s="$(field "$c" median_s)" -v n="$n" 'BEGIN { printf "%.1f", s * 1e6 / n }')
-    vu=$(awk -v s="$(field "$v" median_s)" -v n="$n" 'BEGIN { printf "%.1f", s * 1e6 / n }')
-    [ -n "$first" ] || first=$cu
-    printf '%8s %14s %14s %14s %14s\n' "$n" "$cu" "$vu" "$(ratio "$cu" "$first")" "$(( $(field "$v" maxrss_kb) / 1024 ))"
+    per_page() { awk -v s="$1" -v n="$n" 'BEGIN { printf "%.1f", s * 1e6 / n }'; }
+    cc=$(per_page "$(field "$c" cpu_s)")
+    [ -n "$first" ] || first=$cc
+    printf '%8s %14s %14s %14s %14s %10s %8s\n' "$n" "$(per_page "$(field "$c" median_s)")" "$cc" \
+        "$(per_page "$(field "$v" median_s)")" "$(per_page "$(field "$v" cpu_s)")" "$(ratio "$cc" "$first")" \
+        "$(( $(field "$v" maxrss_kb) / 1024 ))"
 done
 rm -f "$scratch/report.pdf"
