@@ -5,7 +5,9 @@
 // and the same content cut into 1,024 streams of 4 KB compressed one by
 // one, the size of a typical page, where the cost of each call counts
 // (decoded into a buffer of the size the filter chain gives: 16 times the
-// input length plus 64).
+// input length plus 64).  With MORVEX_BENCH_PDFS set to PDF paths (colon
+// separated), the page content streams of those files are a third data
+// set, decoded one call per stream as the filter chain does.
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "codec/inflate.h"
+#include "document/document.h"
 
 namespace {
 
@@ -179,11 +182,106 @@ void BM_zlib_inflate_small(benchmark::State &state) {
     });
 }
 
+// The page content streams of real files, each with its decoded bytes
+// (by zlib).
+const SmallStreams &real_streams() {
+    static SmallStreams s;
+    static bool loaded = false;
+    if (loaded) return s;
+    loaded = true;
+    const char *env = std::getenv("MORVEX_BENCH_PDFS");
+    std::string paths = env ? env : "";
+    for (size_t at = 0; at < paths.size();) {
+        size_t end = paths.find(':', at);
+        if (end == std::string::npos) end = paths.size();
+        const std::string path = paths.substr(at, end - at);
+        at = end + 1;
+        morvex::PdfDocument doc;
+        if (path.empty() || !morvex::doc_load(path.c_str(), &doc)) continue;
+        for (const morvex::PageEntry &page : doc.pages) {
+            for (const int32_t num : page.contents) {
+                const morvex::ObjectEntry *e = doc.find_object(num);
+                if (!e || !e->has_stream || e->in_objstm || e->stream_end <= e->stream_start + 2) continue;
+                const unsigned char *raw = doc.data + e->stream_start;
+                const size_t raw_len = static_cast<size_t>(e->stream_end - e->stream_start);
+                z_stream z{};
+                if (inflateInit(&z) != Z_OK) continue;
+                std::string plain;
+                unsigned char chunk[65536];
+                z.next_in = const_cast<unsigned char *>(raw);
+                z.avail_in = static_cast<uInt>(raw_len);
+                int rc = Z_OK;
+                while (rc == Z_OK) {
+                    z.next_out = chunk;
+                    z.avail_out = sizeof chunk;
+                    rc = inflate(&z, Z_NO_FLUSH);
+                    plain.append(reinterpret_cast<char *>(chunk), sizeof chunk - z.avail_out);
+                }
+                const size_t used = raw_len - z.avail_in;
+                inflateEnd(&z);
+                if (rc != Z_STREAM_END) continue;
+                s.plain.push_back(plain);
+                s.packed.emplace_back(raw, raw + used);
+                s.total += plain.size();
+            }
+        }
+        morvex::doc_free(&doc);
+    }
+    return s;
+}
+
+template <class Decode>
+void run_real(benchmark::State &state, const char *who, Decode decode) {
+    const SmallStreams &s = real_streams();
+    if (s.plain.empty()) {
+        state.SkipWithError("MORVEX_BENCH_PDFS names no PDF with Deflate page content");
+        return;
+    }
+    // The filter chain's first guess, or the decoded size when that is
+    // larger (the chain would retry with a larger buffer).
+    auto capacity = [&s](size_t i) { return std::max(16 * (s.packed[i].size() + 64), s.plain[i].size()); };
+    size_t largest = 0;
+    for (size_t i = 0; i < s.packed.size(); ++i) largest = std::max(largest, capacity(i));
+    std::vector<unsigned char> out(largest);
+    for (auto _ : state) {
+        for (size_t i = 0; i < s.packed.size(); ++i) {
+            const size_t cap = capacity(i);
+            const size_t len = decode(s.packed[i], out, cap);
+            if (len != s.plain[i].size() || std::memcmp(out.data(), s.plain[i].data(), len) != 0) {
+                std::fprintf(stderr, "%s decoded the wrong bytes\n", who);
+                std::abort();
+            }
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * s.total));
+    state.counters["streams"] = static_cast<double>(s.plain.size());
+}
+
+void BM_morvex_inflate_real(benchmark::State &state) {
+    run_real(state, "morvex", [](const std::vector<unsigned char> &in, std::vector<unsigned char> &out, size_t cap) {
+        size_t len = 0;
+        morvex::inflate_decompress(in.data(), in.size(), out.data(), cap, &len);
+        return len;
+    });
+}
+
+void BM_zlib_inflate_real(benchmark::State &state) {
+    run_real(state, "zlib", [](const std::vector<unsigned char> &in, std::vector<unsigned char> &out, size_t cap) {
+        uLongf len = cap;
+        uncompress(out.data(), &len, in.data(), in.size());
+        return static_cast<size_t>(len);
+    });
+}
+
 BENCHMARK_CAPTURE(BM_morvex_inflate, content_stream, 0)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_zlib_inflate, content_stream, 0)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_morvex_inflate, image_samples, 1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_zlib_inflate, image_samples, 1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_morvex_inflate_small)->Name("BM_morvex_inflate/content_4k_streams")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_zlib_inflate_small)->Name("BM_zlib_inflate/content_4k_streams")->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_morvex_inflate_real)->Name("BM_morvex_inflate/real_page_content")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_zlib_inflate_real)->Name("BM_zlib_inflate/real_page_content")->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

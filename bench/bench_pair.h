@@ -1,6 +1,7 @@
 // The document pair the whole-road benchmarks share: two 1,000-page
 // documents of about 300 words a page with one image each, written to a
-// scratch folder; B changes one word on every tenth page.
+// scratch folder; B changes one word on every tenth page.  The same pages
+// in other numbers make the size sweep of bench/goals.sh.
 #pragma once
 
 #include <sys/stat.h>
@@ -12,12 +13,12 @@
 
 namespace bench {
 
-inline std::string thousand_page_document(bool variant) {
+inline std::string generated_document(int pages, bool variant) {
     fixture::DocBuilder b;
     const int font = b.font("Helvetica");
     const int img = b.image(32, 32);
     const std::string res = fixture::resources({{"F1", font}}, {{"Im1", img}});
-    for (int p = 0; p < 1000; ++p) {
+    for (int p = 0; p < pages; ++p) {
         std::string content = "q 100 0 0 80 400 650 cm /Im1 Do Q BT /F1 10 Tf 72 760 Td 12 TL\n";
         for (int line = 0; line < 30; ++line) {
             content += "(";
@@ -32,6 +33,8 @@ inline std::string thousand_page_document(bool variant) {
     }
     return b.build();
 }
+
+inline std::string thousand_page_document(bool variant) { return generated_document(1000, variant); }
 
 // The pair on disk, with a path for a report; removed at exit.
 struct Pair {

@@ -30,6 +30,7 @@
 //    the data errors of what was read, then whether the output fits.
 #include "codec/inflate.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -112,10 +113,21 @@ constexpr Entry symbol_entry(Alphabet a, unsigned sym, unsigned len) {
 // The low n bits of code in reverse order.  Huffman codes are packed from
 // their most significant bit (RFC 1951 3.1.1), and a table is indexed by the
 // next bits in reading order, the first one in bit 0.
+struct ByteReversal {
+    uint8_t of[256];
+};
+constexpr ByteReversal make_byte_reversal() {
+    ByteReversal t{};
+    for (unsigned b = 0; b < 256; ++b)
+        for (unsigned i = 0; i < 8; ++i) t.of[b] |= static_cast<uint8_t>(((b >> i) & 1) << (7 - i));
+    return t;
+}
+constexpr ByteReversal kByteReversal = make_byte_reversal();
+
+// (n <= 16)
 constexpr unsigned reverse_bits(unsigned code, unsigned n) {
-    unsigned r = 0;
-    for (unsigned i = 0; i < n; ++i, code >>= 1) r = (r << 1) | (code & 1);
-    return r;
+    const unsigned r16 = unsigned{kByteReversal.of[code & 0xFF]} << 8 | kByteReversal.of[(code >> 8) & 0xFF];
+    return r16 >> (16 - n);
 }
 
 // Code counts by length and the "left" measure of a code (RFC 1951 3.2.2):
@@ -128,7 +140,19 @@ struct CodeShape {
 
 constexpr CodeShape code_shape(const uint8_t *lengths, unsigned n) {
     CodeShape c{};
-    for (unsigned sym = 0; sym < n; ++sym) ++c.count[lengths[sym]];
+    // Four interleaved counts, so that a run of equal lengths does not
+    // make each increment wait for the one before.
+    unsigned counts[4][kMaxBits + 1] = {};
+    unsigned sym = 0;
+    for (; sym + 4 <= n; sym += 4) {
+        ++counts[0][lengths[sym] & kMaxBits];
+        ++counts[1][lengths[sym + 1] & kMaxBits];
+        ++counts[2][lengths[sym + 2] & kMaxBits];
+        ++counts[3][lengths[sym + 3] & kMaxBits];
+    }
+    for (; sym < n; ++sym) ++counts[0][lengths[sym] & kMaxBits];
+    for (unsigned len = 0; len <= kMaxBits; ++len)
+        c.count[len] = counts[0][len] + counts[1][len] + counts[2][len] + counts[3][len];
     if (c.count[0] == n) return c;  // no code at all counts as complete
     c.left = 1;
     for (unsigned len = 1; len <= kMaxBits; ++len) {
@@ -169,17 +193,18 @@ constexpr size_t build_table(Entry *table, size_t cap, unsigned root, const uint
     if (main_size > cap) return 0;
     // Only a complete code reaches every entry; an empty one reaches none.
     const bool complete = shape.left == 0 && shape.count[0] != n;
-    if (!complete)
-        for (size_t i = 0; i < main_size; ++i) table[i] = kNoCode;
 
     // Codes up to root bits fill every main entry whose index starts with
-    // them.
+    // them.  The table grows one bit at a time: the first 2^(len-1) entries
+    // are copied once, doubling the table, then each code of len bits takes
+    // its one index below 2^len.  That is one block copy per length instead
+    // of one store per entry and code.  Indices that no code of up to len
+    // bits reaches hold kNoCode, as both indices do at the start.
+    table[0] = table[1] = kNoCode;
     for (unsigned len = 1; len <= root; ++len) {
-        for (unsigned i = start[len]; i < start[len + 1]; ++i) {
-            const Entry e = symbol_entry(a, sorted[i], len);
-            for (size_t at = reverse_bits(first[len] + (i - start[len]), len); at < main_size; at += size_t{1} << len)
-                table[at] = e;
-        }
+        if (len > 1) std::copy_n(table, size_t{1} << (len - 1), table + (size_t{1} << (len - 1)));
+        for (unsigned i = start[len]; i < start[len + 1]; ++i)
+            table[reverse_bits(first[len] + (i - start[len]), len)] = symbol_entry(a, sorted[i], len);
     }
 
     // Longer codes, from the last one back: the codes that share their first
