@@ -50,16 +50,17 @@ PageSignature page_signature(const PageSummary &s) {
     sig.words = static_cast<uint32_t>(s.items.size());
     sig.images = static_cast<uint32_t>(s.images.size());
     sig.sketch.fill(UINT64_MAX);
+    auto add = [&](uint64_t shingle) {
+        for (int j = 0; j < kSketchSize; ++j) {
+            const uint64_t v = mix(shingle + static_cast<uint64_t>(j) * 0x9e3779b97f4a7c15ull);
+            sig.sketch[static_cast<size_t>(j)] = std::min(sig.sketch[static_cast<size_t>(j)], v);
+        }
+    };
     uint64_t prev = 0;
     for (size_t k = 0; k < s.items.size(); ++k) {
         const uint64_t w = fnv(1469598103934665603ull, s.items[k].text.data(), s.items[k].text.size());
-        if (k > 0 || s.items.size() == 1) {
-            const uint64_t shingle = mix(w ^ mix(prev + 0x9e3779b97f4a7c15ull));
-            for (int j = 0; j < kSketchSize; ++j) {
-                const uint64_t v = mix(shingle + static_cast<uint64_t>(j) * 0x9e3779b97f4a7c15ull);
-                sig.sketch[static_cast<size_t>(j)] = std::min(sig.sketch[static_cast<size_t>(j)], v);
-            }
-        }
+        add(mix(w));
+        if (k > 0) add(mix(w ^ mix(prev + 0x9e3779b97f4a7c15ull)));
         prev = w;
     }
     return sig;
@@ -90,6 +91,9 @@ void pair_stretch(const Sigs &a, int i0, int i1, const Sigs &b, int j0, int j1, 
         for (int j = j0; j < j1; ++j) out->push_back({-1, j});
         return;
     }
+    // Where both sides hold as many pages, a page that shares a little
+    // with the page in its place stays paired with it.
+    const double min_sim = n == m ? kMinSimilarityInPlace : kMinSimilarity;
     int64_t window = kAlignWindow;
     if (static_cast<int64_t>(n + 1) * (m + 1) <= kFullAlignCells) window = std::max(n, m);
     // Consecutive rows' bands must overlap: widen by the columns per row.
@@ -122,7 +126,7 @@ void pair_stretch(const Sigs &a, int i0, int i1, const Sigs &b, int j0, int j1, 
             };
             if (i > 0 && j > 0) {
                 const double sim = page_similarity(a[static_cast<size_t>(i0 + i - 1)], b[static_cast<size_t>(j0 + j - 1)]);
-                if (sim >= kMinSimilarity) consider(at(i - 1, j - 1), sim, 1);
+                if (sim >= min_sim) consider(at(i - 1, j - 1), sim, 1);
             }
             // On a tie the last step taken is B's page alone, so that in
             // a run of unpaired pages A's removals come before B's additions.

@@ -19,8 +19,8 @@ struct PageSignature {
     uint64_t exact = 0;  // hash of size, rotation, text, images and content hash
     uint32_t words = 0;
     uint32_t images = 0;
-    // Min-hash sketch of the page's word pairs (single words on pages of
-    // one word): the share of equal slots estimates the Jaccard similarity.
+    // Min-hash sketch of the page's words and word pairs: the share of
+    // equal slots estimates the Jaccard similarity of those sets.
     std::array<uint64_t, kSketchSize> sketch{};
 };
 
@@ -33,6 +33,8 @@ double page_similarity(const PageSignature &a, const PageSignature &b);
 // Pairs below this similarity are not paired: the page is removed from A
 // and added to B.
 constexpr double kMinSimilarity = 0.3;
+// The same between stretches of equal length, for the pages in the same place.
+constexpr double kMinSimilarityInPlace = 0.1;
 // The stretches between identical pages are paired by a dynamic programme
 // over a band of +-kAlignWindow pages around their diagonal (widened where
 // the stretch's sides differ much in length); a stretch with at most

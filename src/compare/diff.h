@@ -27,7 +27,12 @@ struct WordChange {
     std::string new_text;         // B's words, likewise ("" for delete)
     std::vector<DiffRect> rects_a;  // boxes of A's words, neighbours on a line joined
     std::vector<DiffRect> rects_b;
+    // Up to kChangeContextWords of B's words (A's where B has none) before
+    // and after the change, joined by one space: the context a word diff
+    // shows around it.
+    std::string before, after;
 };
+constexpr int kChangeContextWords = 5;
 
 // One aligned pair of pages: 0-based page indexes, -1 where the page exists
 // on one side only.

@@ -178,6 +178,10 @@ bool build_detail_json(const PdfDocument &a, const PdfDocument &b, const DiffLis
                 json_escape(w.old_text, buf);
                 buf_str(buf, "\",\"new\":\"");
                 json_escape(w.new_text, buf);
+                buf_str(buf, "\",\"before\":\"");
+                json_escape(w.before, buf);
+                buf_str(buf, "\",\"after\":\"");
+                json_escape(w.after, buf);
                 buf_str(buf, "\"");
                 put_rects(buf, ",\"rects_a\":", w.rects_a, pa);
                 put_rects(buf, ",\"rects_b\":", w.rects_b, pb);
