@@ -300,6 +300,14 @@ class Options(unittest.TestCase):
         self.assertEqual((code, out), (0, same))  # the last --pages wins: page 1 of each
         code, out, _ = run("compare", "--pages", "1-1:1-", fx("hello-2pages.pdf"), a)
         self.assertEqual((code, out), (0, same))
+        import jsonschema
+        with open(os.path.join(os.path.dirname(__file__), "..", "..", "docs", "detail-report.schema.json")) as f:
+            schema = json.load(f)
+        for pair in ((a, b), (fx("hello.pdf"), fx("hello-2pages.pdf")), (fx("image-left.pdf"), fx("image-right.pdf")),
+                     (fx("escapes-a.pdf"), fx("escapes-b.pdf")), (a, a)):
+            for pairing in ("--pairing=content", "--pairing=position"):
+                code, out, _ = run("compare", "--detail", pairing, *pair)
+                jsonschema.validate(json.loads(out), schema)
         code, out, _ = run("compare", "--detail", a, b)
         self.assertEqual(json.loads(out)["differences"][0]["changes"][0]["new"], "Goodbye")
         # A password read from a descriptor or the environment is taken (the
