@@ -22,6 +22,8 @@ struct Options {
     std::string reports_dir;   // --reports DIR, empty when not asked for
     Format format = Format::Summary;
     text::ColorWhen color = text::ColorWhen::Auto;
+    std::string options_json = "{}";         // options of each comparison
+    std::string visual_options_json = "{}";  // options of each visual report
 };
 
 enum class Status { Identical, Different, Error, OnlyOld, OnlyNew };

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "batch.h"
+#include "compare_flags.h"
 #include "morvex.h"
 #include "report.h"
 #include "report_text.h"
@@ -23,10 +24,11 @@ namespace {
 constexpr int kSame = 0, kDifferent = 1, kTrouble = 2;
 
 const char kUsage[] =
-    "usage: morvex compare|text [--format=json|text|summary] [--color[=WHEN]] A.pdf B.pdf\n"
+    "usage: morvex compare|text [--format=json|text|summary] [--color[=WHEN]] [OPTIONS] A.pdf B.pdf\n"
     "       morvex compare|text --dir [-j N] [--jsonl FILE] [--reports DIR]\n"
-    "                           [--format=summary|text|json] [--color[=WHEN]] OLD NEW\n"
-    "       morvex visual A.pdf B.pdf -o REPORT.pdf\n"
+    "                           [--format=summary|text|json] [--color[=WHEN]] [OPTIONS] OLD NEW\n"
+    "       morvex visual [--layout=overlay|side-by-side] [--changed-only] [OPTIONS]\n"
+    "                     A.pdf B.pdf -o REPORT.pdf\n"
     "       morvex --help | --version\n";
 
 const char kHelp[] =
@@ -65,6 +67,32 @@ const char kHelp[] =
     "                        that differs to DIR/RELATIVE/PATH.pdf, and\n"
     "                        DIR/index.html listing every file, its status and\n"
     "                        differences, with links to the reports\n"
+    "\n"
+    "comparison options (all commands):\n"
+    "  --pairing=WAY         content (default; the overlay visual report keeps\n"
+    "                        position): pages matched by what they show, so an\n"
+    "                        inserted, removed or moved page is reported as\n"
+    "                        that; position: page 1 with page 1 and so on\n"
+    "  --pages A[:B]         only these pages take part, e.g. 1-3,7,10- (B's\n"
+    "                        pages after the colon; the same for both without)\n"
+    "  --ignore-rect x0,y0,x1,y1[@PAGES]\n"
+    "                        ignore differences wholly inside this rectangle:\n"
+    "                        points from the top-left corner of the page as\n"
+    "                        displayed, y downward (repeatable)\n"
+    "  --ignore-text REGEX   ignore a text change whose old and new words each\n"
+    "                        match REGEX in full (repeatable)\n"
+    "  --detail              print the detail JSON: rectangles, word-level\n"
+    "                        changes, page sizes\n"
+    "  --password P, --password-a P, --password-b P\n"
+    "                        the password of encrypted files (both, A, B); a\n"
+    "                        password on the command line shows in the\n"
+    "                        process list, so prefer:\n"
+    "  --password-fd N, --password-env VAR (and -a-, -b- forms)\n"
+    "                        read it from file descriptor N (one line) or from\n"
+    "                        the environment variable VAR\n"
+    "  --threads N           threads of one comparison (1 to 256)\n"
+    "  --layout=LAYOUT       visual: overlay (default) or side-by-side\n"
+    "  --changed-only        visual, side-by-side: leave identical pairs out\n"
     "  -h, --help            show this help\n"
     "  --version             show the version\n"
     "  --                    end of options\n"
@@ -110,16 +138,20 @@ bool write_stdout(const std::string &text) {
     return true;
 }
 
-// Runs one comparison of two files and prints its report.
-int run_pair(bool text_only, const char *a, const char *b, batch::Format format, text::ColorWhen color) {
-    const char *json = text_only ? morvex_text(a, b) : morvex_compare(a, b);
+// Runs one comparison of two files and prints its report.  JSON output
+// prints the library's report; the text formats read the detail report
+// for its word-level changes.
+int run_pair(bool text_only, const char *a, const char *b, batch::Format format, text::ColorWhen color,
+             const std::string &options) {
+    const char *json = morvex_compare_opts(a, b, options.c_str());
     if (!json) return report_failure();
     std::string why;
-    const std::optional<report::Report> r = report::read(json, &why);
+    std::optional<report::Report> r = report::read(json, &why);
     if (!r) {
         std::fprintf(stderr, "morvex: %s\n", why.c_str());
         return kTrouble;
     }
+    if (text_only && format != batch::Format::Json) report::restrict_to_text(*r);
     const int status = r->identical ? kSame : kDifferent;
     text::Style style;
     style.color = text::use_color(color, STDOUT_FILENO);
@@ -133,11 +165,11 @@ int run_pair(bool text_only, const char *a, const char *b, batch::Format format,
 }
 
 // Writes the visual report; the exit status tells whether the pair differs.
-int run_visual(const char *a, const char *b, const char *output) {
-    const char *json = morvex_compare(a, b);
+int run_visual(const char *a, const char *b, const char *output, const std::string &options) {
+    const char *json = morvex_compare_opts(a, b, options.c_str());
     if (!json) return report_failure();
     const bool identical = std::strncmp(json, "{\"identical\":true", 17) == 0;
-    if (!morvex_visual(a, b, output)) return report_failure();
+    if (!morvex_visual_opts(a, b, output, options.c_str())) return report_failure();
     return identical ? kSame : kDifferent;
 }
 
@@ -147,6 +179,7 @@ struct Args {
     std::string output, format, color, jobs, jsonl, reports;
     bool has_output = false, has_format = false, has_color = false, has_jobs = false, has_jsonl = false,
          has_reports = false, dir = false;
+    flags::CompareFlags compare;
 };
 
 // Parses everything after the command.  Returns "" or a usage error.
@@ -180,6 +213,11 @@ std::string parse_args(const std::vector<std::string> &args, Args &a) {
             a.color = arg == "--color" ? "always" : arg.substr(8);
             continue;
         }
+        std::string flag_error;
+        if (flags::take(args, i, a.compare, &flag_error)) {
+            if (!flag_error.empty()) return flag_error;
+            continue;
+        }
         bool matched = false;
         for (const ValueOption &o : options) {
             const std::string long_eq = std::string(o.long_name) + "=";
@@ -211,14 +249,18 @@ int dispatch(const Args &a) {
     if (a.has_output && a.command != "visual") return usage_error("-o is an option of visual only");
     if (a.command == "visual") {
         if (a.dir || a.has_format || a.has_color || a.has_jobs || a.has_jsonl || a.has_reports)
-            return usage_error("visual takes no option but -o");
+            return usage_error("visual takes no option but -o and the comparison options");
+        if (a.compare.detail) return usage_error("--detail is an option of compare and text");
         if (a.files.size() != 2) return usage_error("visual needs two files");
         if (!a.has_output) return usage_error("visual needs -o REPORT.pdf");
+        std::string options, why;
+        if (!flags::to_json(a.compare, "compare", true, &options, &why)) return usage_error(why);
         morvex_init();
-        const int status = run_visual(a.files[0].c_str(), a.files[1].c_str(), a.output.c_str());
+        const int status = run_visual(a.files[0].c_str(), a.files[1].c_str(), a.output.c_str(), options);
         morvex_cleanup();
         return status;
     }
+    if (flags::has_visual_only(a.compare)) return usage_error("--layout and --changed-only are options of visual");
     batch::Options o;
     o.text_only = a.command == "text";
     if (a.has_color && !text::parse_color_when(a.color, o.color))
@@ -230,12 +272,20 @@ int dispatch(const Args &a) {
         else if (a.format == "summary") o.format = batch::Format::Summary;
         else return usage_error("--format takes json, text or summary, not " + a.format);
     }
+    // JSON and summary use the report asked for; the text format reads the
+    // detail report for its word-level changes.
+    const std::string report = o.format == batch::Format::Text ? "detail" : a.command;
+    std::string why;
+    if (!flags::to_json(a.compare, report, false, &o.options_json, &why) ||
+        !flags::to_json(a.compare, "compare", true, &o.visual_options_json, &why))
+        return usage_error(why);
     if (!a.dir) {
         if (a.has_jobs || a.has_jsonl || a.has_reports)
             return usage_error("-j, --jsonl and --reports go with --dir only");
         if (a.files.size() != 2) return usage_error(a.command + " needs two files");
         morvex_init();
-        const int status = run_pair(o.text_only, a.files[0].c_str(), a.files[1].c_str(), o.format, o.color);
+        const int status =
+            run_pair(o.text_only, a.files[0].c_str(), a.files[1].c_str(), o.format, o.color, o.options_json);
         morvex_cleanup();
         return status;
     }

@@ -9,6 +9,7 @@
 
 #include "compare/diff.h"
 #include "document/document.h"
+#include "options/options.h"
 #include "report/json.h"
 #include "report/visual.h"
 
@@ -40,5 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     morvex::build_text_json(list, &out);
     if (list.pages_compared > 0) morvex::build_visual_report(da, db, list, &out);
     morvex::diff_result_free(&list);
+    // Pages paired by content, a page range and an ignored region.
+    morvex::CompareOptions options;
+    options.pairing = morvex::Pairing::Content;
+    options.pages_b = {{2, 0}};
+    options.ignore_regions.push_back({0, 0, 300, 300, {}, morvex::kSideBoth});
+    morvex::compare_docs_opts(da, db, options, &list);
+    morvex::build_detail_json(da, db, list, &out);
     return 0;
 }

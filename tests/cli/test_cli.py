@@ -64,21 +64,27 @@ class Reports(unittest.TestCase):
     def test_text_change(self):
         code, out, _ = run("compare", fx("hello.pdf"), fx("goodbye.pdf"))
         self.assertEqual(code, 1)
+        # Pages are paired by content unless --pairing=position says otherwise.
+        self.assertEqual(out, '{"identical":false,"pages_compared":1,"differences":'
+                              '[{"page":1,"type":"text_changed","page_a":1,"page_b":1}]}\n')
+        code, out, _ = run("compare", "--pairing=position", fx("hello.pdf"), fx("goodbye.pdf"))
         self.assertEqual(out, '{"identical":false,"pages_compared":1,"differences":'
                               '[{"page":1,"type":"text_changed"}]}\n')
         code, out, _ = run("text", fx("hello.pdf"), fx("goodbye.pdf"))
         self.assertEqual(code, 1)
         self.assertEqual(self.check_json(out)["differences"],
-                         [{"page": 1, "type": "text_changed", "diff": "- Hello World \n+ Goodbye World "}])
+                         [{"page": 1, "type": "text_changed", "page_a": 1, "page_b": 1,
+                           "diff": "- Hello World \n+ Goodbye World "}])
 
     def test_page_added_has_no_diff_member(self):
         code, out, _ = run("text", fx("hello.pdf"), fx("hello-2pages.pdf"))
         self.assertEqual(code, 1)
         self.assertEqual(self.check_json(out),
                          {"identical": False, "pages_compared": 2,
-                          "differences": [{"page": 2, "type": "page_added"}]})
+                          "differences": [{"page": 2, "type": "page_added", "page_a": None, "page_b": 2}]})
         code, out, _ = run("compare", fx("hello-2pages.pdf"), fx("hello.pdf"))
-        self.assertEqual(self.check_json(out)["differences"], [{"page": 2, "type": "page_removed"}])
+        self.assertEqual(self.check_json(out)["differences"],
+                         [{"page": 2, "type": "page_removed", "page_a": 2, "page_b": None}])
 
     def test_escaped_text_parses_back_exactly(self):
         code, out, _ = run("text", fx("escapes-a.pdf"), fx("escapes-b.pdf"))
@@ -99,32 +105,32 @@ class Reports(unittest.TestCase):
         self.assertEqual((code, out), (0, '{"identical":true,"pages_compared":1,"differences":[]}\n'))
 
     def test_documents_without_pages(self):
-        code, out, _ = run("compare", fx("no-pages.pdf"), fx("not-a-pdf.pdf"))
-        self.assertEqual((code, out), (0, '{"identical":true,"pages_compared":0,"differences":[]}\n'))
+        """Two unreadable files are trouble, not identical: A is checked first."""
+        for a, b, bad in (("no-pages", "not-a-pdf", "no-pages"), ("hello", "not-a-pdf", "not-a-pdf"),
+                          ("no-pages", "hello", "no-pages")):
+            code, out, err = run("compare", fx(a + ".pdf"), fx(b + ".pdf"))
+            self.assertEqual((code, out, err), (2, "", "morvex: no pages found: " + fx(bad + ".pdf") + "\n"))
 
 
 class TextFormat(unittest.TestCase):
     def test_each_fixture_pair(self):
         """Exact lines and exit status of --format=text for compare and text."""
         cases = [
-            ("compare", "hello", "goodbye", 1, ["page 1: text changed", "1 difference on 1 of 1 page"]),
+            ("compare", "hello", "goodbye", 1,
+             ["page 1: text changed", "    [-Hello-]{+Goodbye+} World ...", "1 difference on 1 of 1 page"]),
             ("text", "hello", "goodbye", 1,
-             ["page 1: text changed", "    - Hello World ", "    + Goodbye World ", "1 difference on 1 of 1 page"]),
+             ["page 1: text changed", "    [-Hello-]{+Goodbye+} World ...", "1 difference on 1 of 1 page"]),
             ("text", "hello", "hello-2pages", 1, ["page 2: page added", "1 difference on 1 of 2 pages"]),
             ("compare", "hello-2pages", "hello", 1, ["page 2: page removed", "1 difference on 1 of 2 pages"]),
             ("compare", "image-left", "image-right", 1,
              ["page 1: image changed", "page 1: content changed", "2 differences on 1 of 1 page"]),
             ("text", "image-left", "image-right", 0, ["identical (1 page)"]),
             ("compare", "hello", "hello-copy", 0, ["identical (1 page)"]),
-            ("compare", "no-pages", "hello", 1, ["page 1: page added", "1 difference on 1 of 1 page"]),
-            ("compare", "no-pages", "no-pages", 0, ["identical (0 pages)"]),
-            # A line break inside the page text continues the side it is in,
-            # lined up under the text; control bytes show as escapes and
-            # the UTF-8 e-acute stays.
+            # Each change as words in context; control bytes show as
+            # escapes and the UTF-8 e-acute stays.
             ("text", "escapes-a", "escapes-b", 1,
              ["page 1: text changed",
-              '    - say "hi" \\ tab here ', "      next \\x01\\x1b caf\u00e9 ",
-              '    + say "bye" \\ tab here ', "      next \\x01\\x1b caf\u00e9 ",
+              '    ... say [-"hi"-]{+"bye"+} \\ tab here next \\x01\\x1b ...',
               "1 difference on 1 of 1 page"]),
         ]
         for cmd, a, b, status, lines in cases:
@@ -145,10 +151,9 @@ class TextFormat(unittest.TestCase):
 
 RED, GREEN, BOLD, RESET = "\033[31m", "\033[32m", "\033[1m", "\033[0m"
 COLOURED = (BOLD + "page 1:" + RESET + " text changed\n"
-            "    " + RED + "- Hello World " + RESET + "\n"
-            "    " + GREEN + "+ Goodbye World " + RESET + "\n"
+            "    " + RED + "[-Hello-]" + RESET + GREEN + "{+Goodbye+}" + RESET + " World ...\n"
             "1 difference on 1 of 1 page\n")
-PLAIN = "page 1: text changed\n    - Hello World \n    + Goodbye World \n1 difference on 1 of 1 page\n"
+PLAIN = "page 1: text changed\n    [-Hello-]{+Goodbye+} World ...\n1 difference on 1 of 1 page\n"
 
 
 class Colour(unittest.TestCase):
@@ -242,6 +247,97 @@ class Failures(unittest.TestCase):
         self.assertEqual(code, 0, out)
         code, _, err = run("compare", fx("hello.pdf"), "-dashed.pdf", cwd=SCRATCH)
         self.assertEqual(code, 2, err)
+
+
+class Options(unittest.TestCase):
+    """The comparison options: what each does, and every bad value's message."""
+
+    def test_bad_values_are_named(self):
+        h = fx("hello.pdf")
+        cases = [
+            (["--pairing=pages"], "usage", "--pairing takes content or position, not pages"),
+            (["--layout=side-by-side"], "usage", "--layout and --changed-only are options of visual"),
+            (["--changed-only"], "usage", "--layout and --changed-only are options of visual"),
+            (["--threads", "0"], "usage", "--threads takes a number from 1 to 256, not 0"),
+            (["--threads=x"], "usage", "--threads takes a number from 1 to 256, not x"),
+            (["--ignore-rect", "1,2,3"], "usage", "--ignore-rect takes x0,y0,x1,y1[@PAGES] in points, not 1,2,3"),
+            (["--ignore-rect", "1,2,3,nan"], "usage",
+             "--ignore-rect takes x0,y0,x1,y1[@PAGES] in points, not 1,2,3,nan"),
+            (["--password-env", "MORVEX_TEST_UNSET"], "usage",
+             "the environment variable MORVEX_TEST_UNSET of the password is not set"),
+            (["--password-fd", "x"], "usage", "a password file descriptor is a number, not x"),
+            (["--password-fd", "999"], "usage",
+             "cannot read a password from file descriptor 999: Bad file descriptor"),
+            (["--pages", "3-1"], "library",
+             'options: "pages_a" must be page ranges such as "1-3,7,10-", not "3-1"'),
+            (["--pages", "1:x"], "library",
+             'options: "pages_b" must be page ranges such as "1-3,7,10-", not "x"'),
+            (["--ignore-rect", "0,0,1,1@0"], "library",
+             'options: "ignore_regions"[0].pages must be page ranges such as "1-3,7,10-", not "0"'),
+            (["--ignore-text", "(ab"], "library",
+             'options: "ignore_text"[0]: pattern "(ab" does not compile: unbalanced parenthesis at offset 3'),
+        ]
+        for args, kind, message in cases:
+            with self.subTest(args=args):
+                code, out, err = run("compare", *args, h, h)
+                self.assertEqual((code, out), (2, ""))
+                self.assertEqual(err.splitlines()[0], "morvex: " + message)
+                self.assertEqual("usage: morvex" in err, kind == "usage")
+        code, _, err = run("compare", h, h, "--ignore-rect")
+        self.assertEqual((code, err.splitlines()[0]), (2, "morvex: --ignore-rect needs a value"))
+        code, _, err = run("visual", "--layout=sideways", h, h, "-o", os.path.join(SCRATCH, "r.pdf"))
+        self.assertEqual((code, err.splitlines()[0]), (2, "morvex: --layout takes overlay or side-by-side, not sideways"))
+        code, _, err = run("visual", "--detail", h, h, "-o", os.path.join(SCRATCH, "r.pdf"))
+        self.assertEqual((code, err.splitlines()[0]), (2, "morvex: --detail is an option of compare and text"))
+
+    def test_options_reach_the_library(self):
+        a, b = fx("hello.pdf"), fx("goodbye.pdf")
+        same = '{"identical":true,"pages_compared":1,"differences":[]}\n'
+        self.assertEqual(run("compare", "--ignore-text", "Hello|Goodbye", a, b)[:2], (0, same))
+        self.assertEqual(run("compare", "--ignore-rect=0,0,612,792", a, b)[:2], (0, same))
+        self.assertEqual(run("compare", "--ignore-rect=0,0,612,792@2-", a, b)[0], 1)
+        code, out, _ = run("compare", "--pages", "2", fx("hello-2pages.pdf"), "--pages", "1", a)
+        self.assertEqual((code, out), (0, same))  # the last --pages wins: page 1 of each
+        code, out, _ = run("compare", "--pages", "1-1:1-", fx("hello-2pages.pdf"), a)
+        self.assertEqual((code, out), (0, same))
+        import jsonschema
+        with open(os.path.join(os.path.dirname(__file__), "..", "..", "docs", "detail-report.schema.json")) as f:
+            schema = json.load(f)
+        for pair in ((a, b), (fx("hello.pdf"), fx("hello-2pages.pdf")), (fx("image-left.pdf"), fx("image-right.pdf")),
+                     (fx("escapes-a.pdf"), fx("escapes-b.pdf")), (a, a)):
+            for pairing in ("--pairing=content", "--pairing=position"):
+                code, out, _ = run("compare", "--detail", pairing, *pair)
+                jsonschema.validate(json.loads(out), schema)
+        code, out, _ = run("compare", "--detail", a, b)
+        self.assertEqual(json.loads(out)["differences"][0]["changes"][0]["new"], "Goodbye")
+        # A password read from a descriptor or the environment is taken (the
+        # file is not encrypted, so it is simply not needed).
+        r, w = os.pipe()
+        os.write(w, b"secret\n")
+        os.close(w)
+        p = subprocess.run([MORVEX, "compare", "--password-fd", str(r), a, a], pass_fds=(r,),
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        os.close(r)
+        self.assertEqual((p.returncode, p.stderr), (0, b""))
+        code, _, err = run("compare", "--password-env", "MORVEX_PW", a, a, env=clean_env(MORVEX_PW="x"))
+        self.assertEqual((code, err), (0, ""))
+
+    def test_help_names_every_option(self):
+        _, out, _ = run("--help")
+        for option in ("--pairing=WAY", "--pages A[:B]", "--ignore-rect x0,y0,x1,y1[@PAGES]", "--ignore-text REGEX",
+                       "--detail", "--password-fd N", "--password-env VAR", "process list", "--threads N",
+                       "--layout=LAYOUT", "--changed-only"):
+            self.assertIn(option, out)
+
+    def test_no_pages_found_in_batch_mode(self):
+        old, new = os.path.join(SCRATCH, "np-old"), os.path.join(SCRATCH, "np-new")
+        for d, name in ((old, "hello.pdf"), (new, "no-pages.pdf")):
+            os.makedirs(d, exist_ok=True)
+            with open(fx(name), "rb") as src, open(os.path.join(d, "x.pdf"), "wb") as dst:
+                dst.write(src.read())
+        code, out, _ = run("compare", "--dir", old, new)
+        self.assertEqual(code, 2)
+        self.assertIn("error      x.pdf  (no pages found: %s/x.pdf)" % new, out)
 
 
 if __name__ == "__main__":
