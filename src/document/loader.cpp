@@ -219,12 +219,44 @@ int32_t direct_length(const u8 *data, int32_t b, int32_t kw) {
     return v;
 }
 
+// The object number of an indirect /Length ("N G R") of the dictionary
+// [b, kw), or -1.
+int32_t indirect_length_ref(const u8 *data, int32_t b, int32_t kw) {
+    const int32_t at = find_name(data, kw, b, kw, "Length");
+    if (at < 0) return -1;
+    return parse_ref_at(data, kw, at + 7);
+}
+
+// The length an indirect /Length names: the integer that object `num`
+// holds in the file, trusted only when "endstream" follows the data it
+// delimits.  -1 otherwise.  The index over the scanned objects is built on
+// the first use.
+int32_t resolve_indirect_length(const PdfDocument *doc, ObjectIndex *index, bool *built, int32_t num,
+                                int32_t start, int32_t limit) {
+    const u8 *data = doc->data;
+    if (!*built) {
+        int32_t max_num = 0;
+        for (const ObjectEntry &e : doc->objects) max_num = e.num > max_num ? e.num : max_num;
+        index->build(doc->objects, max_num);
+        *built = true;
+    }
+    const int32_t i = index->find(num);
+    if (i < 0) return -1;
+    int32_t p = doc->objects[static_cast<size_t>(i)].body_pos;
+    const int32_t v = read_int_adv(data, doc->len, &p);
+    if (v < 0 || static_cast<int64_t>(start) + v > limit) return -1;
+    const int32_t after = skip_ws(data, limit, start + v);
+    return kw_at(data, after, limit, "endstream") ? v : -1;
+}
+
 // Finds each scanned object's dictionary, stream data and "endobj".  Every
 // search is bounded by the next header, so the pass is linear in the file.
 void find_boundaries(PdfDocument *doc) {
     const u8 *data = doc->data;
     const int32_t len = doc->len;
     auto &objs = doc->objects;
+    ObjectIndex file_index;  // for indirect /Length values
+    bool indexed = false;
     for (size_t k = 0; k < objs.size(); ++k) {
         ObjectEntry &e = objs[k];
         const int32_t limit = k + 1 < objs.size() ? objs[k + 1].hdr_pos : len;
@@ -241,7 +273,11 @@ void find_boundaries(PdfDocument *doc) {
                     ++s;
                 }
                 e.stream_start = s;
-                const int32_t v = direct_length(data, e.body_pos, e.stream_kw_pos);
+                int32_t v = direct_length(data, e.body_pos, e.stream_kw_pos);
+                if (v < 0) {
+                    const int32_t ref = indirect_length_ref(data, e.body_pos, e.stream_kw_pos);
+                    if (ref > 0) v = resolve_indirect_length(doc, &file_index, &indexed, ref, s, limit);
+                }
                 if (v >= 1 && static_cast<int64_t>(s) + v <= limit) {
                     e.stream_end = s + v;
                 } else {

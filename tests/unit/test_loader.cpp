@@ -176,12 +176,24 @@ TEST(Loader, StreamLengthIsTrustedOnlyWhenDirectAndInsideTheObject) {
         w.add_stream(5, "/Kind /Test", "0123456789", o);
         PdfDocument d;
         ASSERT_TRUE(load(w.build(), &d));
-        const std::string want = k == LengthKind::direct ? "0123456789" : "0123456789\n";
+        // An indirect length is read from its object when "endstream"
+        // follows the data it delimits.
+        const std::string want = k == LengthKind::wrong ? "0123456789\n" : "0123456789";
         EXPECT_EQ(stream_data(d, 5), want) << int(k);
         const ObjectEntry *e = d.find_object(5);
         ASSERT_NE(e, nullptr);
         EXPECT_GT(e->endobj_pos, e->stream_end);
         EXPECT_TRUE(kw_at(d.data, e->endobj_pos, d.len, "endobj"));
+    }
+    // An indirect length whose object is missing, is no integer, or does
+    // not end the data at "endstream" is not used.
+    for (const char *length_obj : {"", "(10)", "4", "12"}) {
+        PdfWriter w;
+        w.add(1, "<< /Length 9 0 R >>\nstream\n0123456789\nendstream");
+        if (*length_obj) w.add(9, length_obj);
+        PdfDocument d;
+        ASSERT_TRUE(load(w.build(), &d));
+        EXPECT_EQ(stream_data(d, 1), "0123456789\n") << length_obj;
     }
     // A length that would run into the next object is ignored as well.
     PdfWriter w;
