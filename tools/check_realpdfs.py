@@ -9,7 +9,8 @@ compare, text and visual reports; its visual report (against itself) passes
 are checked through the page tools with that password.  Prints one TSV row
 per file and a summary by producer.
 
-usage: tools/check_realpdfs.py BUILD_DIR FOLDER [OUT.tsv] [-j N]"""
+usage: tools/check_realpdfs.py BUILD_DIR FOLDER [OUT.tsv] [-j N] [--manifest-only]
+(--manifest-only: only the files MANIFEST.tsv lists)"""
 
 import concurrent.futures
 import csv
@@ -112,13 +113,19 @@ def main():
         i = args.index("-j")
         jobs = int(args[i + 1])
         del args[i:i + 2]
+    manifest_only = "--manifest-only" in args
+    args = [a for a in args if a != "--manifest-only"]
     BUILD, FOLDER = args[0], args[1]
     out_path = args[2] if len(args) > 2 else None
-    files = sorted(os.path.join(d, f) for d, _, fs in os.walk(FOLDER) for f in fs if f.lower().endswith(".pdf"))
     prod = producers()
+    files = [os.path.join(d, f) for d, _, fs in os.walk(FOLDER) for f in fs if f.lower().endswith(".pdf")]
+    if manifest_only:
+        files = [f for f in files if os.path.relpath(f, FOLDER) in prod]
+    files.sort(key=os.path.getsize)  # small files first
     rows = []
     with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
-        for row in pool.map(check, files):
+        for future in concurrent.futures.as_completed([pool.submit(check, f) for f in files]):
+            row = future.result()
             row["producer"] = prod.get(row["file"], "")
             rows.append(row)
             print("\t".join(row[k] for k in ("file", "pages_qpdf", "pages_morvex", "self", "objstm", "linearize",
