@@ -38,7 +38,7 @@ def tool(name):
 
 def check(path):
     rel = os.path.relpath(path, FOLDER)
-    m = re.search(r"userpw-([A-Za-z0-9]+)", os.path.basename(path))
+    m = re.search(r"(?<!no)userpw-([A-Za-z0-9]+)", os.path.basename(path))
     password = m.group(1) if m else None
     row = {"file": rel, "pages_qpdf": "", "pages_morvex": "", "self": "", "objstm": "", "linearize": "",
            "qdf": "", "visual_check": "", "problems": ""}

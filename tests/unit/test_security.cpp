@@ -202,8 +202,8 @@ TEST(Security, CryptFiltersLeaveSomeStreamsAndStringsInTheClear) {
 TEST(Security, HandlersOtherThanTheStandardOneAreRefused) {
     const char *dicts[] = {
         "<< /Filter /Adobe.PubSec /V 4 /R 4 >>",
-        "<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /Unknown >> >> /StmF /StdCF /StrF /StdCF "
-        "/O <00> /U <00> /P -4 >>",
+        ("<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /Unknown >> >> /StmF /StdCF /StrF /StdCF "
+         "/O <00> /U <00> /P -4 >>"),
         "<< /Filter /Standard /V 9 /R 9 >>",
         "[not a dictionary]",
     };
