@@ -6,6 +6,7 @@
 
 #include <zlib.h>
 
+#include "fixture/encrypt.h"
 #include "fixture/pdf_writer.h"
 
 namespace fs = std::filesystem;
@@ -110,6 +111,53 @@ std::vector<std::string> inflate_streams() {
     return streams;
 }
 
+// Encrypted documents of every revision and method, some with a user
+// password and the password after the "%%PW%%" marker (right or wrong).
+std::vector<std::string> encrypted_documents() {
+    std::vector<std::string> docs;
+    struct Kind {
+        int revision;
+        bool aes;
+        bool metadata;
+        const char *user;
+        const char *given;  // nullptr: no marker
+    } kinds[] = {
+        {2, false, true, "", nullptr},       {3, false, true, "", nullptr},
+        {4, false, true, "", nullptr},       {4, true, true, "", nullptr},
+        {4, true, false, "", nullptr},       {6, true, true, "", nullptr},
+        {3, false, true, "user", "user"},    {4, true, true, "user", "owner"},
+        {6, true, true, "user", "user"},     {6, true, true, "user", "wrong"},
+    };
+    for (const Kind &k : kinds) {
+        Encryption enc;
+        enc.revision = k.revision;
+        enc.aes = k.aes;
+        enc.encrypt_metadata = k.metadata;
+        enc.user = k.user;
+        enc.setup();
+        PdfWriter w;
+        w.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+        w.add(2, "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>");
+        w.add(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << /Font << /F1 7 0 R >> "
+                 "/XObject << /Im1 8 0 R >> >> >>");
+        w.add_stream(4, "", enc.stream(4, 0, "BT /F1 12 Tf 72 700 Td (encrypted text) Tj ET /Im1 Do"));
+        const std::string member = "<< /Type /Page /Parent 2 0 R /Contents 6 0 R >>";
+        w.add_stream(20, "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode",
+                     enc.stream(20, 0, zlib_compress("5 0 " + member)));
+        w.add_stream(6, "/Filter /FlateDecode", enc.stream(6, 0, zlib_compress("BT (second) Tj ET")));
+        w.add(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Name " + enc.string(7, 0, "(F1)") + " >>");
+        w.add_stream(8, "/Subtype /Image /Width 1 /Height 1 /ColorSpace [/Indexed /DeviceRGB 0 " +
+                            enc.string(8, 0, "abc") + "] /BitsPerComponent 8",
+                     enc.stream(8, 0, std::string(1, '\0')));
+        w.add(30, enc.dict());
+        w.set_trailer_extra(enc.trailer(30));
+        std::string doc = w.build();
+        if (k.given) doc += std::string("%%PW%%") + k.given;
+        docs.push_back(std::move(doc));
+    }
+    return docs;
+}
+
 // Every ordered pair of the documents, A and B joined by the marker.
 std::vector<std::string> document_pairs() {
     const std::vector<std::string> docs = documents();
@@ -139,6 +187,7 @@ int main(int argc, char **argv) {
                R"({"ignore_text":["\\d{4}-\\d{2}-\\d{2}","(Mon|Tue)day","[^a-z]+","(a*)*b"]})",
                R"({"layout":"side_by_side","changed_only":true,"threads":4,"password":"pé"})",
                R"((a|b)*c{2,5}[x-z]\s?)", R"(["\ud83d\ude00", -0.5e-3, null, true])"});
+    write_all(out / "fuzz_encrypted", encrypted_documents());
     // LZW: the classic example (decodes to "-----A---B"), a clear code
     // alone, and a code past the table.
     write_all(out / "fuzz_lzw", {std::string("\x80\x0b\x60\x50\x22\x0c\x0c\x85\x01", 9),

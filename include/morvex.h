@@ -101,9 +101,10 @@ MORVEX_API const char *morvex_last_error(void);
  *   {"identical":false,"pages_compared":2,"differences":[
  *     {"page":1,"type":"text_changed"},{"page":2,"type":"image_added"}]}
  * (without the line breaks), or NULL on failure: a file that cannot be
- * read, an encrypted file, or no memory; morvex_last_error() then tells
- * why.  "identical" is true when no difference was found; "pages_compared"
- * is the larger of the two page counts.  The kinds of difference are
+ * read, an encrypted file that needs a password, or no memory;
+ * morvex_last_error() then tells why.  "identical" is true when no
+ * difference was found; "pages_compared" is the larger of the two page
+ * counts.  The kinds of difference are
  * dimensions_changed, rotation_changed, image_added, image_removed,
  * image_changed, text_added, text_removed, text_changed, content_changed,
  * page_added (page numbered in B) and page_removed (page numbered in A).

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "../document/security.h"
 #include "decode.h"
 
 namespace morvex {
@@ -121,7 +122,12 @@ int decode_stream(const u8 *data, int32_t data_len, const ObjectEntry &entry, By
 
     const u8 *cur = data + entry.stream_start;
     size_t cur_len = n;
-    OwnedBytes held;  // the current data once a filter has produced it
+    OwnedBytes held;  // the current data once decryption or a filter has produced it
+    if (entry.crypt) {
+        if (!entry.crypt->decrypt_stream(entry, cur, cur_len, &held)) return 0;
+        cur = held.data.get();
+        cur_len = held.len;
+    }
     for (const std::string &f : filters) {
         OwnedBytes next;
         if (f == "FlateDecode") {

@@ -17,6 +17,8 @@
 
 namespace morvex {
 
+class SecurityHandler;
+
 // One object.  File objects come first in the table, in header order; the
 // objects unpacked from object streams follow.
 struct ObjectEntry {
@@ -42,6 +44,11 @@ struct ObjectEntry {
     // The next object header in the file (or the file's end): where the text
     // of an object without "endobj" ends.
     int32_t limit_pos = 0;
+    // Set on a stream of an encrypted document whose data is encrypted:
+    // the handler that decrypts it, and how (a CryptMethod).  Null for
+    // every object of a document that is not encrypted.
+    const SecurityHandler *crypt = nullptr;
+    uint8_t crypt_method = 0;
 };
 
 // One page, in page-tree order.
@@ -107,6 +114,10 @@ struct PdfDocument {
     int32_t max_obj_num = 0;
     int32_t catalog_obj = 0;
     ObjectIndex index;
+    // The standard security handler of an encrypted document, opened with
+    // a password that works; null when the document is not encrypted.
+    std::shared_ptr<const SecurityHandler> security;
+    int32_t encrypt_obj = 0;  // the /Encrypt dictionary's object number, 0 when direct
 
     int32_t page_count() const { return static_cast<int32_t>(pages.size()); }
     int32_t object_count() const { return static_cast<int32_t>(objects.size()); }
@@ -152,6 +163,8 @@ void doc_free(PdfDocument *doc);
 // Takes ownership of `bytes`, which holds len bytes followed by a 0 byte.
 int doc_load_bytes(std::unique_ptr<u8[]> bytes, int32_t len, const char *path,
                    PdfDocument *doc);
+int doc_load_bytes_ex(std::unique_ptr<u8[]> bytes, int32_t len, const char *path,
+                      const DocLoadOptions &opts, PdfDocument *doc);
 
 // Unpacks the objects held in object streams and appends them to the table.
 void expand_object_streams(PdfDocument *doc);

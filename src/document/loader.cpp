@@ -8,6 +8,7 @@
 
 #include "../library_state.h"
 #include "document.h"
+#include "security.h"
 
 namespace morvex {
 
@@ -80,7 +81,10 @@ int32_t int_after_name(const u8 *data, int32_t begin, int32_t end, const char *k
 // The trailer information: /Root and /Encrypt of the newest trailer, that
 // is of the section the file's last "startxref" names, and of the
 // cross-reference streams its /Prev chain leads to.
-void read_trailer(PdfDocument *doc) {
+//
+// *crypt_dict receives the position of the "<<" of the first trailer
+// dictionary (newest first) that names /Encrypt, and *crypt_end its limit.
+void read_trailer(PdfDocument *doc, int32_t *crypt_dict, int32_t *crypt_end) {
     const u8 *data = doc->data;
     const int32_t len = doc->len;
     doc->root_obj = -1;
@@ -107,7 +111,11 @@ void read_trailer(PdfDocument *doc) {
                     break;
                 }
             }
-            if (find_name(data, len, b, e, "Encrypt") >= 0) doc->encrypted = 1;
+            if (find_name(data, len, b, e, "Encrypt") >= 0 && !doc->encrypted) {
+                doc->encrypted = 1;
+                *crypt_dict = b;
+                *crypt_end = e;
+            }
             return;  // the /Prev of a classic trailer is not followed
         }
         if (off >= len || !is_digit(data[off])) return;
@@ -130,11 +138,22 @@ void read_trailer(PdfDocument *doc) {
             const int32_t root = int_after_name(data, b, e, "Root");
             if (root >= 0) doc->root_obj = root;
         }
-        if (find_name(data, len, b, e, "Encrypt") >= 0) doc->encrypted = 1;
+        if (find_name(data, len, b, e, "Encrypt") >= 0 && !doc->encrypted) {
+            doc->encrypted = 1;
+            *crypt_dict = b;
+            *crypt_end = e;
+        }
         const int32_t prev = int_after_name(data, b, e, "Prev");
         if (prev < 0 || prev >= len) return;
         off = prev;
     }
+}
+
+// What may follow the keyword of an object header: whitespace, or the
+// delimiter that starts the object ("63 0 obj<</Type/Pages...", as several
+// writers put it).
+constexpr bool ends_obj_keyword(u8 c) {
+    return is_ws(c) || c == '<' || c == '[' || c == '(' || c == '/' || c == '%';
 }
 
 // Every "N G obj" header in the file becomes an entry, in file order.
@@ -147,10 +166,10 @@ void scan_objects(PdfDocument *doc) {
         if (!hit) break;
         i = static_cast<int32_t>(static_cast<const u8 *>(hit) - data);
         if (i == 0) {
-            i = (3 < len && is_ws(data[3])) ? 3 : 1;
+            i = (3 < len && ends_obj_keyword(data[3])) ? 3 : 1;
             continue;
         }
-        if (!is_ws(data[i - 1]) || (i + 3 < len && !is_ws(data[i + 3]))) {
+        if (!is_ws(data[i - 1]) || (i + 3 < len && !ends_obj_keyword(data[i + 3]))) {
             i += 1;
             continue;
         }
@@ -200,12 +219,44 @@ int32_t direct_length(const u8 *data, int32_t b, int32_t kw) {
     return v;
 }
 
+// The object number of an indirect /Length ("N G R") of the dictionary
+// [b, kw), or -1.
+int32_t indirect_length_ref(const u8 *data, int32_t b, int32_t kw) {
+    const int32_t at = find_name(data, kw, b, kw, "Length");
+    if (at < 0) return -1;
+    return parse_ref_at(data, kw, at + 7);
+}
+
+// The length an indirect /Length names: the integer that object `num`
+// holds in the file, trusted only when "endstream" follows the data it
+// delimits.  -1 otherwise.  The index over the scanned objects is built on
+// the first use.
+int32_t resolve_indirect_length(const PdfDocument *doc, ObjectIndex *index, bool *built, int32_t num,
+                                int32_t start, int32_t limit) {
+    const u8 *data = doc->data;
+    if (!*built) {
+        int32_t max_num = 0;
+        for (const ObjectEntry &e : doc->objects) max_num = e.num > max_num ? e.num : max_num;
+        index->build(doc->objects, max_num);
+        *built = true;
+    }
+    const int32_t i = index->find(num);
+    if (i < 0) return -1;
+    int32_t p = doc->objects[static_cast<size_t>(i)].body_pos;
+    const int32_t v = read_int_adv(data, doc->len, &p);
+    if (v < 0 || static_cast<int64_t>(start) + v > limit) return -1;
+    const int32_t after = skip_ws(data, limit, start + v);
+    return kw_at(data, after, limit, "endstream") ? v : -1;
+}
+
 // Finds each scanned object's dictionary, stream data and "endobj".  Every
 // search is bounded by the next header, so the pass is linear in the file.
 void find_boundaries(PdfDocument *doc) {
     const u8 *data = doc->data;
     const int32_t len = doc->len;
     auto &objs = doc->objects;
+    ObjectIndex file_index;  // for indirect /Length values
+    bool indexed = false;
     for (size_t k = 0; k < objs.size(); ++k) {
         ObjectEntry &e = objs[k];
         const int32_t limit = k + 1 < objs.size() ? objs[k + 1].hdr_pos : len;
@@ -222,7 +273,11 @@ void find_boundaries(PdfDocument *doc) {
                     ++s;
                 }
                 e.stream_start = s;
-                const int32_t v = direct_length(data, e.body_pos, e.stream_kw_pos);
+                int32_t v = direct_length(data, e.body_pos, e.stream_kw_pos);
+                if (v < 0) {
+                    const int32_t ref = indirect_length_ref(data, e.body_pos, e.stream_kw_pos);
+                    if (ref > 0) v = resolve_indirect_length(doc, &file_index, &indexed, ref, s, limit);
+                }
                 if (v >= 1 && static_cast<int64_t>(s) + v <= limit) {
                     e.stream_end = s + v;
                 } else {
@@ -252,6 +307,100 @@ int32_t pages_root(const PdfDocument *doc, const ObjectEntry &catalog) {
     return parse_ref_at(r.data, r.end, at + 6);
 }
 
+// The /Type of a stream dictionary [b, e) is `type`.
+bool stream_type_is(const u8 *data, int32_t b, int32_t e, const char *type) {
+    const int32_t at = find_name(data, e, b, e, "Type");
+    if (at < 0) return false;
+    const int32_t p = skip_ws(data, e, at + 5);
+    const auto n = static_cast<int32_t>(std::strlen(type));
+    return p < e && data[p] == '/' && p + 1 + n <= e && std::memcmp(data + p + 1, type, static_cast<size_t>(n)) == 0 &&
+           (p + 1 + n == e || is_name_delim(data[p + 1 + n]));
+}
+
+// Marks each stream whose data is encrypted with the handler and its
+// method.  Left alone: the /Encrypt dictionary, cross-reference streams,
+// metadata when /EncryptMetadata is false, and streams whose /Crypt filter
+// (or the document's /StmF) is the identity.
+void mark_encrypted_streams(PdfDocument *doc, const SecurityHandler *h) {
+    const u8 *data = doc->data;
+    for (ObjectEntry &e : doc->objects) {
+        if (!e.has_stream || e.in_objstm || e.body_pos < 0 || e.num == doc->encrypt_obj) continue;
+        const int32_t b = e.body_pos, end = e.stream_kw_pos;
+        if (end <= b) continue;
+        if (stream_type_is(data, b, end, "XRef")) continue;
+        if (!h->encrypt_metadata() && stream_type_is(data, b, end, "Metadata")) continue;
+        CryptMethod m = h->stream_method();
+        if (find_name(data, end, b, end, "Crypt") >= 0) {
+            // A /Crypt filter names its crypt filter in /DecodeParms
+            // (/Name, the identity when absent).
+            std::string name;
+            const int32_t at = find_name(data, end, b, end, "Name");
+            if (at >= 0) {
+                const int32_t p = skip_ws(data, end, at + 5);
+                int32_t q = p + 1;
+                while (q < end && is_name_byte(data[q])) ++q;
+                if (p < end && data[p] == '/') name.assign(reinterpret_cast<const char *>(data + p + 1), static_cast<size_t>(q - p - 1));
+            }
+            if (!crypt_filter_method(h->params(), name, &m)) m = h->stream_method();
+        }
+        if (m == CryptMethod::identity) continue;
+        e.crypt = h;
+        e.crypt_method = static_cast<uint8_t>(m);
+    }
+}
+
+// Opens the standard security handler of an encrypted document, with the
+// empty user password first.  The trailer dictionary whose "<<" is at
+// dict_pos names /Encrypt.  Returns 0 with the message stored when the
+// document cannot be decrypted.
+int open_security(PdfDocument *doc, int32_t dict_pos, int32_t dict_end_pos, const DocLoadOptions &opts,
+                  const char *path) {
+    const u8 *data = doc->data;
+    const int32_t len = doc->len;
+    auto unsupported = [&] {
+        set_error("encrypted PDFs are not supported: %s", path);
+        return 0;
+    };
+    if (dict_pos < 0 || dict_end_pos > len) return unsupported();
+    const int32_t v = dict_lookup(data, dict_end_pos, dict_pos, "Encrypt");
+    if (v < 0) return unsupported();
+    int32_t enc_begin = -1, enc_end = -1;
+    if (data[v] == '<') {
+        enc_begin = v;
+        enc_end = dict_end_pos;
+    } else {
+        const int32_t num = parse_ref_at(data, dict_end_pos, v);
+        // The latest definition in the file; object streams are not open yet.
+        const ObjectEntry *found = nullptr;
+        for (const ObjectEntry &e : doc->objects)
+            if (e.num == num && (!found || e.def_pos >= found->def_pos)) found = &e;
+        if (num <= 0 || !found) return unsupported();
+        const TextRange r = doc->catalog_range(*found);
+        if (!r.valid()) return unsupported();
+        enc_begin = r.begin;
+        enc_end = r.end;
+        doc->encrypt_obj = num;
+    }
+    std::string id;
+    const int32_t idv = dict_lookup(data, dict_end_pos, dict_pos, "ID");
+    if (idv >= 0 && data[idv] == '[') id = string_at(data, dict_end_pos, skip_ws(data, dict_end_pos, idv + 1));
+    const EncryptParams params = parse_encrypt_dict(data, enc_begin, enc_end, std::move(id));
+
+    auto handler = std::make_shared<SecurityHandler>();
+    SecurityHandler::Open r = handler->open(params, "");
+    if (r == SecurityHandler::Open::unsupported) return unsupported();
+    if (r != SecurityHandler::Open::ok && opts.password) r = handler->open(params, opts.password);
+    if (r != SecurityHandler::Open::ok) {
+        if (!opts.options_api) return unsupported();
+        set_error(opts.password ? "wrong password: %s" : "password required: %s", path);
+        return 0;
+    }
+    mark_encrypted_streams(doc, handler.get());
+    doc->security = std::move(handler);
+    doc->encrypted = 0;
+    return 1;
+}
+
 }  // namespace
 
 TextRange PdfDocument::object_range(const ObjectEntry &e) const {
@@ -273,23 +422,28 @@ TextRange PdfDocument::catalog_range(const ObjectEntry &e) const {
 TextRange PdfDocument::full_range(const ObjectEntry &e) const { return catalog_range(e); }
 
 int doc_load_bytes(std::unique_ptr<u8[]> bytes, int32_t len, const char *path, PdfDocument *doc) {
+    return doc_load_bytes_ex(std::move(bytes), len, path, DocLoadOptions{}, doc);
+}
+
+int doc_load_bytes_ex(std::unique_ptr<u8[]> bytes, int32_t len, const char *path, const DocLoadOptions &opts,
+                      PdfDocument *doc) {
     *doc = PdfDocument{};
     doc->bytes = std::move(bytes);
     doc->data = doc->bytes.get();
     doc->len = len;
 
-    read_trailer(doc);
+    int32_t crypt_dict = -1, crypt_end = -1;
+    read_trailer(doc, &crypt_dict, &crypt_end);
     scan_objects(doc);
     find_boundaries(doc);
+    if (doc->encrypted && !open_security(doc, crypt_dict, crypt_end, opts, path)) {
+        doc_free(doc);
+        return 0;
+    }
     expand_object_streams(doc);
 
     for (const ObjectEntry &e : doc->objects)
         if (e.num > doc->max_obj_num) doc->max_obj_num = e.num;
-    if (doc->encrypted) {
-        set_error("encrypted PDFs are not supported: %s", path);
-        doc_free(doc);
-        return 0;
-    }
     doc->index.build(doc->objects, doc->max_obj_num);
 
     doc->catalog_obj = doc->root_obj;
@@ -316,7 +470,6 @@ int doc_load_bytes(std::unique_ptr<u8[]> bytes, int32_t len, const char *path, P
 int doc_load(const char *path, PdfDocument *doc) { return doc_load_ex(path, DocLoadOptions{}, doc); }
 
 int doc_load_ex(const char *path, const DocLoadOptions &opts, PdfDocument *doc) {
-    (void)opts;  // encrypted files are refused whatever the options say, for now
     *doc = PdfDocument{};
     if (!path) {
         set_error("NULL path");
@@ -337,7 +490,7 @@ int doc_load_ex(const char *path, const DocLoadOptions &opts, PdfDocument *doc) 
     case ReadResult::ok:
         break;
     }
-    return doc_load_bytes(std::move(bytes), len, path, doc);
+    return doc_load_bytes_ex(std::move(bytes), len, path, opts, doc);
 }
 
 void doc_free(PdfDocument *doc) { *doc = PdfDocument{}; }

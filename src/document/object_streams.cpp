@@ -4,6 +4,7 @@
 
 #include "../codec/decode.h"
 #include "document.h"
+#include "security.h"
 
 namespace morvex {
 
@@ -36,12 +37,24 @@ void expand_one(PdfDocument *doc, const ObjectEntry stream, size_t *budget) {
 
     OwnedBytes decoded;
     const u8 *raw = data + stream.stream_start;
+    // An encrypted object stream is decrypted here, once; its members'
+    // strings were never encrypted on their own.
+    OwnedBytes plain;
+    size_t raw_len = static_cast<size_t>(n);
+    if (stream.crypt) {
+        if (!stream.crypt->decrypt_stream(stream, raw, raw_len, &plain)) return;
+        raw = plain.data.get();
+        raw_len = plain.len;
+        if (raw_len == 0) return;
+    }
     if (find_name(data, dict_end, dict_begin, dict_end, "FlateDecode") >= 0) {
-        if (!inflate_growing(raw, static_cast<size_t>(n), 10 * static_cast<size_t>(n) + 256, &decoded)) return;
+        if (!inflate_growing(raw, raw_len, 10 * raw_len + 256, &decoded)) return;
+    } else if (plain.data) {
+        decoded = std::move(plain);
     } else {
-        decoded.data.reset(new u8[static_cast<size_t>(n)]);
-        std::memcpy(decoded.data.get(), raw, static_cast<size_t>(n));
-        decoded.len = static_cast<size_t>(n);
+        decoded.data.reset(new u8[raw_len]);
+        std::memcpy(decoded.data.get(), raw, raw_len);
+        decoded.len = raw_len;
     }
     if (decoded.len > static_cast<size_t>(INT32_MAX) || decoded.len > *budget) return;
     *budget -= decoded.len;

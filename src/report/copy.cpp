@@ -2,6 +2,8 @@
 
 #include <deque>
 
+#include "../document/security.h"
+
 namespace morvex {
 
 namespace detail {
@@ -54,6 +56,16 @@ std::string_view plain_body(const PdfDocument &doc, const ObjectEntry &e) {
     return body;
 }
 
+// In an encrypted document, the text of a file object with its strings
+// decrypted (written as hexadecimal strings); with new_length >= 0 its
+// /Length becomes that.  Members of object streams were decrypted with
+// their stream.
+std::string decrypted_text(const PdfDocument &doc, const ObjectEntry &e, std::string_view text,
+                           int64_t new_length = -1) {
+    if (e.in_objstm) return std::string(text);
+    return decrypt_object_text(doc.security.get(), e.num, e.gen, text, new_length);
+}
+
 }  // namespace
 
 std::optional<std::string> page_resources_dict(const PdfDocument &doc, int32_t resources_obj) {
@@ -65,7 +77,11 @@ std::optional<std::string> page_resources_dict(const PdfDocument &doc, int32_t r
     if (at < 0) return std::nullopt;
     const int32_t p = skip_ws(r.data, r.end, at + 10);
     if (p >= r.end) return std::nullopt;
-    if (r.data[p] == '<') return dict_text_at(r.data, r.end, p);
+    if (r.data[p] == '<') {
+        auto dict = dict_text_at(r.data, r.end, p);
+        if (dict && doc.security) dict = decrypted_text(doc, *holder, *dict);
+        return dict;
+    }
     if (!is_digit(r.data[p])) return std::nullopt;
     int32_t q = p;
     const ObjectEntry *e = doc.find_object(parse_int_at(r.data, r.end, &q));
@@ -77,7 +93,9 @@ std::optional<std::string> page_resources_dict(const PdfDocument &doc, int32_t r
             if (t.data[i] == '<' && kw_at(t.data, i, t.end, "<<")) return dict_text_at(t.data, t.end, i);
         return std::nullopt;
     }
-    return dict_text_at(t.data, t.end, t.begin);
+    auto dict = dict_text_at(t.data, t.end, t.begin);
+    if (dict && doc.security) dict = decrypted_text(doc, *e, *dict);
+    return dict;
 }
 
 int collect_text_refs(std::string_view text, int32_t *out, int max) {
@@ -122,10 +140,48 @@ std::vector<int32_t> collect_copy_list(const PdfDocument &doc, const std::vector
     for (size_t k = 0; k < list.size(); ++k) {
         const ObjectEntry *e = doc.find_object(list[k]);
         if (!e) continue;
-        for_each_text_ref(e->has_stream || e->in_objstm ? range_text(doc.object_range(*e)) : plain_body(doc, *e), add);
+        const std::string_view text =
+            e->has_stream || e->in_objstm ? range_text(doc.object_range(*e)) : plain_body(doc, *e);
+        if (doc.security)
+            for_each_text_ref(decrypted_text(doc, *e, text), add);
+        else
+            for_each_text_ref(text, add);
     }
     return list;
 }
+
+namespace {
+
+// A stream of an encrypted document: its dictionary with the strings
+// decrypted and the true /Length, then its data decrypted (still encoded
+// by its filters).
+void write_decrypted_stream(ByteBuf *out, const PdfDocument &doc, const ObjectEntry &e, const Renumbering &table) {
+    std::string_view raw;
+    if (e.stream_end > e.stream_start)
+        raw = std::string_view(reinterpret_cast<const char *>(doc.data + e.stream_start),
+                               static_cast<size_t>(e.stream_end - e.stream_start));
+    OwnedBytes plain;
+    std::string_view data = raw;
+    if (e.crypt) {
+        if (e.crypt->decrypt_stream(e, reinterpret_cast<const u8 *>(raw.data()), raw.size(), &plain))
+            data = std::string_view(reinterpret_cast<const char *>(plain.data.get()), plain.len);
+        else
+            data = {};
+    } else if (e.data_to_endstream) {
+        if (data.size() >= 2 && data.substr(data.size() - 2) == "\r\n")
+            data.remove_suffix(2);
+        else if (!data.empty() && (data.back() == '\n' || data.back() == '\r'))
+            data.remove_suffix(1);
+    }
+    const std::string dict =
+        decrypted_text(doc, e, range_text(doc.object_range(e)), static_cast<int64_t>(data.size()));
+    buf_str(out, remap_res_text(dict, table));
+    buf_str(out, "stream\n");
+    buf_str(out, data);
+    buf_str(out, "\nendstream\nendobj\n");
+}
+
+}  // namespace
 
 void write_copied_object(ByteBuf *out, const PdfDocument &doc, int32_t old_num, int32_t new_num,
                          const Renumbering &table) {
@@ -138,6 +194,10 @@ void write_copied_object(ByteBuf *out, const PdfDocument &doc, int32_t old_num, 
     if (e->in_objstm) {
         buf_str(out, remap_res_text(range_text(doc.object_range(*e)), table));
         buf_str(out, "\nendobj\n");
+        return;
+    }
+    if (e->has_stream && doc.security) {
+        write_decrypted_stream(out, doc, *e, table);
         return;
     }
     if (e->has_stream) {
@@ -160,6 +220,11 @@ void write_copied_object(ByteBuf *out, const PdfDocument &doc, int32_t old_num, 
         return;
     }
     const std::string_view body = plain_body(doc, *e);
+    if (!body.empty() && doc.security) {
+        buf_str(out, remap_res_text(decrypted_text(doc, *e, body), table));
+        buf_str(out, "\nendobj\n");
+        return;
+    }
     buf_str(out, body.empty() ? std::string_view("null") : std::string_view(remap_res_text(body, table)));
     buf_str(out, "\nendobj\n");
 }

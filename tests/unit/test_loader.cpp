@@ -1,6 +1,8 @@
 // The document loader: reading, trailer information, object table.
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "test_util.h"
 
 using namespace morvex;
@@ -174,12 +176,24 @@ TEST(Loader, StreamLengthIsTrustedOnlyWhenDirectAndInsideTheObject) {
         w.add_stream(5, "/Kind /Test", "0123456789", o);
         PdfDocument d;
         ASSERT_TRUE(load(w.build(), &d));
-        const std::string want = k == LengthKind::direct ? "0123456789" : "0123456789\n";
+        // An indirect length is read from its object when "endstream"
+        // follows the data it delimits.
+        const std::string want = k == LengthKind::wrong ? "0123456789\n" : "0123456789";
         EXPECT_EQ(stream_data(d, 5), want) << int(k);
         const ObjectEntry *e = d.find_object(5);
         ASSERT_NE(e, nullptr);
         EXPECT_GT(e->endobj_pos, e->stream_end);
         EXPECT_TRUE(kw_at(d.data, e->endobj_pos, d.len, "endobj"));
+    }
+    // An indirect length whose object is missing, is no integer, or does
+    // not end the data at "endstream" is not used.
+    for (const char *length_obj : {"", "(10)", "4", "12"}) {
+        PdfWriter w;
+        w.add(1, "<< /Length 9 0 R >>\nstream\n0123456789\nendstream");
+        if (*length_obj) w.add(9, length_obj);
+        PdfDocument d;
+        ASSERT_TRUE(load(w.build(), &d));
+        EXPECT_EQ(stream_data(d, 1), "0123456789\n") << length_obj;
     }
     // A length that would run into the next object is ignored as well.
     PdfWriter w;
@@ -317,4 +331,69 @@ TEST(Loader, HugeObjectNumbersUseTheSparseIndex) {
     EXPECT_EQ(d.find_object(0), nullptr);
     EXPECT_EQ(d.find_object(-1), nullptr);
     EXPECT_EQ(d.page_count(), 1);
+}
+
+// Real writers put no whitespace between some keywords and what follows:
+// "63 0 obj<</Count 12/Type/Pages...>>" (Distiller, iText, htmldoc),
+// ">>stream", "endstream\rendobj", "trailer<<", an object stream's
+// "obj<<".  Each shape loads its pages, their content and its object
+// streams, and the copier finds each object's text.
+TEST(Loader, KeywordsFollowedByDelimitersInsteadOfWhitespace) {
+    struct Layout {
+        const char *name;
+        const char *after_obj, *before_endobj, *before_stream, *before_endstream, *after_trailer;
+        std::string content_prefix;  // first bytes of a page's content, right after "obj"
+        XrefKind xref;
+    } layouts[] = {
+        {"today's layout", "\n", "\n", "\n", "\n", "\n", "", XrefKind::classic},
+        {"obj<< with nothing between", "", "", "", "\n", "", "", XrefKind::classic},
+        {"Distiller: CR before endobj", "", "\r", "", "\r\n", "\r\n", "", XrefKind::classic},
+        {"cross-reference stream, obj<<", "", "", "", "", "", "", XrefKind::stream},
+        {"space-free stream keywords", " ", " ", " ", "", "", "", XrefKind::stream},
+    };
+    for (const Layout &l : layouts) {
+        PdfWriter w;
+        w.after_obj = l.after_obj;
+        w.before_endobj = l.before_endobj;
+        w.before_stream = l.before_stream;
+        w.before_endstream = l.before_endstream;
+        w.after_trailer = l.after_trailer;
+        w.add(1, "<</Type/Catalog/Pages 2 0 R>>");
+        w.add(2, "<</Count 3/Type/Pages/Kids[3 0 R 5 0 R 8 0 R]>>");
+        w.add(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 400]/Contents 4 0 R/Resources<</Font<</F1 7 0 R>>>>>>");
+        w.add_stream(4, "", "BT/F1 12 Tf(one)Tj ET");
+        w.add_in_objstm(20, 5, "<</Type/Page/Parent 2 0 R/Contents 6 0 R>>");
+        w.add_stream(6, "/Filter/FlateDecode", fixture::zlib_compress("BT/F1 12 Tf(two)Tj ET"));
+        w.add(7, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>");
+        // The other delimiters that may follow "obj": '[' '(' '/' '%'.
+        w.add(8, "<</Type/Page/Parent 2 0 R/Contents[9 0 R]/MediaBox 10 0 R/Rotate 11 0 R>>");
+        w.add_stream(9, "", "BT(three)Tj ET");
+        w.add(10, "[0 0 200 100]");
+        w.add(11, "/Ninety");
+        w.add(12, "(a string)");
+        w.add(13, "%comment\n[42]");
+        w.set_xref(l.xref);
+        PdfDocument d;
+        ASSERT_TRUE(load(w.build(), &d)) << l.name;
+        std::vector<int> nums;
+        for (const ObjectEntry &e : d.objects) nums.push_back(e.num);
+        std::sort(nums.begin(), nums.end());
+        nums.erase(std::unique(nums.begin(), nums.end()), nums.end());
+        for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 20})
+            EXPECT_TRUE(std::binary_search(nums.begin(), nums.end(), n)) << l.name << ": object " << n;
+        ASSERT_EQ(d.page_count(), 3) << l.name;
+        EXPECT_EQ(d.pages[0].box_w, 300) << l.name;
+        EXPECT_EQ(d.pages[2].box_w, 200) << l.name;
+        EXPECT_EQ(d.root_obj, 1) << l.name;
+        for (int n : {1, 2, 3, 7, 8, 10}) {
+            const ObjectEntry *e = d.find_object(n);
+            ASSERT_NE(e, nullptr);
+            const TextRange r = d.object_range(*e);
+            ASSERT_LT(r.begin, r.end) << l.name << ": object " << n;
+            EXPECT_TRUE(r.data[r.begin] == '<' || r.data[r.begin] == '[') << l.name << ": object " << n;
+        }
+        EXPECT_EQ(stream_data(d, 4), "BT/F1 12 Tf(one)Tj ET") << l.name;
+        EXPECT_EQ(stream_data(d, 9), "BT(three)Tj ET") << l.name;
+        EXPECT_GE(d.find_object(13)->endobj_pos, 0) << l.name;
+    }
 }
