@@ -79,8 +79,13 @@ void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpSta
     if (!text.valid()) return;
     const Place res = dict_value(doc, text, text.begin, "Resources", false);
     if (res.pos < 0) return;
-    const Place font = dict_value(doc, res.text, res.pos, "Font", true);
-    if (font.pos < 0) return;
+    st->font_count = resolve_resource_fonts(doc, res.text, res.pos, st->fonts);
+}
+
+int resolve_resource_fonts(const PdfDocument &doc, const TextRange &text, int32_t res_pos, FontSlot *slots) {
+    int count = 0;
+    const Place font = dict_value(doc, text, res_pos, "Font", true);
+    if (font.pos < 0) return 0;
 
     TextRange t = font.text;
     int32_t p = font.pos;
@@ -88,7 +93,7 @@ void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpSta
         const int32_t end = dict_end(t.data, t.end, p);
         if (end > p) t.end = end;
     }
-    while (p < t.end && st->font_count < kMaxFontSlots) {
+    while (p < t.end && count < kMaxFontSlots) {
         if (t.data[p] != '/') {
             // Jump to the next slash; everything between is stepped over.
             const void *slash = std::memchr(t.data + p, '/', static_cast<size_t>(t.end - p));
@@ -100,8 +105,9 @@ void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpSta
         const int32_t n = p - start;
         if (n < 1 || n > kMaxResourceName) continue;
         const int32_t obj = parse_ref_at(t.data, t.end, p);
-        if (obj > 0) fill_slot(doc, &st->fonts[st->font_count++], t.data + start, n, obj);
+        if (obj > 0) fill_slot(doc, &slots[count++], t.data + start, n, obj);
     }
+    return count;
 }
 
 }  // namespace morvex

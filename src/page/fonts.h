@@ -9,4 +9,9 @@ namespace morvex {
 // nearest ancestor that has them).
 void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpState *st);
 
+// Fills slots (room for kMaxFontSlots) from the /Font entry of the
+// resources dictionary that starts at res_pos in text; the search for /Font
+// runs to text.end.  Returns the number of slots filled.
+int resolve_resource_fonts(const PdfDocument &doc, const TextRange &text, int32_t res_pos, FontSlot *slots);
+
 }  // namespace morvex

@@ -28,6 +28,16 @@ struct FontSlot {
     int has_base_font = 0;                 // 1: /BaseFont was read; bytes 0x80-0x9F are Windows-1252
 };
 
+// What q saves and Q restores: the CTM and the text state, as viewers keep
+// them together in the graphics state.  The text and line matrices are not
+// part of it (they live only inside a text object).
+struct SavedState {
+    Matrix ctm = {};
+    const FontSlot *font = nullptr;
+    double font_size = 0;
+    double leading = 0;
+};
+
 // The interpreter's state for one page.  Not copyable: cur_font points into
 // fonts.  interp_init gives the starting values, interp_free releases it.
 struct InterpState {
@@ -35,8 +45,9 @@ struct InterpState {
     int font_count = 0;
     const FontSlot *cur_font = nullptr;  // null until Tf selects a known font
     double font_size = 0;
-    Matrix saved_ctm[kMaxSavedCtm] = {};
+    SavedState saved[kMaxSavedCtm] = {};
     int save_depth = 0;
+    int save_floor = 0;  // a form's content cannot restore what was saved before it began
     Matrix ctm = {};
     Matrix tm = {};  // text matrix, already combined with the CTM
     Matrix lm = {};  // line matrix, likewise

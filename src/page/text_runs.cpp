@@ -35,8 +35,9 @@ void clear_state(InterpState *st) {
     st->font_count = 0;
     st->cur_font = nullptr;
     st->font_size = 0;
-    for (Matrix &m : st->saved_ctm) m = Matrix{};
+    for (SavedState &m : st->saved) m = SavedState{};
     st->save_depth = 0;
+    st->save_floor = 0;
     st->ctm = st->tm = st->lm = Matrix{};
     st->advance = 0;
     st->leading = 0;
