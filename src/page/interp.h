@@ -58,6 +58,11 @@ struct InterpState {
     double word_start_x = 0, word_start_y = 0;
     double word_end_x = 0, word_end_y = 0;
     int in_word = 0;
+    // A word that ends in a hyphen at what may be a line end, held until
+    // the next word shows whether it continues on the next line.  Its text
+    // is already in page_text, without the space behind it.
+    TextItem held_word;
+    bool word_held = false;
     std::vector<ImageItem> images;
     std::string page_text;
 

@@ -482,7 +482,7 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out) {
     buf_free(&content);
     out->content_hash = forms.hash;
 
-    interp_flush_word(&st);
+    interp_finish_words(&st);
     out->text = std::move(st.page_text);
     out->items = std::move(st.items);
     out->images = std::move(st.images);

@@ -48,6 +48,8 @@ void clear_state(InterpState *st) {
     st->in_word = 0;
     std::vector<ImageItem>().swap(st->images);
     std::string().swap(st->page_text);
+    st->held_word = TextItem{};
+    st->word_held = false;
 }
 
 }  // namespace
@@ -112,12 +114,138 @@ void interp_flush_word(InterpState *st) {
         item.w = dx < 0 ? -dx : dx;
         item.h = 1.1 * st->font_size;
         item.font_size = st->font_size;
-        st->items.push_back(std::move(item));
-        st->page_text += st->word;
-        st->page_text.push_back(' ');
+        // Words of the standard fonts' byte reading keep their old form.
+        interp_store_word(st, std::move(item), false);
         st->word.clear();
     }
     st->in_word = 0;
+}
+
+namespace {
+
+// Hyphenation at a line end.  A word ending in a soft hyphen (U+00AD), or
+// in a hyphen (U+002D, U+2010) right after a letter, may continue on the
+// next line.  It does when the next word's box lies on a following line
+// (its middle below the held word's bottom edge, at most three of the held
+// word's heights further down) and starts left of the held word's end (the
+// start of a line, not the next column), and that word begins with a
+// letter, a lower-case one after a hard hyphen ("Anti-" before "Zionism"
+// stays two words).  The joined word keeps a soft hyphen as decoded (the
+// comparison drops it) and loses a hard one, as a reader reads it:
+// "docu-" + "ment" is "document".  A compound broken at its own hyphen
+// ("well-" + "known") reads "wellknown"; nothing on the page tells the two
+// apart.
+
+enum class Hyphen { none, soft, hard };
+
+// The code point that starts at s[i] (0 for a malformed sequence) and its length.
+uint32_t code_point_at(const std::string &s, size_t i, size_t *n) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) {
+        *n = 1;
+        return 0;
+    }
+    uint32_t cp = len == 1 ? c : c & (0x7F >> len);
+    for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    *n = len;
+    return cp;
+}
+
+// Letters as far as hyphenation needs them: ASCII letters, and the Latin,
+// Greek and Cyrillic letters from U+00C0 on (their signs U+00D7 and U+00F7
+// excepted), up to the general punctuation block.
+bool is_letter(uint32_t cp) {
+    if (cp < 0x80) return is_alpha(static_cast<u8>(cp));
+    return cp >= 0xC0 && cp < 0x2000 && cp != 0xD7 && cp != 0xF7;
+}
+bool is_upper(uint32_t cp) { return (cp >= 'A' && cp <= 'Z') || (cp >= 0xC0 && cp <= 0xDE); }
+
+// The hyphen a word ends in, and its length in bytes.
+Hyphen trailing_hyphen(const std::string &w, size_t *len) {
+    size_t n = 0;
+    if (w.size() >= 3 && w.compare(w.size() - 2, 2, "\xC2\xAD") == 0) {
+        *len = 2;
+        return Hyphen::soft;
+    }
+    if (w.size() >= 2 && w.back() == '-') {
+        n = 1;
+    } else if (w.size() >= 4 && w.compare(w.size() - 3, 3, "\xE2\x80\x90") == 0) {
+        n = 3;
+    } else {
+        return Hyphen::none;
+    }
+    // The character before the hyphen: step back over continuation bytes.
+    size_t i = w.size() - n;
+    do --i;
+    while (i > 0 && (static_cast<unsigned char>(w[i]) & 0xC0) == 0x80);
+    size_t k;
+    if (!is_letter(code_point_at(w, i, &k))) return Hyphen::none;
+    *len = n;
+    return Hyphen::hard;
+}
+
+bool continues_on_next_line(const TextItem &held, const TextItem &next, Hyphen kind) {
+    const bool below = next.y + 0.5 * next.h < held.y && next.y > held.y - 3 * held.h;
+    if (!below || next.x >= held.x + held.w || next.text.empty()) return false;
+    size_t k;
+    const uint32_t first = code_point_at(next.text, 0, &k);
+    return is_letter(first) && (kind == Hyphen::soft || !is_upper(first));
+}
+
+}  // namespace
+
+void interp_store_word(InterpState *st, TextItem &&item, bool may_join) {
+    if (st->word_held) {
+        st->word_held = false;
+        TextItem &held = st->held_word;
+        size_t n = 0;
+        const Hyphen kind = trailing_hyphen(held.text, &n);
+        if (continues_on_next_line(held, item, kind)) {
+            if (kind == Hyphen::hard) {
+                const size_t keep = held.text.size() - n;
+                // The hyphen leaves the page text too, unless something
+                // (a line feed of a shown string) came after it.
+                if (st->page_text.size() >= n &&
+                    st->page_text.compare(st->page_text.size() - n, n, held.text, keep, n) == 0)
+                    st->page_text.resize(st->page_text.size() - n);
+                held.text.resize(keep);
+            }
+            held.text += item.text;
+            held.x2 = item.x;
+            held.y2 = item.y;
+            held.w2 = item.w;
+            held.h2 = item.h;
+            held.font_size = item.font_size;
+            st->page_text += item.text;
+            st->page_text.push_back(' ');
+            st->items.push_back(std::move(held));
+            held = TextItem{};
+            return;
+        }
+        st->page_text.push_back(' ');
+        st->items.push_back(std::move(held));
+        held = TextItem{};
+    }
+    size_t n = 0;
+    st->page_text += item.text;
+    if (may_join && trailing_hyphen(item.text, &n) != Hyphen::none) {
+        st->held_word = std::move(item);
+        st->word_held = true;
+        return;
+    }
+    st->page_text.push_back(' ');
+    st->items.push_back(std::move(item));
+}
+
+void interp_finish_words(InterpState *st) {
+    interp_flush_word(st);
+    if (st->word_held) {
+        st->word_held = false;
+        st->page_text.push_back(' ');
+        st->items.push_back(std::move(st->held_word));
+        st->held_word = TextItem{};
+    }
 }
 
 void interp_add_image(InterpState *st, const char *name) {
@@ -138,7 +266,7 @@ void interp_add_image(InterpState *st, const char *name) {
 }
 
 void interp_free(InterpState *st) {
-    interp_flush_word(st);
+    interp_finish_words(st);
     clear_state(st);
 }
 
