@@ -25,6 +25,7 @@
 #include <cstring>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "codec/filters.h"
 #include "codec/strings.h"
@@ -402,13 +403,16 @@ private:
         const int save_depth = st->save_depth, save_floor = st->save_floor;
         st->ctm = multiply(form->matrix.data(), st->ctm);
         st->save_floor = st->save_depth;
+        // The form's fonts take the slots while it runs; the font in use
+        // stays in use, from the copy of the slots it was in.
+        std::vector<FontSlot> outer;
+        const int outer_count = st->font_count;
         if (form->has_fonts) {
-            // The slots change places; the font in use stays in use, at its
-            // new place.
-            std::swap_ranges(st->fonts, st->fonts + kMaxFontSlots, form->fonts.get());
-            std::swap(st->font_count, form->font_count);
-            if (font >= st->fonts && font < st->fonts + kMaxFontSlots)
-                st->cur_font = form->fonts.get() + (font - st->fonts);
+            outer.assign(st->fonts, st->fonts + outer_count);
+            std::copy(form->fonts.begin(), form->fonts.end(), st->fonts);
+            st->font_count = static_cast<int>(form->fonts.size());
+            if (font >= st->fonts && font < st->fonts + outer_count)
+                st->cur_font = outer.data() + (font - st->fonts);
         }
         form->active = true;
         ++forms_->depth;
@@ -420,8 +424,11 @@ private:
         form->active = false;
         interp_flush_word(st);
         if (form->has_fonts) {
-            std::swap_ranges(st->fonts, st->fonts + kMaxFontSlots, form->fonts.get());
-            std::swap(st->font_count, form->font_count);
+            // What the form's slots learnt (fonts built on first use) is kept
+            // for its next draw.
+            std::copy(st->fonts, st->fonts + form->fonts.size(), form->fonts.begin());
+            std::copy(outer.begin(), outer.end(), st->fonts);
+            st->font_count = outer_count;
         }
         st->ctm = ctm;
         st->tm = tm;

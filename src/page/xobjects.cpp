@@ -208,8 +208,9 @@ std::unique_ptr<FormXObject> read_form(const PdfDocument &doc, int32_t obj) {
         const TextRange text{res.data, res.pos, res_end > res.pos ? res_end : res.end};
         if (dict_get(doc, res, "Font").is_dict()) {
             form->has_fonts = true;
-            form->fonts = std::make_unique<FontSlot[]>(kMaxFontSlots);
-            form->font_count = resolve_resource_fonts(doc, text, res.pos, form->fonts.get());
+            FontSlot slots[kMaxFontSlots];
+            const int n = resolve_resource_fonts(doc, text, res.pos, slots);
+            form->fonts.assign(slots, slots + n);
         }
     }
     return form;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "../bytebuf.h"
 #include "interp.h"
@@ -59,8 +60,7 @@ struct FormXObject {
     // /Font of the form's own resources; without it the form uses the fonts
     // of whatever drew it.
     bool has_fonts = false;
-    std::unique_ptr<FontSlot[]> fonts;  // kMaxFontSlots slots
-    int font_count = 0;
+    std::vector<FontSlot> fonts;  // at most kMaxFontSlots
     // /XObject of the form's own resources; likewise.
     bool has_xobjects = false;
     XObjectNames names;
