@@ -10,7 +10,8 @@
 //
 // The CTM is folded into the text and line matrices when they are set (BT,
 // Tm), so both map text space straight to the page's default user space.
-// q and Q save and restore the CTM only.
+// q and Q save and restore the CTM only.  Tc, Tw, Tz and Ts set the text
+// parameters that glyphs read through a font object advance by.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -27,11 +28,10 @@ namespace {
 
 constexpr int kMaxOperands = 32;
 constexpr int32_t kMaxOperatorLen = 14;
-constexpr double kWordBreakAdjustment = 150.0;
 constexpr size_t kMaxReservedItems = size_t{1} << 17;
 constexpr size_t kMaxReservedText = size_t{1} << 23;
 
-enum class Op { other, q, Q, cm, BT, ET, Tm, Td, TD, Tstar, TL, Tf, Tj, quote, dquote, BI, Do };
+enum class Op { other, q, Q, cm, BT, ET, Tm, Td, TD, Tstar, TL, Tf, Tj, quote, dquote, BI, Do, Tc, Tw, Tz, Ts };
 
 Op lookup_operator(const u8 *s, int32_t n) {
     if (n == 1) {
@@ -54,6 +54,10 @@ Op lookup_operator(const u8 *s, int32_t n) {
         case 'L': return Op::TL;
         case 'f': return Op::Tf;
         case 'j': return Op::Tj;
+        case 'c': return Op::Tc;
+        case 'w': return Op::Tw;
+        case 'z': return Op::Tz;
+        case 's': return Op::Ts;
         default: return Op::other;
         }
     }
@@ -187,8 +191,7 @@ private:
                 }
             } else if (starts_number(p)) {
                 double v;
-                if (read_number(&p, &v) && std::fabs(v) > kWordBreakAdjustment && st_->in_word)
-                    interp_flush_word(st_);
+                if (read_number(&p, &v)) interp_tj_adjust(st_, v);
             } else {
                 ++p;
             }
@@ -202,7 +205,7 @@ private:
     }
 
     void next_line() {
-        interp_flush_word(st_);
+        interp_text_moved(st_);
         Matrix &lm = st_->lm;
         lm[4] = lm[4] - st_->leading * lm[2];
         lm[5] = lm[5] - st_->leading * lm[3];
@@ -212,7 +215,7 @@ private:
 
     // Td and TD: with tx, ty the last two operands.
     void move_line(bool set_leading) {
-        interp_flush_word(st_);
+        interp_text_moved(st_);
         if (operand_count_ >= 2) {
             const double tx = operands_[operand_count_ - 2], ty = operands_[operand_count_ - 1];
             Matrix &lm = st_->lm;
@@ -228,6 +231,7 @@ private:
         if (name_len_ == 0) return;
         for (int i = 0; i < st_->font_count; ++i) {
             if (std::strcmp(st_->fonts[i].name, name_) == 0) {
+                slot_build_font(st_->doc, &st_->fonts[i]);
                 st_->cur_font = &st_->fonts[i];
                 break;
             }
@@ -255,15 +259,15 @@ private:
             if (operand_count_ >= 6) st->ctm = multiply(last_six(), st->ctm);
             break;
         case Op::BT:
-            interp_flush_word(st);
+            interp_text_moved(st);
             st->tm = st->lm = st->ctm;
             st->advance = 0;
             break;
         case Op::ET:
-            interp_flush_word(st);
+            interp_text_moved(st);
             break;
         case Op::Tm:
-            interp_flush_word(st);
+            interp_text_moved(st);
             if (operand_count_ >= 6) st->tm = st->lm = multiply(last_six(), st->ctm);
             st->advance = 0;
             break;
@@ -282,11 +286,28 @@ private:
         case Op::Tf:
             select_font();
             break;
+        case Op::Tc:
+            if (operand_count_ >= 1) st->params.char_spacing = operands_[operand_count_ - 1];
+            break;
+        case Op::Tw:
+            if (operand_count_ >= 1) st->params.word_spacing = operands_[operand_count_ - 1];
+            break;
+        case Op::Tz:
+            if (operand_count_ >= 1) st->params.h_scale = operands_[operand_count_ - 1] / 100.0;
+            break;
+        case Op::Ts:
+            if (operand_count_ >= 1) st->params.rise = operands_[operand_count_ - 1];
+            break;
         case Op::Tj:
             show_pending();
             break;
         case Op::quote:
         case Op::dquote:
+            // aw ac string ": word and character spacing, then as '.
+            if (op == Op::dquote && operand_count_ >= 2) {
+                st->params.word_spacing = operands_[operand_count_ - 2];
+                st->params.char_spacing = operands_[operand_count_ - 1];
+            }
             next_line();
             show_pending();
             break;
@@ -332,6 +353,7 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out) {
 
     InterpState st;
     interp_init(&st);
+    st.doc = &doc;
     resolve_page_fonts(doc, page, &st);
 
     ByteBuf content;
