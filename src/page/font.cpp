@@ -301,11 +301,9 @@ struct FontBuilder {
             double fm[4] = {0.001, 0, 0, 0.001};
             int i = 0;
             Reader::each(r.get(font, "FontMatrix"), 4, [&](Val v) { Reader::number(r.resolve(v), &fm[i++]); });
+            // One text space unit stays one em: the matrix scales glyph
+            // space (pixels of a bitmap font, say) to it.
             scale = fm[0];
-            // Glyph heights for the word boxes, against the usual 1/1000.
-            const double h = fm[3] < 0 ? -fm[3] : fm[3];
-            if (h > 0) f.height_scale_ = h * 1000.0;
-            if (f.height_scale_ > 100 || f.height_scale_ < 0.01) f.height_scale_ = 1.0;
         }
 
         const Val fd = r.get(font, "FontDescriptor");
@@ -398,9 +396,13 @@ std::unique_ptr<PdfFont> build_font(const PdfDocument &doc, int32_t obj_num) {
     if (!font.ok() || font.at() != '<') return nullptr;
     const std::string_view subtype = Reader::name(r.get(font, "Subtype"));
     const std::string_view base = Reader::name(r.get(font, "BaseFont"));
-    const char *own_keys[] = {"Encoding", "ToUnicode", "Widths", "DescendantFonts", "FontMatrix"};
+    // What the byte reading assumes anyway: Windows-1252 codes measured
+    // with the standard tables.
+    const char *own_keys[] = {"ToUnicode", "Widths", "DescendantFonts", "FontMatrix"};
     bool legacy = true;
     for (const char *k : own_keys) legacy = legacy && !r.get(font, k).ok();
+    const Val enc = r.get(font, "Encoding");
+    if (enc.ok() && Reader::name(enc) != "WinAnsiEncoding") legacy = false;
     if (legacy) return nullptr;
     auto f = std::make_unique<PdfFont>();
     FontBuilder b{r, *f};

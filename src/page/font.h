@@ -17,10 +17,11 @@
 // fonts' /W and /DW, scaled by a Type3 font's /FontMatrix; the fourteen
 // standard tables only for a font without widths of its own.
 //
-// A standard font with none of /Encoding, /ToUnicode, /Widths,
-// /DescendantFonts and /FontMatrix builds no object at all (build_font
-// returns null): such a font keeps the byte reading and the word rules it
-// always had, so pages made only of them read exactly as before.
+// A font with none of /ToUnicode, /Widths, /DescendantFonts and
+// /FontMatrix, and no /Encoding other than /WinAnsiEncoding (a standard
+// font as the byte reading assumes it) builds no object at all: build_font
+// returns null and the font keeps the byte reading and the word rules it
+// always had, so pages made only of such fonts read exactly as before.
 #pragma once
 
 #include <array>
@@ -50,9 +51,6 @@ public:
     // bytes (at least 1, at most n).
     int next(const uint8_t *s, size_t n, Glyph *g) const;
 
-    // Glyph height relative to the font size (a Type3 font's matrix may
-    // scale glyph space differently from 1/1000).
-    double height_scale() const { return height_scale_; }
     bool vertical() const { return vertical_; }
     bool is_type0() const { return type0_; }
 
@@ -76,7 +74,6 @@ private:
     bool has_to_unicode_ = false;
     std::vector<CidWidth> cid_widths_;  // sorted, non-overlapping after build
     double default_width_ = 1.0;
-    double height_scale_ = 1.0;
     bool vertical_ = false;
 };
 

@@ -75,6 +75,7 @@ struct InterpState {
     bool word_from_font = false;
     double word_min_x = 0, word_min_y = 0, word_max_x = 0, word_max_y = 0;
     double word_size = 0;
+    size_t word_last_len = 0;  // bytes of the word's last glyph text
     double last_end_x = 0, last_end_y = 0;
     PlacedGlyph recent[kRecentGlyphs];
     int recent_next = 0;

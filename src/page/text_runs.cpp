@@ -41,6 +41,7 @@ void clear_state(InterpState *st) {
     st->word_from_font = false;
     st->word_min_x = st->word_min_y = st->word_max_x = st->word_max_y = 0;
     st->word_size = 0;
+    st->word_last_len = 0;
     st->last_end_x = st->last_end_y = 0;
     for (PlacedGlyph &g : st->recent) g = PlacedGlyph{};
     st->recent_next = st->recent_count = 0;
@@ -68,10 +69,32 @@ void clear_state(InterpState *st) {
 //  - kSamePlace: a glyph with the same text as one of the last kRecentGlyphs
 //    glyphs and an origin within this distance of it in both directions is
 //    the same glyph drawn again (fake bold, a shadow) and is left out.
+//  - kOverlap: a glyph that starts this far back over the previous one is
+//    drawn onto it; TeX builds accented letters that way (a caron over C),
+//    and the spacing accent then becomes the combining one of the letter.
 constexpr double kWordGap = 0.1;
-constexpr double kBackStep = 0.3;
+constexpr double kBackStep = 0.6;
+constexpr double kOverlap = 0.1;
+constexpr double kAccentGap = 0.2;
 constexpr double kLineShift = 0.5;
 constexpr double kSamePlace = 0.1;
+
+// The combining form of a spacing accent (the UTF-8 of the accent), or 0.
+uint32_t combining_accent(const std::string &t) {
+    static constexpr struct {
+        const char *spacing;
+        uint32_t combining;
+    } kAccents[] = {
+        {"\u02C7", 0x030C}, {"\u02DA", 0x030A}, {"\u00B4", 0x0301}, {"`", 0x0300},
+        {"\u00A8", 0x0308}, {"\u02C6", 0x0302}, {"^", 0x0302},      {"\u02DC", 0x0303},
+        {"~", 0x0303},      {"\u00AF", 0x0304}, {"\u02D8", 0x0306}, {"\u02D9", 0x0307},
+        {"\u00B8", 0x0327}, {"\u02DB", 0x0328}, {"\u02DD", 0x030B},
+    };
+    if (t.size() > 2) return 0;
+    for (const auto &a : kAccents)
+        if (t == a.spacing) return a.combining;
+    return 0;
+}
 
 uint32_t text_hash(const std::string &t) {
     uint32_t h = 2166136261u;
@@ -115,7 +138,7 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
     const double base_len = std::hypot(a, b);
     const double ux = base_len > 0 ? a / base_len : 1, uy = base_len > 0 ? b / base_len : 0;
     const double up_len = std::hypot(c, d);
-    double size = std::fabs(tfs) * up_len * font.height_scale();
+    double size = std::fabs(tfs) * up_len;
     if (!(size > 0)) size = std::fabs(tfs) > 0 ? std::fabs(tfs) : 1;
     // The glyph box reaches 0.2 of the size below the baseline and 0.9 above.
     const double vx = up_len > 0 ? c / up_len * size : 0, vy = up_len > 0 ? d / up_len * size : size;
@@ -142,13 +165,44 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
             const double dx = ox - st->last_end_x, dy = oy - st->last_end_y;
             const double along = dx * ux + dy * uy;
             const double across = -dx * uy + dy * ux;
-            const bool continues = along <= kWordGap * size && along >= -kBackStep * size &&
+            // An accent stands over the letter that follows it, which may be
+            // up to a letter's width further on.
+            const double gap = combining_accent(g.text) ? kAccentGap : kWordGap;
+            const bool continues = along <= gap * size && along >= -kBackStep * size &&
                                    std::fabs(across) <= kLineShift * size;
             // Only a glyph that does not continue the word can be a repeat.
             if (!(continues && std::fabs(along) <= kSamePlace * size) &&
                 drawn_before(st, ox, oy, h, kSamePlace * size))
                 continue;
-            if (!continues) interp_flush_word(st);
+            if (!continues) {
+                interp_flush_word(st);
+            } else if (along < -kOverlap * size) {
+                // Drawn onto the previous glyph: an accent after its letter,
+                // or a letter after its accent.
+                const uint32_t accent = combining_accent(g.text);
+                const size_t n = st->word_last_len;
+                const uint32_t prev_accent =
+                    n > 0 && n <= st->word.size() ? combining_accent(st->word.substr(st->word.size() - n)) : 0;
+                if (accent) {
+                    append_utf8(&st->word, accent);
+                    st->word_last_len = 0;
+                    remember_glyph(st, ox, oy, h);
+                    continue;
+                }
+                if (prev_accent) {
+                    st->word.resize(st->word.size() - n);
+                    st->word += g.text;
+                    append_utf8(&st->word, prev_accent);
+                    st->word_last_len = 0;
+                    remember_glyph(st, ox, oy, h);
+                    grow_box(st, ox + gw * a, oy + gw * b);
+                    if (gw * (a * ux + b * uy) > 0) {
+                        st->last_end_x = ox + gw * a;
+                        st->last_end_y = oy + gw * b;
+                    }
+                    continue;
+                }
+            }
         } else {
             if (st->in_word) interp_flush_word(st);  // a word of the byte reading ends here
             if (drawn_before(st, ox, oy, h, kSamePlace * size)) continue;
@@ -175,6 +229,7 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
         if (size > st->word_size) st->word_size = size;
         remember_glyph(st, ox, oy, h);
         st->word += g.text;
+        st->word_last_len = g.text.size();
     }
 }
 
