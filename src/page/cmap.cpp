@@ -59,7 +59,11 @@ public:
                 if (h >= '0' && h <= '9') v = h - '0';
                 else if (h >= 'a' && h <= 'f') v = h - 'a' + 10;
                 else if (h >= 'A' && h <= 'F') v = h - 'A' + 10;
-                else continue;
+                else if (is_space_byte(h)) continue;
+                else {
+                    --p_;  // a broken string ends at the first byte that cannot be in it
+                    break;
+                }
                 if (half < 0) {
                     half = v;
                 } else {
@@ -68,7 +72,7 @@ public:
                 }
             }
             if (half >= 0) t->text.push_back(static_cast<char>(half << 4));
-            if (p_ < n_) ++p_;
+            if (p_ < n_ && d_[p_] == '>') ++p_;
             t->kind = Token::hex;
             return true;
         }
