@@ -291,6 +291,34 @@ struct FontBuilder {
                          [](const PdfFont::CidWidth &a, const PdfFont::CidWidth &b) { return a.lo < b.lo; });
     }
 
+    // The "dup CODE /name put" lines of a Type1 font program's clear-text
+    // part (up to "eexec").
+    void read_builtin_encoding(Val fd, std::array<uint8_t, 256> *known) {
+        const ObjectEntry *e = nullptr;
+        const Val ff = r.get(fd, "FontFile", &e);
+        if (!ff.ok() || !e) return;
+        ByteBuf buf;
+        if (!r.stream(e, &buf) || !buf.data) return;
+        const std::string_view t(reinterpret_cast<const char *>(buf.data), static_cast<size_t>(buf.len));
+        const size_t end = std::min(t.find("eexec"), t.size());
+        size_t p = t.find("/Encoding");
+        if (p == std::string_view::npos || p >= end) return;
+        while ((p = t.find("dup ", p)) < end) {
+            p += 4;
+            int code = 0, digits = 0;
+            while (p < end && t[p] >= '0' && t[p] <= '9' && digits < 4) code = code * 10 + (t[p++] - '0'), ++digits;
+            while (p < end && t[p] == ' ') ++p;
+            if (digits == 0 || code > 255 || p >= end || t[p] != '/') continue;
+            const size_t s = ++p;
+            while (p < end && is_name_byte(static_cast<u8>(t[p]))) ++p;
+            std::string text;
+            if (glyph_name_to_utf8(t.substr(s, p - s), &text)) {
+                f.text_[code] = std::move(text);
+                (*known)[code] = 1;
+            }
+        }
+    }
+
     void build_simple(Val font, std::string_view subtype, std::string_view base) {
         const bool type3 = subtype == "Type3";
         const bool truetype = subtype == "TrueType";
@@ -332,6 +360,9 @@ struct FontBuilder {
                 known[c] = 1;
             }
         }
+        // An embedded Type1 font without /Encoding uses the encoding its
+        // program names (TeX's fonts: ligatures and dashes at low codes).
+        if (!enc.ok() && !type3 && !truetype) read_builtin_encoding(fd, &known);
         int code = -1;
         Reader::each(diffs, 4 * 256 + 256, [&](Val v) {
             v = r.resolve(v);

@@ -269,6 +269,12 @@ TEST(FontWords, EncodingsAndToUnicode) {
          "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /UniGB-UCS2-H "
          "/DescendantFonts [<< /Subtype /CIDFontType0 >>] >>",
          "BT /F1 10 Tf 10 700 Td <4E2D6587> Tj ET", "\xE4\xB8\xAD\xE6\x96\x87"},
+        {"an embedded Type1 program's own encoding when the font names none",
+         {"stream:/Length1 120|%!PS-AdobeFont-1.0: CMR10\n/Encoding 256 array\n0 1 255 {1 index exch /.notdef put} for\n"
+          "dup 12 /fi put\ndup 123 /endash put\nreadonly def\ncurrentfile eexec\ndup 65 /B put"},
+         "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+CMR10 /FirstChar 0 /Widths [500] "
+         "/FontDescriptor << /Flags 4 /FontFile 3 0 R >> >>",
+         "BT /F1 10 Tf 10 700 Td (\014le{A) Tj ET", "\xEF\xAC\x81le\xE2\x80\x93A"},
         {"Symbol font without an encoding", {},
          "<< /Type /Font /Subtype /Type1 /BaseFont /Symbol /FirstChar 97 /Widths [600] >>",
          "BT /F1 10 Tf 10 700 Td (a) Tj ET", "\xCE\xB1"},
