@@ -274,7 +274,7 @@ TEST(FontWords, EncodingsAndToUnicode) {
           "dup 12 /fi put\ndup 123 /endash put\nreadonly def\ncurrentfile eexec\ndup 65 /B put"},
          "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+CMR10 /FirstChar 0 /Widths [500] "
          "/FontDescriptor << /Flags 4 /FontFile 3 0 R >> >>",
-         "BT /F1 10 Tf 10 700 Td (\014le{A) Tj ET", "\xEF\xAC\x81le\xE2\x80\x93A"},
+         "BT /F1 10 Tf 10 700 Td (\014le{A) Tj ET", "\xEF\xAC\x81le\xE2\x80\x93" "A"},
         {"Symbol font without an encoding", {},
          "<< /Type /Font /Subtype /Type1 /BaseFont /Symbol /FirstChar 97 /Widths [600] >>",
          "BT /F1 10 Tf 10 700 Td (a) Tj ET", "\xCE\xB1"},
