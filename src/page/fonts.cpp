@@ -71,6 +71,12 @@ void fill_slot(const PdfDocument &doc, FontSlot *slot, const u8 *name, int32_t n
 
 }  // namespace
 
+void slot_build_font(const PdfDocument *doc, FontSlot *slot) {
+    if (slot->font_built || !doc) return;
+    slot->font_built = true;
+    slot->font = build_font(*doc, slot->obj_num);
+}
+
 void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpState *st) {
     if (page.resources_obj < 0) return;
     const ObjectEntry *owner = doc.find_object(page.resources_obj);

@@ -14,4 +14,8 @@ void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpSta
 // runs to text.end.  Returns the number of slots filled.
 int resolve_resource_fonts(const PdfDocument &doc, const TextRange &text, int32_t res_pos, FontSlot *slots);
 
+// Builds the slot's font object the first time the slot is selected (the
+// slot remembers the outcome, null included).  Nothing without a document.
+void slot_build_font(const PdfDocument *doc, FontSlot *slot);
+
 }  // namespace morvex

@@ -11,7 +11,8 @@
 // The CTM is folded into the text and line matrices when they are set (BT,
 // Tm), so both map text space straight to the page's default user space.
 // q and Q save and restore the CTM together with the text state (font, size,
-// leading), as viewers do.
+// leading, Tc, Tw, Tz, Ts), as viewers do.  Tc, Tw, Tz and Ts set the text
+// parameters that glyphs read through a font object advance by.
 //
 // Do of a form XObject runs the form's content in place: its /Matrix joins
 // the CTM, its own /Font and /XObject resources apply where it has them
@@ -40,7 +41,6 @@ namespace {
 
 constexpr int kMaxOperands = 32;
 constexpr int32_t kMaxOperatorLen = 14;
-constexpr double kWordBreakAdjustment = 150.0;
 constexpr size_t kMaxReservedItems = size_t{1} << 17;
 constexpr size_t kMaxReservedText = size_t{1} << 23;
 
@@ -56,7 +56,7 @@ constexpr int64_t kFormDrawCost = 64;
 constexpr uint64_t kMaxKeptFormBytes = uint64_t{1} << 26;
 constexpr uint64_t kFnvBasis = 0xcbf29ce484222325ull;
 
-enum class Op { other, q, Q, cm, BT, ET, Tm, Td, TD, Tstar, TL, Tf, Tj, quote, dquote, BI, Do };
+enum class Op { other, q, Q, cm, BT, ET, Tm, Td, TD, Tstar, TL, Tf, Tj, quote, dquote, BI, Do, Tc, Tw, Tz, Ts };
 
 Op lookup_operator(const u8 *s, int32_t n) {
     if (n == 1) {
@@ -79,6 +79,10 @@ Op lookup_operator(const u8 *s, int32_t n) {
         case 'L': return Op::TL;
         case 'f': return Op::Tf;
         case 'j': return Op::Tj;
+        case 'c': return Op::Tc;
+        case 'w': return Op::Tw;
+        case 'z': return Op::Tz;
+        case 's': return Op::Ts;
         default: return Op::other;
         }
     }
@@ -225,8 +229,7 @@ private:
                 }
             } else if (starts_number(p)) {
                 double v;
-                if (read_number(&p, &v) && std::fabs(v) > kWordBreakAdjustment && st_->in_word)
-                    interp_flush_word(st_);
+                if (read_number(&p, &v)) interp_tj_adjust(st_, v);
             } else {
                 ++p;
             }
@@ -240,7 +243,7 @@ private:
     }
 
     void next_line() {
-        interp_flush_word(st_);
+        interp_text_moved(st_);
         Matrix &lm = st_->lm;
         lm[4] = lm[4] - st_->leading * lm[2];
         lm[5] = lm[5] - st_->leading * lm[3];
@@ -250,7 +253,7 @@ private:
 
     // Td and TD: with tx, ty the last two operands.
     void move_line(bool set_leading) {
-        interp_flush_word(st_);
+        interp_text_moved(st_);
         if (operand_count_ >= 2) {
             const double tx = operands_[operand_count_ - 2], ty = operands_[operand_count_ - 1];
             Matrix &lm = st_->lm;
@@ -266,6 +269,7 @@ private:
         if (name_len_ == 0) return;
         for (int i = 0; i < st_->font_count; ++i) {
             if (std::strcmp(st_->fonts[i].name, name_) == 0) {
+                slot_build_font(st_->doc, &st_->fonts[i]);
                 st_->cur_font = &st_->fonts[i];
                 break;
             }
@@ -285,7 +289,7 @@ private:
         switch (op) {
         case Op::q:
             if (st->save_depth < kMaxSavedCtm)
-                st->saved[st->save_depth++] = {st->ctm, st->cur_font, st->font_size, st->leading};
+                st->saved[st->save_depth++] = {st->ctm, st->cur_font, st->font_size, st->leading, st->params};
             break;
         case Op::Q:
             if (st->save_depth > st->save_floor) {
@@ -294,21 +298,22 @@ private:
                 st->cur_font = s.font;
                 st->font_size = s.font_size;
                 st->leading = s.leading;
+                st->params = s.params;
             }
             break;
         case Op::cm:
             if (operand_count_ >= 6) st->ctm = multiply(last_six(), st->ctm);
             break;
         case Op::BT:
-            interp_flush_word(st);
+            interp_text_moved(st);
             st->tm = st->lm = st->ctm;
             st->advance = 0;
             break;
         case Op::ET:
-            interp_flush_word(st);
+            interp_text_moved(st);
             break;
         case Op::Tm:
-            interp_flush_word(st);
+            interp_text_moved(st);
             if (operand_count_ >= 6) st->tm = st->lm = multiply(last_six(), st->ctm);
             st->advance = 0;
             break;
@@ -327,11 +332,28 @@ private:
         case Op::Tf:
             select_font();
             break;
+        case Op::Tc:
+            if (operand_count_ >= 1) st->params.char_spacing = operands_[operand_count_ - 1];
+            break;
+        case Op::Tw:
+            if (operand_count_ >= 1) st->params.word_spacing = operands_[operand_count_ - 1];
+            break;
+        case Op::Tz:
+            if (operand_count_ >= 1) st->params.h_scale = operands_[operand_count_ - 1] / 100.0;
+            break;
+        case Op::Ts:
+            if (operand_count_ >= 1) st->params.rise = operands_[operand_count_ - 1];
+            break;
         case Op::Tj:
             show_pending();
             break;
         case Op::quote:
         case Op::dquote:
+            // aw ac string ": word and character spacing, then as '.
+            if (op == Op::dquote && operand_count_ >= 2) {
+                st->params.word_spacing = operands_[operand_count_ - 2];
+                st->params.char_spacing = operands_[operand_count_ - 1];
+            }
             next_line();
             show_pending();
             break;
@@ -399,6 +421,7 @@ private:
         interp_flush_word(st);
         const Matrix ctm = st->ctm, tm = st->tm, lm = st->lm;
         const double advance = st->advance, font_size = st->font_size, leading = st->leading;
+        const TextParams params = st->params;
         const FontSlot *font = st->cur_font;
         const int save_depth = st->save_depth, save_floor = st->save_floor;
         st->ctm = multiply(form->matrix.data(), st->ctm);
@@ -436,6 +459,7 @@ private:
         st->advance = advance;
         st->font_size = font_size;
         st->leading = leading;
+        st->params = params;
         st->cur_font = font;
         st->save_depth = save_depth;
         st->save_floor = save_floor;
@@ -467,6 +491,7 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out) {
 
     InterpState st;
     interp_init(&st);
+    st.doc = &doc;
     resolve_page_fonts(doc, page, &st);
 
     ByteBuf content;

@@ -35,6 +35,16 @@ void interp_store_word(InterpState *st, TextItem &&item, bool may_join);
 // complete afterwards.
 void interp_finish_words(InterpState *st);
 
+// A positioning operator (BT, ET, Td, TD, T*, Tm, ' and ") moved the text
+// position.  With no font or a font without a font object it ends the word;
+// with a font object the next glyph decides by where it lands.
+void interp_text_moved(InterpState *st);
+
+// A number inside a TJ array.  With a font object it moves the position
+// back by v/1000 of the font size (scaled horizontally); without one it
+// moves nothing and ends the word when |v| > 150.
+void interp_tj_adjust(InterpState *st, double v);
+
 // Records an image placement: the box spanned by the images of the unit
 // square's corners (0,0) and (1,1) under the CTM; a side below 1 counts 32.
 void interp_add_image(InterpState *st, const char *name);
