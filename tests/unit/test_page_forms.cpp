@@ -216,3 +216,32 @@ TEST(PageForms, ContentHashCoversForms) {
     EXPECT_EQ(ps.content_hash, h);
     page_analysis_free(&ps);
 }
+
+// q/Q and forms keep the text parameters with the rest of the text state:
+// character spacing of 20 set inside q...Q, or inside a form, no longer
+// spreads the letters of a word shown after it (spread letters would read
+// as words of their own).
+TEST(PageForms, TextParametersComeBack) {
+    struct Case {
+        const char *what;
+        std::string page, form, text;
+    } cases[] = {
+        {"spacing inside the word splits it", "BT /F1 10 Tf 20 Tc (ab) Tj ET", "", "a b "},
+        {"Q restores Tc", "BT /F1 10 Tf q 20 Tc Q (ab) Tj ET", "", "ab "},
+        {"Q restores Tz and Tw as well", "BT /F1 10 Tf q 300 Tz Q (ab) Tj ET", "", "ab "},
+        {"a form's Tc ends with the form", "/Fm0 Do BT /F1 10 Tf (ab) Tj ET", "20 Tc", "ab "},
+    };
+    for (const Case &c : cases) {
+        DocBuilder b;
+        const int f = b.object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /MacRomanEncoding >>");
+        const int fm = b.stream("/Type /XObject /Subtype /Form /BBox [0 0 10 10]", c.form);
+        b.page({.content = c.page, .resources = "<< /Font << /F1 " + std::to_string(f) + " 0 R >> /XObject << /Fm0 " +
+                                                 std::to_string(fm) + " 0 R >> >>"});
+        PdfDocument d;
+        ASSERT_TRUE(load(b.build(), &d));
+        PageSummary ps;
+        analyze_page(d, 0, &ps);
+        EXPECT_EQ(ps.text, c.text) << c.what;
+        page_analysis_free(&ps);
+    }
+}

@@ -1,6 +1,7 @@
 // Words as a reader reads them: a word hyphenated at a line end is one
 // word, and the comparison folds ligatures and drops soft hyphens.
 #include "compare/diff.h"
+#include "page/page.h"
 #include "page/text_runs.h"
 #include "report/json.h"
 #include "test_util.h"
@@ -190,4 +191,30 @@ TEST(TextFolding, ComparedDocumentsReportContentNotText) {
     compare_docs(a, b, &l);
     ASSERT_EQ(l.entries.size(), 1u);
     EXPECT_EQ(std::string(l.entries[0].type), "content_changed");
+}
+
+// On a page: words read through a font object (here a standard font with an
+// /Encoding) join across a hyphenated line end; the standard fonts' byte
+// reading keeps the two words.
+TEST(Hyphenation, OnAPage) {
+    struct Case {
+        const char *what, *font;
+        std::string text;
+    } cases[] = {
+        {"font object", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /MacRomanEncoding >>",
+         "A document here "},
+        {"byte reading", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", "A docu- ment here "},
+    };
+    for (const Case &c : cases) {
+        fixture::DocBuilder b;
+        const int f = b.object(c.font);
+        b.page({.content = "BT /F1 10 Tf 72 700 Td (A docu-) Tj 0 -12 Td (ment here) Tj ET",
+                .resources = fixture::resources({{"F1", f}})});
+        PdfDocument d;
+        ASSERT_TRUE(testutil::load(b.build(), &d));
+        PageSummary ps;
+        analyze_page(d, 0, &ps);
+        EXPECT_EQ(ps.text, c.text) << c.what;
+        page_analysis_free(&ps);
+    }
 }
