@@ -45,6 +45,23 @@ std::vector<std::string> page_analysis_documents() {
         b.page({.content = "BT /F1 10 Tf 100 700 Td (A) Tj ET", .compress = true});
         docs.push_back(b.build());
     }
+    {
+        // Form XObjects: own fonts and images, a form inside a form, one that
+        // draws itself; hyphenated words and a soft hyphen.
+        DocBuilder b;
+        const int f1 = b.object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /MacRomanEncoding >>");
+        const int img = b.image(2, 2);
+        const int n = b.next_num();
+        b.stream("/Type /XObject /Subtype /Form /BBox [0 0 9 9] /Matrix [1 0 0 1 5 5] /Resources << /Font << /F1 " +
+                     std::to_string(f1) + " 0 R >> /XObject << /In " + std::to_string(n + 1) + " 0 R /Me " +
+                     std::to_string(n) + " 0 R /Im " + std::to_string(img) + " 0 R >> >>",
+                 "q 20 Tc BT /F1 9 Tf 72 700 Td (docu-) Tj 0 -11 Td (ment co\255) Tj 0 -11 Td (operate) Tj ET Q "
+                 "/In Do /Me Do q 9 0 0 9 0 0 cm /Im Do Q");
+        b.stream("/Type /XObject /Subtype /Form /BBox [0 0 9 9]", "BT (inner) Tj ET /In Do /Im Do");
+        b.page({.content = "q 2 0 0 2 0 0 cm /Fm Do Q /Fm Do BT /F1 10 Tf (after) Tj ET",
+                .resources = resources({{"F1", f1}}, {{"Fm", n}, {"Im", img}})});
+        docs.push_back(b.build());
+    }
     return docs;
 }
 
