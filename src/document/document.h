@@ -107,6 +107,9 @@ struct PdfDocument {
     int32_t max_obj_num = 0;
     int32_t catalog_obj = 0;
     ObjectIndex index;
+    // Page analysis keeps the font objects it built here, so that a font
+    // used on every page is read once (see page/fonts.cpp).
+    mutable std::shared_ptr<void> font_cache;
 
     int32_t page_count() const { return static_cast<int32_t>(pages.size()); }
     int32_t object_count() const { return static_cast<int32_t>(objects.size()); }

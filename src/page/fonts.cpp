@@ -10,6 +10,8 @@
 #include "fonts.h"
 
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 #include "font_metrics.h"
 
@@ -71,10 +73,44 @@ void fill_slot(const PdfDocument &doc, FontSlot *slot, const u8 *name, int32_t n
 
 }  // namespace
 
+namespace {
+
+// The font objects of one document by object number, null results
+// included.  Guarded, since pages of one document may be analysed on
+// several threads; a font built twice by a race is harmless.  Past
+// kMaxCachedFonts fonts are still built, per page, but no longer kept, so
+// the cache stays within a few megabytes beyond what the file's own font
+// data costs.
+struct FontCache {
+    std::mutex mu;
+    std::unordered_map<int32_t, std::shared_ptr<const PdfFont>> fonts;
+};
+constexpr size_t kMaxCachedFonts = 1024;
+
+}  // namespace
+
 void slot_build_font(const PdfDocument *doc, FontSlot *slot) {
     if (slot->font_built || !doc) return;
     slot->font_built = true;
-    slot->font = build_font(*doc, slot->obj_num);
+    std::shared_ptr<FontCache> cache;
+    {
+        static std::mutex create_mu;
+        const std::lock_guard<std::mutex> lock(create_mu);
+        if (!doc->font_cache) doc->font_cache = std::make_shared<FontCache>();
+        cache = std::static_pointer_cast<FontCache>(doc->font_cache);
+    }
+    {
+        const std::lock_guard<std::mutex> lock(cache->mu);
+        const auto it = cache->fonts.find(slot->obj_num);
+        if (it != cache->fonts.end()) {
+            slot->font = it->second;
+            return;
+        }
+    }
+    std::shared_ptr<const PdfFont> font = build_font(*doc, slot->obj_num);
+    slot->font = font;
+    const std::lock_guard<std::mutex> lock(cache->mu);
+    if (cache->fonts.size() < kMaxCachedFonts) cache->fonts.emplace(slot->obj_num, std::move(font));
 }
 
 void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpState *st) {

@@ -84,19 +84,32 @@ constexpr double kSamePlace = 0.1;
 
 // The combining form of a spacing accent (the UTF-8 of the accent), or 0.
 uint32_t combining_accent(const std::string &t) {
-    static constexpr struct {
-        const char *spacing;
-        uint32_t combining;
-    } kAccents[] = {
-        {"\u02C7", 0x030C}, {"\u02DA", 0x030A}, {"\u00B4", 0x0301}, {"`", 0x0300},
-        {"\u00A8", 0x0308}, {"\u02C6", 0x0302}, {"^", 0x0302},      {"\u02DC", 0x0303},
-        {"~", 0x0303},      {"\u00AF", 0x0304}, {"\u02D8", 0x0306}, {"\u02D9", 0x0307},
-        {"\u00B8", 0x0327}, {"\u02DB", 0x0328}, {"\u02DD", 0x030B},
-    };
-    if (t.size() > 2) return 0;
-    for (const auto &a : kAccents)
-        if (t == a.spacing) return a.combining;
-    return 0;
+    uint32_t cp;
+    if (t.size() == 1) {
+        cp = static_cast<uint8_t>(t[0]);
+    } else if (t.size() == 2 && (static_cast<uint8_t>(t[0]) & 0xE0) == 0xC0) {
+        cp = (static_cast<uint8_t>(t[0]) & 0x1Fu) << 6 | (static_cast<uint8_t>(t[1]) & 0x3Fu);
+    } else {
+        return 0;
+    }
+    switch (cp) {
+    case 0x60: return 0x0300;    // grave
+    case 0x5E: return 0x0302;    // circumflex
+    case 0x7E: return 0x0303;    // tilde
+    case 0xA8: return 0x0308;    // dieresis
+    case 0xAF: return 0x0304;    // macron
+    case 0xB4: return 0x0301;    // acute
+    case 0xB8: return 0x0327;    // cedilla
+    case 0x2C6: return 0x0302;   // circumflex
+    case 0x2C7: return 0x030C;   // caron
+    case 0x2D8: return 0x0306;   // breve
+    case 0x2D9: return 0x0307;   // dot above
+    case 0x2DA: return 0x030A;   // ring
+    case 0x2DB: return 0x0328;   // ogonek
+    case 0x2DC: return 0x0303;   // tilde
+    case 0x2DD: return 0x030B;   // double acute
+    default: return 0;
+    }
 }
 
 uint32_t text_hash(const std::string &t) {
