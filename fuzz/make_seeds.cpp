@@ -46,6 +46,23 @@ std::vector<std::string> page_analysis_documents() {
         b.page({.content = "BT /F1 10 Tf 100 700 Td (A) Tj ET", .compress = true});
         docs.push_back(b.build());
     }
+    {
+        // Form XObjects: own fonts and images, a form inside a form, one that
+        // draws itself; hyphenated words and a soft hyphen.
+        DocBuilder b;
+        const int f1 = b.object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /MacRomanEncoding >>");
+        const int img = b.image(2, 2);
+        const int n = b.next_num();
+        b.stream("/Type /XObject /Subtype /Form /BBox [0 0 9 9] /Matrix [1 0 0 1 5 5] /Resources << /Font << /F1 " +
+                     std::to_string(f1) + " 0 R >> /XObject << /In " + std::to_string(n + 1) + " 0 R /Me " +
+                     std::to_string(n) + " 0 R /Im " + std::to_string(img) + " 0 R >> >>",
+                 "q 20 Tc BT /F1 9 Tf 72 700 Td (docu-) Tj 0 -11 Td (ment co\255) Tj 0 -11 Td (operate) Tj ET Q "
+                 "/In Do /Me Do q 9 0 0 9 0 0 cm /Im Do Q");
+        b.stream("/Type /XObject /Subtype /Form /BBox [0 0 9 9]", "BT (inner) Tj ET /In Do /Im Do");
+        b.page({.content = "q 2 0 0 2 0 0 cm /Fm Do Q /Fm Do BT /F1 10 Tf (after) Tj ET",
+                .resources = resources({{"F1", f1}}, {{"Fm", n}, {"Im", img}})});
+        docs.push_back(b.build());
+    }
     return docs;
 }
 
@@ -167,6 +184,43 @@ std::vector<std::string> document_pairs() {
     return pairs;
 }
 
+// CMaps, font dictionaries and content for fuzz_fonts: "CMAP%%FONT%%DICT%%CONTENT%%TEXT".
+std::vector<std::string> font_inputs() {
+    const std::string to_unicode =
+        "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /A def\n"
+        "2 begincodespacerange <00> <80> <8140> <FFFF> endcodespacerange\n"
+        "3 beginbfchar <01> <0041> <8141> <D83DDE00> <0003> /fi endbfchar\n"
+        "2 beginbfrange <20> <7E> <0020> <8150> <8152> [<0066> <00660069> <FB01>] endbfrange\n"
+        "endcmap CMapName currentdict /CMap defineresource pop end end";
+    const std::string encoding_cmap =
+        "/CIDInit /ProcSet findresource begin begincmap /Identity-H usecmap /WMode 0 def\n"
+        "1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
+        "1 begincidrange <0100> <01FF> 300 endcidrange 1 begincidchar <0007> 42 endcidchar endcmap end";
+    const std::string content =
+        "BT /F1 10 Tf 1 Tc 2 Tw 90 Tz 100 700 Td (\\001 \\201\\101x) Tj 3 Ts [(a) -300 <0003 8141> 50 (b)] TJ "
+        "0.3 0 Td (a b) Tj 14 TL T* 1 2 (q) \" 2 0 0 2 5 5 Tm <00070150> Tj ET";
+    std::vector<std::string> fonts = {
+        "<< /Type /Font /Subtype /TrueType /BaseFont /X /FirstChar 32 /Widths [250 300 400] "
+        "/FontDescriptor << /Flags 4 /MissingWidth 500 >> /ToUnicode 6 0 R >>",
+        "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /ToUnicode 6 0 R "
+        "/DescendantFonts [<< /Subtype /CIDFontType2 /DW 900 /W [1 [100 200] 5 9 300] >>] >>",
+        "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding 6 0 R "
+        "/DescendantFonts [<< /Subtype /CIDFontType0 /W [0 65535 500] >>] >>",
+        "<< /Type /Font /Subtype /Type0 /Encoding /UniJIS-UTF16-H /DescendantFonts [7 0 R] >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /CMR10 /FirstChar 0 /Widths [500 500 500] "
+        "/Encoding << /BaseEncoding /MacRomanEncoding /Differences [0 /fi /uni00410042 5 /f_f_i /a.sc] >> >>",
+        "<< /Type /Font /Subtype /Type3 /FontMatrix [0.01 0 0 -0.01 0 0] /FirstChar 97 /Widths [50 25] "
+        "/Encoding << /Differences [97 /caron /C] >> >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Symbol /Encoding /WinAnsiEncoding >>",
+    };
+    std::vector<std::string> out;
+    for (const std::string &f : fonts) {
+        out.push_back(to_unicode + "%%FONT%%" + f + "%%CONTENT%%" + content);
+        out.push_back(encoding_cmap + "%%FONT%%" + f + "%%CONTENT%%" + content);
+    }
+    return out;
+}
+
 void write_all(const fs::path &dir, const std::vector<std::string> &inputs) {
     fs::create_directories(dir);
     for (size_t i = 0; i < inputs.size(); ++i)
@@ -188,6 +242,7 @@ int main(int argc, char **argv) {
                R"({"layout":"side_by_side","changed_only":true,"threads":4,"password":"pé"})",
                R"((a|b)*c{2,5}[x-z]\s?)", R"(["\ud83d\ude00", -0.5e-3, null, true])"});
     write_all(out / "fuzz_encrypted", encrypted_documents());
+    write_all(out / "fuzz_fonts", font_inputs());
     // LZW: the classic example (decodes to "-----A---B"), a clear code
     // alone, and a code past the table.
     write_all(out / "fuzz_lzw", {std::string("\x80\x0b\x60\x50\x22\x0c\x0c\x85\x01", 9),

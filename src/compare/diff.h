@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../document/document.h"
@@ -101,5 +102,13 @@ void add_text_difference(DiffList *list, int page, const PageSummary &a, const P
 
 // Joins neighbouring rectangles of one line in place; returns the new count.
 int merge_rects(DiffRect *rects, int count);
+
+// Texts are compared with the ligatures U+FB00-U+FB06 folded into their
+// letters and soft hyphens dropped: fold_text gives that form,
+// text_needs_fold says whether it differs from the text itself, and
+// same_text compares two texts in it.
+std::string fold_text(std::string_view s);
+bool text_needs_fold(std::string_view s);
+bool same_text(std::string_view a, std::string_view b);
 
 }  // namespace morvex

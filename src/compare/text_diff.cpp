@@ -31,7 +31,12 @@ void join(DiffRect *p, const DiffRect &q) {
     p->h = std::fmax(p->h, q.h);
 }
 
-DiffRect rect_of(const TextItem &t) { return {t.x, t.y, t.w, t.h}; }
+// A word's box, and the box of its second part when it was hyphenated
+// across a line end.
+void add_boxes(std::vector<DiffRect> *r, const TextItem &t) {
+    r->push_back({t.x, t.y, t.w, t.h});
+    if (t.w2 > 0) r->push_back({t.x2, t.y2, t.w2, t.h2});
+}
 
 void merge_side(std::vector<DiffRect> *rects) {
     if (rects->size() >= 2) rects->resize(static_cast<size_t>(merge_rects(rects->data(), static_cast<int>(rects->size()))));
@@ -40,7 +45,7 @@ void merge_side(std::vector<DiffRect> *rects) {
 std::vector<DiffRect> all_boxes(const std::vector<TextItem> &items) {
     std::vector<DiffRect> r;
     r.reserve(items.size());
-    for (const TextItem &t : items) r.push_back(rect_of(t));
+    for (const TextItem &t : items) add_boxes(&r, t);
     merge_side(&r);
     return r;
 }
@@ -72,12 +77,12 @@ void collect_changes(const std::vector<TextItem> &a, const std::vector<TextItem>
         for (; i < a.size() && !matched_a[i]; ++i) {
             if (!c.old_text.empty()) c.old_text += ' ';
             c.old_text += a[i].text;
-            c.rects_a.push_back(rect_of(a[i]));
+            add_boxes(&c.rects_a, a[i]);
         }
         for (; j < b.size() && !matched_b[j]; ++j) {
             if (!c.new_text.empty()) c.new_text += ' ';
             c.new_text += b[j].text;
-            c.rects_b.push_back(rect_of(b[j]));
+            add_boxes(&c.rects_b, b[j]);
         }
         if (!c.rects_a.empty() || !c.rects_b.empty()) {
             std::snprintf(c.op, sizeof c.op, "%s",
@@ -102,12 +107,24 @@ void collect_changes(const std::vector<TextItem> &a, const std::vector<TextItem>
 void match_words(const std::vector<TextItem> &a, const std::vector<TextItem> &b,
                  std::vector<DiffRect> *unmatched_a, std::vector<DiffRect> *unmatched_b,
                  std::vector<WordChange> *changes) {
-    // Words become small integers so the table compares numbers, not strings.
+    // Words become small integers so the table compares numbers, not
+    // strings.  They are compared in their folded form (ligatures as
+    // letters, no soft hyphens); the folded copies live in `folded`, which
+    // never grows beyond its reserve, so the views into it stay valid.
     std::unordered_map<std::string_view, int> ids;
+    std::vector<std::string> folded;
+    folded.reserve(a.size() + b.size());
     auto id_list = [&](const std::vector<TextItem> &items) {
         std::vector<int> out;
         out.reserve(items.size());
-        for (const TextItem &t : items) out.push_back(ids.emplace(t.text, static_cast<int>(ids.size())).first->second);
+        for (const TextItem &t : items) {
+            std::string_view key = t.text;
+            if (text_needs_fold(key)) {
+                folded.push_back(fold_text(key));
+                key = folded.back();
+            }
+            out.push_back(ids.emplace(key, static_cast<int>(ids.size())).first->second);
+        }
         return out;
     };
     const std::vector<int> ia = id_list(a), ib = id_list(b);
@@ -144,9 +161,9 @@ void match_words(const std::vector<TextItem> &a, const std::vector<TextItem> &b,
         }
     }
     for (size_t k = 0; k < a.size(); ++k)
-        if (!matched_a[k]) unmatched_a->push_back(rect_of(a[k]));
+        if (!matched_a[k]) add_boxes(unmatched_a, a[k]);
     for (size_t k = 0; k < b.size(); ++k)
-        if (!matched_b[k]) unmatched_b->push_back(rect_of(b[k]));
+        if (!matched_b[k]) add_boxes(unmatched_b, b[k]);
     collect_changes(a, b, matched_a, matched_b, changes);
 }
 

@@ -118,6 +118,9 @@ struct PdfDocument {
     // a password that works; null when the document is not encrypted.
     std::shared_ptr<const SecurityHandler> security;
     int32_t encrypt_obj = 0;  // the /Encrypt dictionary's object number, 0 when direct
+    // Page analysis keeps the font objects it built here, so that a font
+    // used on every page is read once (see page/fonts.cpp).
+    mutable std::shared_ptr<void> font_cache;
 
     int32_t page_count() const { return static_cast<int32_t>(pages.size()); }
     int32_t object_count() const { return static_cast<int32_t>(objects.size()); }

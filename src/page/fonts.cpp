@@ -10,6 +10,8 @@
 #include "fonts.h"
 
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 #include "font_metrics.h"
 
@@ -71,6 +73,46 @@ void fill_slot(const PdfDocument &doc, FontSlot *slot, const u8 *name, int32_t n
 
 }  // namespace
 
+namespace {
+
+// The font objects of one document by object number, null results
+// included.  Guarded, since pages of one document may be analysed on
+// several threads; a font built twice by a race is harmless.  Past
+// kMaxCachedFonts fonts are still built, per page, but no longer kept, so
+// the cache stays within a few megabytes beyond what the file's own font
+// data costs.
+struct FontCache {
+    std::mutex mu;
+    std::unordered_map<int32_t, std::shared_ptr<const PdfFont>> fonts;
+};
+constexpr size_t kMaxCachedFonts = 1024;
+
+}  // namespace
+
+void slot_build_font(const PdfDocument *doc, FontSlot *slot) {
+    if (slot->font_built || !doc) return;
+    slot->font_built = true;
+    std::shared_ptr<FontCache> cache;
+    {
+        static std::mutex create_mu;
+        const std::lock_guard<std::mutex> lock(create_mu);
+        if (!doc->font_cache) doc->font_cache = std::make_shared<FontCache>();
+        cache = std::static_pointer_cast<FontCache>(doc->font_cache);
+    }
+    {
+        const std::lock_guard<std::mutex> lock(cache->mu);
+        const auto it = cache->fonts.find(slot->obj_num);
+        if (it != cache->fonts.end()) {
+            slot->font = it->second;
+            return;
+        }
+    }
+    std::shared_ptr<const PdfFont> font = build_font(*doc, slot->obj_num);
+    slot->font = font;
+    const std::lock_guard<std::mutex> lock(cache->mu);
+    if (cache->fonts.size() < kMaxCachedFonts) cache->fonts.emplace(slot->obj_num, std::move(font));
+}
+
 void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpState *st) {
     if (page.resources_obj < 0) return;
     const ObjectEntry *owner = doc.find_object(page.resources_obj);
@@ -79,8 +121,13 @@ void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpSta
     if (!text.valid()) return;
     const Place res = dict_value(doc, text, text.begin, "Resources", false);
     if (res.pos < 0) return;
-    const Place font = dict_value(doc, res.text, res.pos, "Font", true);
-    if (font.pos < 0) return;
+    st->font_count = resolve_resource_fonts(doc, res.text, res.pos, st->fonts);
+}
+
+int resolve_resource_fonts(const PdfDocument &doc, const TextRange &text, int32_t res_pos, FontSlot *slots) {
+    int count = 0;
+    const Place font = dict_value(doc, text, res_pos, "Font", true);
+    if (font.pos < 0) return 0;
 
     TextRange t = font.text;
     int32_t p = font.pos;
@@ -88,7 +135,7 @@ void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpSta
         const int32_t end = dict_end(t.data, t.end, p);
         if (end > p) t.end = end;
     }
-    while (p < t.end && st->font_count < kMaxFontSlots) {
+    while (p < t.end && count < kMaxFontSlots) {
         if (t.data[p] != '/') {
             // Jump to the next slash; everything between is stepped over.
             const void *slash = std::memchr(t.data + p, '/', static_cast<size_t>(t.end - p));
@@ -100,8 +147,9 @@ void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpSta
         const int32_t n = p - start;
         if (n < 1 || n > kMaxResourceName) continue;
         const int32_t obj = parse_ref_at(t.data, t.end, p);
-        if (obj > 0) fill_slot(doc, &st->fonts[st->font_count++], t.data + start, n, obj);
+        if (obj > 0) fill_slot(doc, &slots[count++], t.data + start, n, obj);
     }
+    return count;
 }
 
 }  // namespace morvex

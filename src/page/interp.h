@@ -5,9 +5,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "font.h"
 #include "page.h"
 
 namespace morvex {
@@ -26,6 +28,37 @@ struct FontSlot {
     int32_t obj_num = 0;                   // object number of the font dictionary
     const int16_t *widths = nullptr;       // 256 widths in thousandths of the size
     int has_base_font = 0;                 // 1: /BaseFont was read; bytes 0x80-0x9F are Windows-1252
+    // The font object (built when Tf first selects the slot); null for a
+    // font that keeps the byte reading above (see font.h).
+    std::shared_ptr<const PdfFont> font;
+    bool font_built = false;
+};
+
+// The text state parameters besides the font: Tc, Tw, Tz (as a factor) and Ts.
+struct TextParams {
+    double char_spacing = 0;
+    double word_spacing = 0;
+    double h_scale = 1;
+    double rise = 0;
+};
+
+// A glyph recently placed on the page, to recognise the same glyph drawn
+// again at (nearly) the same place.
+struct PlacedGlyph {
+    double x = 0, y = 0;
+    uint32_t text_hash = 0;
+};
+constexpr int kRecentGlyphs = 64;
+
+// What q saves and Q restores: the CTM and the text state, as viewers keep
+// them together in the graphics state.  The text and line matrices are not
+// part of it (they live only inside a text object).
+struct SavedState {
+    Matrix ctm = {};
+    const FontSlot *font = nullptr;
+    double font_size = 0;
+    double leading = 0;
+    TextParams params;
 };
 
 // The interpreter's state for one page.  Not copyable: cur_font points into
@@ -35,8 +68,9 @@ struct InterpState {
     int font_count = 0;
     const FontSlot *cur_font = nullptr;  // null until Tf selects a known font
     double font_size = 0;
-    Matrix saved_ctm[kMaxSavedCtm] = {};
+    SavedState saved[kMaxSavedCtm] = {};
     int save_depth = 0;
+    int save_floor = 0;  // a form's content cannot restore what was saved before it began
     Matrix ctm = {};
     Matrix tm = {};  // text matrix, already combined with the CTM
     Matrix lm = {};  // line matrix, likewise
@@ -47,6 +81,25 @@ struct InterpState {
     double word_start_x = 0, word_start_y = 0;
     double word_end_x = 0, word_end_y = 0;
     int in_word = 0;
+    // Words built through a font object: the box grows over every glyph,
+    // the size is the font size on the page, and the next glyph continues
+    // the word when it starts where the last one ended.
+    bool word_from_font = false;
+    double word_min_x = 0, word_min_y = 0, word_max_x = 0, word_max_y = 0;
+    double word_size = 0;
+    size_t word_last_len = 0;  // bytes of the word's last glyph text
+    double last_end_x = 0, last_end_y = 0;
+    PlacedGlyph recent[kRecentGlyphs];
+    int recent_next = 0;
+    int recent_count = 0;
+    TextParams params;
+    const PdfDocument *doc = nullptr;  // where font objects are built from
+    int64_t cid_without_unicode = 0;   // glyphs whose code had no Unicode (Type0 fonts)
+    // A word that ends in a hyphen at what may be a line end, held until
+    // the next word shows whether it continues on the next line.  Its text
+    // is already in page_text, without the space behind it.
+    TextItem held_word;
+    bool word_held = false;
     std::vector<ImageItem> images;
     std::string page_text;
 

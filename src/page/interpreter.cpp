@@ -10,16 +10,30 @@
 //
 // The CTM is folded into the text and line matrices when they are set (BT,
 // Tm), so both map text space straight to the page's default user space.
-// q and Q save and restore the CTM only.
+// q and Q save and restore the CTM together with the text state (font, size,
+// leading, Tc, Tw, Tz, Ts), as viewers do.  Tc, Tw, Tz and Ts set the text
+// parameters that glyphs read through a font object advance by.
+//
+// Do of a form XObject runs the form's content in place: its /Matrix joins
+// the CTM, its own /Font and /XObject resources apply where it has them
+// (otherwise those of whatever drew it), and the graphics and text state
+// are restored after it.  Text and images inside forms become words and
+// placements like the page's own, and the form's content joins the page's
+// content hash (once per form).  Any other XObject (an image, or a name
+// that resolves to nothing) is recorded as an image placement.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <unordered_map>
+#include <vector>
 
 #include "codec/filters.h"
 #include "codec/strings.h"
 #include "fonts.h"
 #include "page.h"
 #include "text_runs.h"
+#include "xobjects.h"
 
 namespace morvex {
 
@@ -27,11 +41,22 @@ namespace {
 
 constexpr int kMaxOperands = 32;
 constexpr int32_t kMaxOperatorLen = 14;
-constexpr double kWordBreakAdjustment = 150.0;
 constexpr size_t kMaxReservedItems = size_t{1} << 17;
 constexpr size_t kMaxReservedText = size_t{1} << 23;
 
-enum class Op { other, q, Q, cm, BT, ET, Tm, Td, TD, Tstar, TL, Tf, Tj, quote, dquote, BI, Do };
+// Forms inside forms are followed this deep; deeper ones are not drawn.
+constexpr int kMaxFormDepth = 12;
+// Form content interpreted for one page, in bytes, with every draw counted
+// at least kFormDrawCost: a small form drawn many times, or forms drawing
+// each other many times over, cannot make a page's work explode.
+constexpr int64_t kMaxFormWorkPerPage = int64_t{1} << 24;
+constexpr int64_t kFormDrawCost = 64;
+// Decoded form content kept for later draws on the same page; beyond this,
+// a form is decoded again each time it is drawn.
+constexpr uint64_t kMaxKeptFormBytes = uint64_t{1} << 26;
+constexpr uint64_t kFnvBasis = 0xcbf29ce484222325ull;
+
+enum class Op { other, q, Q, cm, BT, ET, Tm, Td, TD, Tstar, TL, Tf, Tj, quote, dquote, BI, Do, Tc, Tw, Tz, Ts };
 
 Op lookup_operator(const u8 *s, int32_t n) {
     if (n == 1) {
@@ -54,6 +79,10 @@ Op lookup_operator(const u8 *s, int32_t n) {
         case 'L': return Op::TL;
         case 'f': return Op::Tf;
         case 'j': return Op::Tj;
+        case 'c': return Op::Tc;
+        case 'w': return Op::Tw;
+        case 'z': return Op::Tz;
+        case 's': return Op::Ts;
         default: return Op::other;
         }
     }
@@ -79,8 +108,7 @@ void buf_clear(ByteBuf *b) {
     if (b->data) b->data[0] = 0;
 }
 
-uint64_t fnv1a(const u8 *p, uint64_t n) {
-    uint64_t h = 0xcbf29ce484222325ull;
+uint64_t fnv1a(uint64_t h, const u8 *p, uint64_t n) {
     for (uint64_t i = 0; i < n; ++i) {
         h ^= p[i];
         h *= 0x100000001b3ull;
@@ -88,9 +116,23 @@ uint64_t fnv1a(const u8 *p, uint64_t n) {
     return h;
 }
 
+// What the drawing of forms shares across one page.
+struct FormContext {
+    explicit FormContext(const PdfDocument &d) : doc(d) {}
+    const PdfDocument &doc;
+    // Every XObject drawn so far, by object number; null for those that are
+    // no forms.
+    std::unordered_map<int32_t, std::unique_ptr<FormXObject>> xobjects;
+    int64_t work_left = kMaxFormWorkPerPage;
+    uint64_t kept_bytes = 0;
+    uint64_t hash = kFnvBasis;
+    int depth = 0;
+};
+
 class Scanner {
 public:
-    Scanner(const u8 *data, int32_t len, InterpState *st) : data_(data), len_(len), st_(st) {}
+    Scanner(const u8 *data, int32_t len, InterpState *st, FormContext *forms, XObjectNames *names)
+        : data_(data), len_(len), st_(st), forms_(forms), names_(names) {}
 
     void run() {
         int32_t p = 0;
@@ -187,8 +229,7 @@ private:
                 }
             } else if (starts_number(p)) {
                 double v;
-                if (read_number(&p, &v) && std::fabs(v) > kWordBreakAdjustment && st_->in_word)
-                    interp_flush_word(st_);
+                if (read_number(&p, &v)) interp_tj_adjust(st_, v);
             } else {
                 ++p;
             }
@@ -202,7 +243,7 @@ private:
     }
 
     void next_line() {
-        interp_flush_word(st_);
+        interp_text_moved(st_);
         Matrix &lm = st_->lm;
         lm[4] = lm[4] - st_->leading * lm[2];
         lm[5] = lm[5] - st_->leading * lm[3];
@@ -212,7 +253,7 @@ private:
 
     // Td and TD: with tx, ty the last two operands.
     void move_line(bool set_leading) {
-        interp_flush_word(st_);
+        interp_text_moved(st_);
         if (operand_count_ >= 2) {
             const double tx = operands_[operand_count_ - 2], ty = operands_[operand_count_ - 1];
             Matrix &lm = st_->lm;
@@ -228,6 +269,7 @@ private:
         if (name_len_ == 0) return;
         for (int i = 0; i < st_->font_count; ++i) {
             if (std::strcmp(st_->fonts[i].name, name_) == 0) {
+                slot_build_font(st_->doc, &st_->fonts[i]);
                 st_->cur_font = &st_->fonts[i];
                 break;
             }
@@ -246,24 +288,32 @@ private:
         InterpState *st = st_;
         switch (op) {
         case Op::q:
-            if (st->save_depth < kMaxSavedCtm) st->saved_ctm[st->save_depth++] = st->ctm;
+            if (st->save_depth < kMaxSavedCtm)
+                st->saved[st->save_depth++] = {st->ctm, st->cur_font, st->font_size, st->leading, st->params};
             break;
         case Op::Q:
-            if (st->save_depth > 0) st->ctm = st->saved_ctm[--st->save_depth];
+            if (st->save_depth > st->save_floor) {
+                const SavedState &s = st->saved[--st->save_depth];
+                st->ctm = s.ctm;
+                st->cur_font = s.font;
+                st->font_size = s.font_size;
+                st->leading = s.leading;
+                st->params = s.params;
+            }
             break;
         case Op::cm:
             if (operand_count_ >= 6) st->ctm = multiply(last_six(), st->ctm);
             break;
         case Op::BT:
-            interp_flush_word(st);
+            interp_text_moved(st);
             st->tm = st->lm = st->ctm;
             st->advance = 0;
             break;
         case Op::ET:
-            interp_flush_word(st);
+            interp_text_moved(st);
             break;
         case Op::Tm:
-            interp_flush_word(st);
+            interp_text_moved(st);
             if (operand_count_ >= 6) st->tm = st->lm = multiply(last_six(), st->ctm);
             st->advance = 0;
             break;
@@ -282,11 +332,28 @@ private:
         case Op::Tf:
             select_font();
             break;
+        case Op::Tc:
+            if (operand_count_ >= 1) st->params.char_spacing = operands_[operand_count_ - 1];
+            break;
+        case Op::Tw:
+            if (operand_count_ >= 1) st->params.word_spacing = operands_[operand_count_ - 1];
+            break;
+        case Op::Tz:
+            if (operand_count_ >= 1) st->params.h_scale = operands_[operand_count_ - 1] / 100.0;
+            break;
+        case Op::Ts:
+            if (operand_count_ >= 1) st->params.rise = operands_[operand_count_ - 1];
+            break;
         case Op::Tj:
             show_pending();
             break;
         case Op::quote:
         case Op::dquote:
+            // aw ac string ": word and character spacing, then as '.
+            if (op == Op::dquote && operand_count_ >= 2) {
+                st->params.word_spacing = operands_[operand_count_ - 2];
+                st->params.char_spacing = operands_[operand_count_ - 1];
+            }
             next_line();
             show_pending();
             break;
@@ -297,7 +364,7 @@ private:
             break;
         }
         case Op::Do:
-            if (name_len_ > 0) interp_add_image(st, name_);
+            if (name_len_ > 0 && !draw_form()) interp_add_image(st, name_);
             break;
         case Op::other:
             break;
@@ -308,9 +375,101 @@ private:
         return p;
     }
 
+    // Do with the pending name: draws it when it names a form XObject and
+    // returns true; false for anything else, which the caller records as an
+    // image placement.  A form that is already being drawn (it draws
+    // itself), one nested too deep, one whose content cannot be decoded and
+    // one beyond the page's work limit are forms too, but draw nothing.
+    bool draw_form() {
+        if (!forms_ || !names_) return false;
+        const int32_t num = names_->find(forms_->doc, name_);
+        if (num <= 0) return false;
+        auto [it, fresh] = forms_->xobjects.try_emplace(num);
+        if (fresh) it->second = read_form(forms_->doc, num);
+        FormXObject *form = it->second.get();
+        if (!form) return false;
+        if (form->active || forms_->depth >= kMaxFormDepth) return true;
+        bool keep = true;
+        if (!form->decoded) {
+            if (!decode_form_content(forms_->doc, form)) return true;
+            keep = forms_->kept_bytes + form->content.len <= kMaxKeptFormBytes;
+            if (keep) forms_->kept_bytes += form->content.len;
+        }
+        const uint64_t n = form->content.len;
+        const int64_t cost = static_cast<int64_t>(std::min<uint64_t>(n, uint64_t{1} << 40)) + kFormDrawCost;
+        if (cost <= forms_->work_left) {
+            forms_->work_left -= cost;
+            if (!form->hashed) {
+                forms_->hash = fnv1a(forms_->hash, form->content.data, n);
+                form->hashed = true;
+            }
+            run_form(form);
+        }
+        if (!keep) {
+            buf_free(&form->content);
+            form->decoded = false;
+        }
+        return true;
+    }
+
+    // Runs the form's content with the form's matrix joined to the CTM and
+    // its own fonts in the slots (when it has some), then puts the state
+    // back as it was: the form's q and Q cannot reach the states saved
+    // before it, and what it leaves saved is dropped.
+    void run_form(FormXObject *form) {
+        InterpState *st = st_;
+        interp_flush_word(st);
+        const Matrix ctm = st->ctm, tm = st->tm, lm = st->lm;
+        const double advance = st->advance, font_size = st->font_size, leading = st->leading;
+        const TextParams params = st->params;
+        const FontSlot *font = st->cur_font;
+        const int save_depth = st->save_depth, save_floor = st->save_floor;
+        st->ctm = multiply(form->matrix.data(), st->ctm);
+        st->save_floor = st->save_depth;
+        // The form's fonts take the slots while it runs; the font in use
+        // stays in use, from the copy of the slots it was in.
+        std::vector<FontSlot> outer;
+        const int outer_count = st->font_count;
+        if (form->has_fonts) {
+            outer.assign(st->fonts, st->fonts + outer_count);
+            std::copy(form->fonts.begin(), form->fonts.end(), st->fonts);
+            st->font_count = static_cast<int>(form->fonts.size());
+            if (font >= st->fonts && font < st->fonts + outer_count)
+                st->cur_font = outer.data() + (font - st->fonts);
+        }
+        form->active = true;
+        ++forms_->depth;
+        const uint64_t n = form->content.len;
+        const int32_t len = n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
+        XObjectNames *names = form->has_xobjects ? &form->names : names_;
+        if (len > 0) Scanner(form->content.data, len, st, forms_, names).run();
+        --forms_->depth;
+        form->active = false;
+        interp_flush_word(st);
+        if (form->has_fonts) {
+            // What the form's slots learnt (fonts built on first use) is kept
+            // for its next draw.
+            std::copy(st->fonts, st->fonts + form->fonts.size(), form->fonts.begin());
+            std::copy(outer.begin(), outer.end(), st->fonts);
+            st->font_count = outer_count;
+        }
+        st->ctm = ctm;
+        st->tm = tm;
+        st->lm = lm;
+        st->advance = advance;
+        st->font_size = font_size;
+        st->leading = leading;
+        st->params = params;
+        st->cur_font = font;
+        st->save_depth = save_depth;
+        st->save_floor = save_floor;
+    }
+
     const u8 *data_;
     int32_t len_;
     InterpState *st_;
+    FormContext *forms_;
+    XObjectNames *names_;
     double operands_[kMaxOperands] = {};
     int operand_count_ = 0;
     ByteBuf pending_;  // the pending string
@@ -332,6 +491,7 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out) {
 
     InterpState st;
     interp_init(&st);
+    st.doc = &doc;
     resolve_page_fonts(doc, page, &st);
 
     ByteBuf content;
@@ -339,7 +499,8 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out) {
         interp_free(&st);
         return;
     }
-    out->content_hash = fnv1a(content.data, content.data ? content.len : 0);
+    FormContext forms(doc);
+    forms.hash = fnv1a(kFnvBasis, content.data, content.data ? content.len : 0);
     // Positions are 32-bit; content beyond that is hashed but not scanned.
     const int32_t scan_len = content.len > INT32_MAX ? INT32_MAX : static_cast<int32_t>(content.len);
     // Room for what the content is likely to produce, so that large pages
@@ -348,10 +509,12 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out) {
     const size_t n = static_cast<size_t>(scan_len);
     st.items.reserve(std::min(n / 16, kMaxReservedItems));
     st.page_text.reserve(std::min(n / 2, kMaxReservedText));
-    if (scan_len > 0) Scanner(content.data, scan_len, &st).run();
+    XObjectNames names(page_resources(doc, page));
+    if (scan_len > 0) Scanner(content.data, scan_len, &st, &forms, &names).run();
     buf_free(&content);
+    out->content_hash = forms.hash;
 
-    interp_flush_word(&st);
+    interp_finish_words(&st);
     out->text = std::move(st.page_text);
     out->items = std::move(st.items);
     out->images = std::move(st.images);

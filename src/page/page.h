@@ -20,6 +20,9 @@ struct TextItem {
     double w = 0;
     double h = 0;
     double font_size = 0;  // font size in effect when the word ended
+    // A word hyphenated at a line end is one word: the box above is its part
+    // on the first line, this one its part on the next (w2 0 when none).
+    double x2 = 0, y2 = 0, w2 = 0, h2 = 0;
 };
 
 // One image placement (any XObject drawn with Do, or an inline image).

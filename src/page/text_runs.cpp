@@ -1,10 +1,17 @@
 #include "text_runs.h"
 
+#include <cmath>
 #include <cstring>
+
+#include "glyph_list.h"
 
 namespace morvex {
 
 namespace {
+
+// Without a font object a TJ adjustment beyond this (in thousandths of the
+// font size) ends the word, whatever the glyphs do.
+constexpr double kLegacyWordBreakAdjustment = 150.0;
 
 // Windows-1252 at 0x80..0x9F; 0 where the code page assigns nothing (the
 // byte then keeps its own value).
@@ -15,28 +22,15 @@ constexpr uint16_t kCp1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 0x98
 };
 
-void append_utf8(std::string *s, uint32_t cp) {
-    if (cp < 0x80) {
-        s->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        const char b[2] = {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
-        s->append(b, 2);
-    } else {
-        const char b[3] = {static_cast<char>(0xE0 | (cp >> 12)),
-                           static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-                           static_cast<char>(0x80 | (cp & 0x3F))};
-        s->append(b, 3);
-    }
-}
-
 // Everything back to zero, memory released.
 void clear_state(InterpState *st) {
     for (FontSlot &f : st->fonts) f = FontSlot{};
     st->font_count = 0;
     st->cur_font = nullptr;
     st->font_size = 0;
-    for (Matrix &m : st->saved_ctm) m = Matrix{};
+    for (SavedState &m : st->saved) m = SavedState{};
     st->save_depth = 0;
+    st->save_floor = 0;
     st->ctm = st->tm = st->lm = Matrix{};
     st->advance = 0;
     st->leading = 0;
@@ -45,8 +39,214 @@ void clear_state(InterpState *st) {
     st->word_start_x = st->word_start_y = 0;
     st->word_end_x = st->word_end_y = 0;
     st->in_word = 0;
+    st->word_from_font = false;
+    st->word_min_x = st->word_min_y = st->word_max_x = st->word_max_y = 0;
+    st->word_size = 0;
+    st->word_last_len = 0;
+    st->last_end_x = st->last_end_y = 0;
+    for (PlacedGlyph &g : st->recent) g = PlacedGlyph{};
+    st->recent_next = st->recent_count = 0;
+    st->params = TextParams{};
+    st->doc = nullptr;
+    st->cid_without_unicode = 0;
     std::vector<ImageItem>().swap(st->images);
     std::string().swap(st->page_text);
+    st->held_word = TextItem{};
+    st->word_held = false;
+}
+
+
+// Word building for text read through a font object.
+//
+// The thresholds are fractions of the font size as it appears on the page
+// (the size times the text matrix's vertical scale), measured from where
+// the previous glyph of the word ended:
+//  - kWordGap: a gap along the baseline wider than this starts a new word.
+//    Kerning inside a word stays well below it (about -0.1 to +0.05 em),
+//    while the narrowest space a justified line shows is about 0.2 em; it is
+//    the value pdftotext uses, so both read the same words.
+//  - kBackStep: a step back along the baseline larger than this (a new line
+//    that starts further left, a column to the left) ends the word.
+//  - kLineShift: a shift across the baseline larger than this (a new line)
+//    ends the word; sub- and superscripts rise less.
+//  - kSamePlace: a glyph with the same text as one of the last kRecentGlyphs
+//    glyphs and an origin within this distance of it in both directions is
+//    the same glyph drawn again (fake bold, a shadow) and is left out.
+//  - kOverlap: a glyph that starts this far back over the previous one is
+//    drawn onto it; TeX builds accented letters that way (a caron over C),
+//    and the spacing accent then becomes the combining one of the letter.
+constexpr double kWordGap = 0.1;
+constexpr double kBackStep = 0.6;
+constexpr double kOverlap = 0.1;
+constexpr double kAccentGap = 0.2;
+constexpr double kLineShift = 0.5;
+constexpr double kSamePlace = 0.1;
+
+// The combining form of a spacing accent (the UTF-8 of the accent), or 0.
+uint32_t combining_accent(const std::string &t) {
+    uint32_t cp;
+    if (t.size() == 1) {
+        cp = static_cast<uint8_t>(t[0]);
+    } else if (t.size() == 2 && (static_cast<uint8_t>(t[0]) & 0xE0) == 0xC0) {
+        cp = (static_cast<uint8_t>(t[0]) & 0x1Fu) << 6 | (static_cast<uint8_t>(t[1]) & 0x3Fu);
+    } else {
+        return 0;
+    }
+    switch (cp) {
+    case 0x60: return 0x0300;    // grave
+    case 0x5E: return 0x0302;    // circumflex
+    case 0x7E: return 0x0303;    // tilde
+    case 0xA8: return 0x0308;    // dieresis
+    case 0xAF: return 0x0304;    // macron
+    case 0xB4: return 0x0301;    // acute
+    case 0xB8: return 0x0327;    // cedilla
+    case 0x2C6: return 0x0302;   // circumflex
+    case 0x2C7: return 0x030C;   // caron
+    case 0x2D8: return 0x0306;   // breve
+    case 0x2D9: return 0x0307;   // dot above
+    case 0x2DA: return 0x030A;   // ring
+    case 0x2DB: return 0x0328;   // ogonek
+    case 0x2DC: return 0x0303;   // tilde
+    case 0x2DD: return 0x030B;   // double acute
+    default: return 0;
+    }
+}
+
+uint32_t text_hash(const std::string &t) {
+    uint32_t h = 2166136261u;
+    for (unsigned char c : t) h = (h ^ c) * 16777619u;
+    return h;
+}
+
+bool is_white_text(const std::string &t) {
+    for (unsigned char c : t)
+        if (!is_ws(c)) return false;
+    return !t.empty();
+}
+
+bool drawn_before(const InterpState *st, double x, double y, uint32_t h, double tol) {
+    for (int i = 0; i < st->recent_count; ++i) {
+        const PlacedGlyph &g = st->recent[i];
+        if (g.text_hash == h && std::fabs(g.x - x) <= tol && std::fabs(g.y - y) <= tol) return true;
+    }
+    return false;
+}
+
+void remember_glyph(InterpState *st, double x, double y, uint32_t h) {
+    st->recent[st->recent_next] = PlacedGlyph{x, y, h};
+    st->recent_next = (st->recent_next + 1) % kRecentGlyphs;
+    if (st->recent_count < kRecentGlyphs) ++st->recent_count;
+}
+
+void grow_box(InterpState *st, double x, double y) {
+    if (x < st->word_min_x) st->word_min_x = x;
+    if (x > st->word_max_x) st->word_max_x = x;
+    if (y < st->word_min_y) st->word_min_y = y;
+    if (y > st->word_max_y) st->word_max_y = y;
+}
+
+void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *bytes, size_t len) {
+    const Matrix &m = st->tm;
+    const double a = m[0], b = m[1], c = m[2], d = m[3], e = m[4], f = m[5];
+    const TextParams &tp = st->params;
+    const double tfs = st->font_size;
+    // The baseline direction and the font size on the page.
+    const double base_len = std::hypot(a, b);
+    const double ux = base_len > 0 ? a / base_len : 1, uy = base_len > 0 ? b / base_len : 0;
+    const double up_len = std::hypot(c, d);
+    double size = std::fabs(tfs) * up_len;
+    if (!(size > 0)) size = std::fabs(tfs) > 0 ? std::fabs(tfs) : 1;
+    // The glyph box reaches 0.2 of the size below the baseline and 0.9 above.
+    const double vx = up_len > 0 ? c / up_len * size : 0, vy = up_len > 0 ? d / up_len * size : size;
+
+    Glyph g;
+    size_t i = 0;
+    while (i < len) {
+        i += static_cast<size_t>(font.next(bytes + i, len - i, &g));
+        const double tx = (g.w0 * tfs + tp.char_spacing + (g.is_space32 ? tp.word_spacing : 0)) * tp.h_scale;
+        const double gw = g.w0 * tfs * tp.h_scale;
+        const double ox = st->advance * a + tp.rise * c + e;
+        const double oy = st->advance * b + tp.rise * d + f;
+        st->advance += tx;
+        if (g.unmapped && font.is_type0()) ++st->cid_without_unicode;
+        if (g.text.empty()) continue;  // a glyph that stands for no text
+        if (is_white_text(g.text)) {
+            interp_flush_word(st);
+            for (unsigned char ch : g.text)
+                if (ch == '\n' || ch == '\r') st->page_text.push_back('\n');
+            continue;
+        }
+        const uint32_t h = text_hash(g.text);
+        if (st->in_word && st->word_from_font) {
+            const double dx = ox - st->last_end_x, dy = oy - st->last_end_y;
+            const double along = dx * ux + dy * uy;
+            const double across = -dx * uy + dy * ux;
+            // An accent stands over the letter that follows it, which may be
+            // up to a letter's width further on.
+            const double gap = combining_accent(g.text) ? kAccentGap : kWordGap;
+            const bool continues = along <= gap * size && along >= -kBackStep * size &&
+                                   std::fabs(across) <= kLineShift * size;
+            // Only a glyph that does not continue the word can be a repeat.
+            if (!(continues && std::fabs(along) <= kSamePlace * size) &&
+                drawn_before(st, ox, oy, h, kSamePlace * size))
+                continue;
+            if (!continues) {
+                interp_flush_word(st);
+            } else if (along < -kOverlap * size) {
+                // Drawn onto the previous glyph: an accent after its letter,
+                // or a letter after its accent.
+                const uint32_t accent = combining_accent(g.text);
+                const size_t n = st->word_last_len;
+                const uint32_t prev_accent =
+                    n > 0 && n <= st->word.size() ? combining_accent(st->word.substr(st->word.size() - n)) : 0;
+                if (accent) {
+                    append_utf8(&st->word, accent);
+                    st->word_last_len = 0;
+                    remember_glyph(st, ox, oy, h);
+                    continue;
+                }
+                if (prev_accent) {
+                    st->word.resize(st->word.size() - n);
+                    st->word += g.text;
+                    append_utf8(&st->word, prev_accent);
+                    st->word_last_len = 0;
+                    remember_glyph(st, ox, oy, h);
+                    grow_box(st, ox + gw * a, oy + gw * b);
+                    if (gw * (a * ux + b * uy) > 0) {
+                        st->last_end_x = ox + gw * a;
+                        st->last_end_y = oy + gw * b;
+                    }
+                    continue;
+                }
+            }
+        } else {
+            if (st->in_word) interp_flush_word(st);  // a word of the byte reading ends here
+            if (drawn_before(st, ox, oy, h, kSamePlace * size)) continue;
+        }
+        const double ex = ox + gw * a;
+        const double ey = oy + gw * b;
+        if (!st->in_word) {
+            st->in_word = 1;
+            st->word_from_font = true;
+            st->word_start_x = ox;
+            st->word_start_y = oy;
+            st->word_min_x = st->word_max_x = ox;
+            st->word_min_y = st->word_max_y = oy;
+            st->word_size = size;
+        }
+        grow_box(st, ox - 0.2 * vx, oy - 0.2 * vy);
+        grow_box(st, ox + 0.9 * vx, oy + 0.9 * vy);
+        grow_box(st, ex - 0.2 * vx, ey - 0.2 * vy);
+        grow_box(st, ex + 0.9 * vx, ey + 0.9 * vy);
+        st->word_end_x = ex;
+        st->word_end_y = ey;
+        st->last_end_x = ex;
+        st->last_end_y = ey;
+        if (size > st->word_size) st->word_size = size;
+        remember_glyph(st, ox, oy, h);
+        st->word += g.text;
+        st->word_last_len = g.text.size();
+    }
 }
 
 }  // namespace
@@ -63,6 +263,10 @@ void interp_init(InterpState *st) {
 void interp_emit_string(InterpState *st, const unsigned char *bytes, size_t len) {
     if (len == 0) return;
     const FontSlot *font = st->cur_font;
+    if (font && font->font) {
+        emit_with_font(st, *font->font, bytes, len);
+        return;
+    }
     const int16_t *widths = font ? font->widths : nullptr;
     const bool cp1252 = font && font->has_base_font;
     // The text matrix does not change while a string is shown.
@@ -81,6 +285,9 @@ void interp_emit_string(InterpState *st, const unsigned char *bytes, size_t len)
         } else {
             const double ox = st->advance * a + e;
             const double oy = st->advance * b + f;
+            // A word read through a font object ends where the byte reading
+            // takes over (run == i here: that word took no byte of this string).
+            if (st->in_word && st->word_from_font) interp_flush_word(st);
             if (!st->in_word) {
                 st->in_word = 1;
                 st->word_start_x = ox;
@@ -105,18 +312,166 @@ void interp_flush_word(InterpState *st) {
     if (st->in_word && !st->word.empty()) {
         TextItem item;
         item.text = st->word;
-        item.x = st->word_start_x < st->word_end_x ? st->word_start_x : st->word_end_x;
-        item.y = st->word_start_y - 0.2 * st->font_size;
-        const double dx = st->word_end_x - st->word_start_x;
-        item.w = dx < 0 ? -dx : dx;
-        item.h = 1.1 * st->font_size;
-        item.font_size = st->font_size;
-        st->items.push_back(std::move(item));
-        st->page_text += st->word;
-        st->page_text.push_back(' ');
+        if (st->word_from_font) {
+            item.x = st->word_min_x;
+            item.y = st->word_min_y;
+            item.w = st->word_max_x - st->word_min_x;
+            item.h = st->word_max_y - st->word_min_y;
+            item.font_size = st->word_size;
+        } else {
+            item.x = st->word_start_x < st->word_end_x ? st->word_start_x : st->word_end_x;
+            item.y = st->word_start_y - 0.2 * st->font_size;
+            const double dx = st->word_end_x - st->word_start_x;
+            item.w = dx < 0 ? -dx : dx;
+            item.h = 1.1 * st->font_size;
+            item.font_size = st->font_size;
+        }
+        // Only words read through a font object join across a hyphenated
+        // line end: the standard fonts' byte reading keeps its old words.
+        interp_store_word(st, std::move(item), st->word_from_font);
         st->word.clear();
     }
     st->in_word = 0;
+    st->word_from_font = false;
+}
+
+void interp_text_moved(InterpState *st) {
+    if (!st->cur_font || !st->cur_font->font) interp_flush_word(st);
+}
+
+void interp_tj_adjust(InterpState *st, double v) {
+    if (st->cur_font && st->cur_font->font) {
+        st->advance -= v / 1000.0 * st->font_size * st->params.h_scale;
+    } else if (std::fabs(v) > kLegacyWordBreakAdjustment && st->in_word) {
+        interp_flush_word(st);
+    }
+}
+
+namespace {
+
+// Hyphenation at a line end.  A word ending in a soft hyphen (U+00AD), or
+// in a hyphen (U+002D, U+2010) right after a letter, may continue on the
+// next line.  It does when the next word's box lies on a following line
+// (its middle below the held word's bottom edge, at most three of the held
+// word's heights further down) and starts left of the held word's end (the
+// start of a line, not the next column), and that word begins with a
+// letter, a lower-case one after a hard hyphen ("Anti-" before "Zionism"
+// stays two words).  The joined word keeps a soft hyphen as decoded (the
+// comparison drops it) and loses a hard one, as a reader reads it:
+// "docu-" + "ment" is "document".  A compound broken at its own hyphen
+// ("well-" + "known") reads "wellknown"; nothing on the page tells the two
+// apart.
+
+enum class Hyphen { none, soft, hard };
+
+// The code point that starts at s[i] (0 for a malformed sequence) and its length.
+uint32_t code_point_at(const std::string &s, size_t i, size_t *n) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) {
+        *n = 1;
+        return 0;
+    }
+    uint32_t cp = len == 1 ? c : c & (0x7F >> len);
+    for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    *n = len;
+    return cp;
+}
+
+// Letters as far as hyphenation needs them: ASCII letters, and the Latin,
+// Greek and Cyrillic letters from U+00C0 on (their signs U+00D7 and U+00F7
+// excepted), up to the general punctuation block.
+bool is_letter(uint32_t cp) {
+    if (cp < 0x80) return is_alpha(static_cast<u8>(cp));
+    return cp >= 0xC0 && cp < 0x2000 && cp != 0xD7 && cp != 0xF7;
+}
+bool is_upper(uint32_t cp) { return (cp >= 'A' && cp <= 'Z') || (cp >= 0xC0 && cp <= 0xDE); }
+
+// The hyphen a word ends in, and its length in bytes.
+Hyphen trailing_hyphen(const std::string &w, size_t *len) {
+    size_t n = 0;
+    if (w.size() >= 3 && w.compare(w.size() - 2, 2, "\xC2\xAD") == 0) {
+        *len = 2;
+        return Hyphen::soft;
+    }
+    if (w.size() >= 2 && w.back() == '-') {
+        n = 1;
+    } else if (w.size() >= 4 && w.compare(w.size() - 3, 3, "\xE2\x80\x90") == 0) {
+        n = 3;
+    } else {
+        return Hyphen::none;
+    }
+    // The character before the hyphen: step back over continuation bytes.
+    size_t i = w.size() - n;
+    do --i;
+    while (i > 0 && (static_cast<unsigned char>(w[i]) & 0xC0) == 0x80);
+    size_t k;
+    if (!is_letter(code_point_at(w, i, &k))) return Hyphen::none;
+    *len = n;
+    return Hyphen::hard;
+}
+
+bool continues_on_next_line(const TextItem &held, const TextItem &next, Hyphen kind) {
+    const bool below = next.y + 0.5 * next.h < held.y && next.y > held.y - 3 * held.h;
+    if (!below || next.x >= held.x + held.w || next.text.empty()) return false;
+    size_t k;
+    const uint32_t first = code_point_at(next.text, 0, &k);
+    return is_letter(first) && (kind == Hyphen::soft || !is_upper(first));
+}
+
+}  // namespace
+
+void interp_store_word(InterpState *st, TextItem &&item, bool may_join) {
+    if (st->word_held) {
+        st->word_held = false;
+        TextItem &held = st->held_word;
+        size_t n = 0;
+        const Hyphen kind = trailing_hyphen(held.text, &n);
+        if (continues_on_next_line(held, item, kind)) {
+            if (kind == Hyphen::hard) {
+                const size_t keep = held.text.size() - n;
+                // The hyphen leaves the page text too, unless something
+                // (a line feed of a shown string) came after it.
+                if (st->page_text.size() >= n &&
+                    st->page_text.compare(st->page_text.size() - n, n, held.text, keep, n) == 0)
+                    st->page_text.resize(st->page_text.size() - n);
+                held.text.resize(keep);
+            }
+            held.text += item.text;
+            held.x2 = item.x;
+            held.y2 = item.y;
+            held.w2 = item.w;
+            held.h2 = item.h;
+            held.font_size = item.font_size;
+            st->page_text += item.text;
+            st->page_text.push_back(' ');
+            st->items.push_back(std::move(held));
+            held = TextItem{};
+            return;
+        }
+        st->page_text.push_back(' ');
+        st->items.push_back(std::move(held));
+        held = TextItem{};
+    }
+    size_t n = 0;
+    st->page_text += item.text;
+    if (may_join && trailing_hyphen(item.text, &n) != Hyphen::none) {
+        st->held_word = std::move(item);
+        st->word_held = true;
+        return;
+    }
+    st->page_text.push_back(' ');
+    st->items.push_back(std::move(item));
+}
+
+void interp_finish_words(InterpState *st) {
+    interp_flush_word(st);
+    if (st->word_held) {
+        st->word_held = false;
+        st->page_text.push_back(' ');
+        st->items.push_back(std::move(st->held_word));
+        st->held_word = TextItem{};
+    }
 }
 
 void interp_add_image(InterpState *st, const char *name) {
@@ -137,7 +492,7 @@ void interp_add_image(InterpState *st, const char *name) {
 }
 
 void interp_free(InterpState *st) {
-    interp_flush_word(st);
+    interp_finish_words(st);
     clear_state(st);
 }
 

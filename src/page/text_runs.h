@@ -25,6 +25,26 @@ void interp_emit_string(InterpState *st, const unsigned char *bytes, size_t len)
 // Ends the word under way, if any.
 void interp_flush_word(InterpState *st);
 
+// Adds a finished word to the items and the page text.  With may_join, a
+// word that ends in a hyphen is held back: when the next word starts the
+// next line with a letter (a lower-case one after a hard hyphen), the two
+// become one word (see text_runs.cpp).
+void interp_store_word(InterpState *st, TextItem &&item, bool may_join);
+
+// Ends the word under way and stores a held one: the page's words are
+// complete afterwards.
+void interp_finish_words(InterpState *st);
+
+// A positioning operator (BT, ET, Td, TD, T*, Tm, ' and ") moved the text
+// position.  With no font or a font without a font object it ends the word;
+// with a font object the next glyph decides by where it lands.
+void interp_text_moved(InterpState *st);
+
+// A number inside a TJ array.  With a font object it moves the position
+// back by v/1000 of the font size (scaled horizontally); without one it
+// moves nothing and ends the word when |v| > 150.
+void interp_tj_adjust(InterpState *st, double v);
+
 // Records an image placement: the box spanned by the images of the unit
 // square's corners (0,0) and (1,1) under the CTM; a side below 1 counts 32.
 void interp_add_image(InterpState *st, const char *name);

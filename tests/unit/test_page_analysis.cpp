@@ -129,7 +129,11 @@ TEST(PageAnalysis, PositionsAndSizes) {
         {"TD sets the leading", "BT /F1 10 Tf 0 100 Td 0 -30 TD T* (A) Tj ET", true, {0, 38, 6.67, 11}},
         {"default leading 14", "BT /F1 10 Tf 0 100 Td T* (A) Tj ET", true, {0, 84, 6.67, 11}},
         {"apostrophe uses the leading", "BT /F1 10 Tf 0 100 Td (A) ' ET", true, {0, 84, 6.67, 11}},
-        {"q/Q do not save the font", "BT q /F1 10 Tf Q (A) Tj ET", true, {0, -2, 6.67, 11}},
+        // q and Q save the text state with the CTM, as viewers do.
+        {"Q restores the font: none, size 12", "BT q /F1 10 Tf Q (A) Tj ET", true, {0, -2.4, 6, 13.2}},
+        {"Q restores the font and size in use at q", "BT /F1 10 Tf q /F9 20 Tf Q (A) Tj ET", true,
+         {0, -2, 6.67, 11}},
+        {"Q restores the leading", "BT /F1 10 Tf 0 100 Td q 30 TL Q T* (A) Tj ET", true, {0, 84, 6.67, 11}},
         {"Tf without a name does nothing", "BT 30 Tf (A) Tj ET", true, {0, -2.4, 6, 13.2}},
         {"unknown font keeps the font, takes the size", "BT /F1 10 Tf /F9 20 Tf (A) Tj ET", true,
          {0, -4, 13.34, 22}},

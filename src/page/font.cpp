@@ -1,0 +1,479 @@
+// Building font objects from font dictionaries, and reading codes with them.
+#include "font.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "../codec/filters.h"
+#include "font_metrics.h"
+#include "glyph_list.h"
+
+namespace morvex {
+
+namespace {
+
+// Caps on what one font may cost: the /W and /Widths arrays read, and the
+// references followed from the font dictionary (font -> descendant ->
+// descriptor: three are enough, the cap only stops cycles).
+constexpr int kMaxWidthEntries = 1 << 16;
+constexpr int kMaxRefDepth = 4;
+
+// Windows-1252 at 0x80..0x9F; 0 where the code page assigns nothing.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+void append_byte_text(std::string *s, uint8_t v) {
+    uint32_t cp = v;
+    if (v >= 0x80 && v <= 0x9F && kCp1252High[v - 0x80]) cp = kCp1252High[v - 0x80];
+    append_utf8(s, cp);
+}
+
+// A value inside some object's text: data[pos] is its first byte, end the
+// limit of that text.  pos < 0: no value.
+struct Val {
+    const u8 *data = nullptr;
+    int32_t end = 0;
+    int32_t pos = -1;
+    bool ok() const { return pos >= 0 && pos < end; }
+    u8 at() const { return data[pos]; }
+};
+
+int32_t skip_ws_comments(const u8 *d, int32_t end, int32_t p) {
+    for (;;) {
+        while (p < end && (is_ws(d[p]) || d[p] == 0)) ++p;
+        if (p < end && d[p] == '%') {
+            while (p < end && d[p] != '\n' && d[p] != '\r') ++p;
+            continue;
+        }
+        return p;
+    }
+}
+
+// Position behind the token or nested structure at p.
+int32_t skip_value(const u8 *d, int32_t end, int32_t p) {
+    int depth = 0;
+    do {
+        p = skip_ws_comments(d, end, p);
+        if (p >= end) return end;
+        const u8 c = d[p];
+        if (c == '(') {
+            int paren = 0;
+            for (; p < end; ++p) {
+                if (d[p] == '\\') { ++p; continue; }
+                if (d[p] == '(') ++paren;
+                else if (d[p] == ')' && --paren == 0) { ++p; break; }
+            }
+        } else if (c == '<' && p + 1 < end && d[p + 1] == '<') {
+            ++depth;
+            p += 2;
+        } else if (c == '>' && p + 1 < end && d[p + 1] == '>') {
+            --depth;
+            p += 2;
+        } else if (c == '<') {
+            while (p < end && d[p] != '>') ++p;
+            if (p < end) ++p;
+        } else if (c == '[') {
+            ++depth;
+            ++p;
+        } else if (c == ']') {
+            --depth;
+            ++p;
+        } else if (c == '/') {
+            ++p;
+            while (p < end && is_name_byte(d[p])) ++p;
+        } else {
+            const int32_t s = p;
+            while (p < end && is_name_byte(d[p])) ++p;
+            if (p == s) ++p;
+        }
+    } while (depth > 0 && p < end);
+    return p;
+}
+
+class Reader {
+public:
+    explicit Reader(const PdfDocument &doc) : doc_(doc) {}
+
+    // The dictionary of object `num`.
+    Val object(int32_t num) const {
+        const ObjectEntry *e = doc_.find_object(num);
+        if (!e) return {};
+        const TextRange t = doc_.full_range(*e);
+        if (!t.valid() || t.begin < 0) return {};
+        Val v{t.data, t.end, skip_ws_comments(t.data, t.end, t.begin)};
+        return v.ok() ? v : Val{};
+    }
+
+    // Follows an indirect reference; other values stay as they are.
+    Val resolve(Val v, const ObjectEntry **entry = nullptr) const {
+        for (int i = 0; i < kMaxRefDepth && v.ok() && is_digit(v.at()); ++i) {
+            const int32_t num = parse_ref_at(v.data, v.end, v.pos);
+            if (num <= 0) return v;  // a plain number
+            const ObjectEntry *e = doc_.find_object(num);
+            if (!e) return {};
+            if (entry) *entry = e;
+            v = object(num);
+        }
+        return v;
+    }
+
+    // The value of /key among the top-level keys of the dictionary at v.
+    Val get(Val dict, std::string_view key, const ObjectEntry **entry = nullptr) const {
+        if (!dict.ok() || dict.at() != '<' || dict.pos + 1 >= dict.end || dict.data[dict.pos + 1] != '<') return {};
+        const u8 *d = dict.data;
+        int32_t p = dict.pos + 2;
+        while (true) {
+            p = skip_ws_comments(d, dict.end, p);
+            if (p >= dict.end || (d[p] == '>' && p + 1 < dict.end && d[p + 1] == '>')) return {};
+            if (d[p] != '/') {
+                p = skip_value(d, dict.end, p);
+                continue;
+            }
+            const int32_t s = ++p;
+            while (p < dict.end && is_name_byte(d[p])) ++p;
+            const std::string_view k(reinterpret_cast<const char *>(d + s), static_cast<size_t>(p - s));
+            const int32_t vpos = skip_ws_comments(d, dict.end, p);
+            if (k == key) return resolve(Val{d, dict.end, vpos}, entry);
+            p = skip_value(d, dict.end, vpos);
+        }
+    }
+
+    static std::string_view name(Val v) {
+        if (!v.ok() || v.at() != '/') return {};
+        int32_t p = v.pos + 1;
+        while (p < v.end && is_name_byte(v.data[p])) ++p;
+        return {reinterpret_cast<const char *>(v.data + v.pos + 1), static_cast<size_t>(p - v.pos - 1)};
+    }
+
+    static bool number(Val v, double *out) {
+        if (!v.ok()) return false;
+        int32_t p = v.pos;
+        const double x = parse_double_at(v.data, v.end, &p);
+        if (p == v.pos) return false;
+        *out = x;
+        return true;
+    }
+
+    // Calls f(Val) for each element of the array at v (references resolved
+    // by the caller as needed); stops after `cap` elements.
+    template <class F>
+    static void each(Val v, int cap, F f) {
+        if (!v.ok() || v.at() != '[') return;
+        int32_t p = v.pos + 1;
+        for (int i = 0; i < cap; ++i) {
+            p = skip_ws_comments(v.data, v.end, p);
+            if (p >= v.end || v.data[p] == ']') return;
+            f(Val{v.data, v.end, p});
+            p = skip_value(v.data, v.end, p);
+        }
+    }
+
+    // The decoded data of the stream object a value referred to.
+    bool stream(const ObjectEntry *e, ByteBuf *out) const {
+        if (!e || !e->has_stream) return false;
+        return decode_stream(doc_.data, doc_.len, *e, out) == 1;
+    }
+
+    const PdfDocument &doc() const { return doc_; }
+
+private:
+    const PdfDocument &doc_;
+};
+
+// Font descriptor /Flags: bit 3 symbolic, bit 6 non-symbolic.
+constexpr int kFlagSymbolic = 1 << 2;
+
+// Unicode -> code in WinAnsiEncoding, for measuring a glyph with the
+// standard tables (which are indexed by WinAnsi codes).
+int winansi_code_of(uint32_t cp) {
+    if (cp == 0) return -1;
+    for (int c = 0; c < 256; ++c)
+        if (kWinAnsiEncoding[c] == cp) return c;
+    return -1;
+}
+
+uint32_t first_code_point(const std::string &s) {
+    if (s.empty()) return 0;
+    const uint8_t x = static_cast<uint8_t>(s[0]);
+    if (x < 0x80) return x;
+    const int n = x < 0xE0 ? 2 : x < 0xF0 ? 3 : 4;
+    if (static_cast<size_t>(n) != s.size()) return 0;  // several characters
+    uint32_t cp = x & (0xFF >> (n + 1));
+    for (int k = 1; k < n; ++k) cp = cp << 6 | (static_cast<uint8_t>(s[k]) & 0x3F);
+    return cp;
+}
+
+bool contains(std::string_view hay, std::string_view needle) { return hay.find(needle) != std::string_view::npos; }
+
+}  // namespace
+
+struct FontBuilder {
+    const Reader &r;
+    PdfFont &f;
+
+    void read_to_unicode(Val font, CMap *out, bool *has) {
+        const ObjectEntry *e = nullptr;
+        const Val tu = r.get(font, "ToUnicode", &e);
+        if (!tu.ok() || !e) return;
+        ByteBuf buf;
+        if (!r.stream(e, &buf) || !buf.data) return;
+        out->parse(buf.data, static_cast<size_t>(buf.len));
+        *has = !out->empty();
+    }
+
+    void build_type0(Val font) {
+        f.type0_ = true;
+        const ObjectEntry *e = nullptr;
+        const Val enc = r.get(font, "Encoding", &e);
+        if (enc.ok() && enc.at() == '/') {
+            if (!f.encoding_.set_predefined(Reader::name(enc))) f.encoding_.set_predefined("Identity-H");
+        } else if (enc.ok() && e) {
+            const Val use = r.get(enc, "UseCMap");
+            if (use.ok() && use.at() == '/') f.encoding_.set_predefined(Reader::name(use));
+            ByteBuf buf;
+            if (r.stream(e, &buf) && buf.data) f.encoding_.parse(buf.data, static_cast<size_t>(buf.len));
+            if (f.encoding_.empty()) f.encoding_.set_predefined("Identity-H");
+        } else {
+            f.encoding_.set_predefined("Identity-H");
+        }
+        f.encoding_.set_default_length(2);
+        f.vertical_ = f.encoding_.vertical();
+        read_to_unicode(font, &f.to_unicode_, &f.has_to_unicode_);
+
+        Val desc = r.get(font, "DescendantFonts");
+        if (desc.ok() && desc.at() == '[') {
+            Val first;
+            Reader::each(desc, 1, [&](Val v) { first = v; });
+            desc = r.resolve(first);
+        }
+        double dw = 1000;
+        Reader::number(r.get(desc, "DW"), &dw);
+        f.default_width_ = dw / 1000.0;
+        read_cid_widths(r.get(desc, "W"));
+    }
+
+    // /W: c [w1 w2 ...] and c_first c_last w, in any mixture.
+    void read_cid_widths(Val w) {
+        std::vector<double> nums;
+        std::vector<PdfFont::CidWidth> &out = f.cid_widths_;
+        int count = 0;
+        Reader::each(w, kMaxWidthEntries, [&](Val v) {
+            if (count >= kMaxWidthEntries) return;
+            v = r.resolve(v);
+            if (v.ok() && v.at() == '[') {
+                if (nums.size() == 1 && nums[0] >= 0) {
+                    uint32_t c = static_cast<uint32_t>(nums[0]);
+                    Reader::each(v, kMaxWidthEntries, [&](Val x) {
+                        double wv;
+                        if (Reader::number(x, &wv) && count++ < kMaxWidthEntries) out.push_back({c, c, wv / 1000.0});
+                        ++c;
+                    });
+                }
+                nums.clear();
+                return;
+            }
+            double x;
+            if (!Reader::number(v, &x)) return;
+            nums.push_back(x);
+            if (nums.size() == 3) {
+                if (nums[0] >= 0 && nums[1] >= nums[0] && nums[1] < 4294967295.0) {
+                    out.push_back({static_cast<uint32_t>(nums[0]), static_cast<uint32_t>(nums[1]), nums[2] / 1000.0});
+                    ++count;
+                }
+                nums.clear();
+            }
+        });
+        std::stable_sort(out.begin(), out.end(),
+                         [](const PdfFont::CidWidth &a, const PdfFont::CidWidth &b) { return a.lo < b.lo; });
+    }
+
+    // The "dup CODE /name put" lines of a Type1 font program's clear-text
+    // part (up to "eexec").
+    void read_builtin_encoding(Val fd, std::array<uint8_t, 256> *known) {
+        const ObjectEntry *e = nullptr;
+        const Val ff = r.get(fd, "FontFile", &e);
+        if (!ff.ok() || !e) return;
+        ByteBuf buf;
+        if (!r.stream(e, &buf) || !buf.data) return;
+        const std::string_view t(reinterpret_cast<const char *>(buf.data), static_cast<size_t>(buf.len));
+        const size_t end = std::min(t.find("eexec"), t.size());
+        size_t p = t.find("/Encoding");
+        if (p == std::string_view::npos || p >= end) return;
+        while ((p = t.find("dup ", p)) < end) {
+            p += 4;
+            int code = 0, digits = 0;
+            while (p < end && t[p] >= '0' && t[p] <= '9' && digits < 4) code = code * 10 + (t[p++] - '0'), ++digits;
+            while (p < end && t[p] == ' ') ++p;
+            if (digits == 0 || code > 255 || p >= end || t[p] != '/') continue;
+            const size_t s = ++p;
+            while (p < end && is_name_byte(static_cast<u8>(t[p]))) ++p;
+            std::string text;
+            if (glyph_name_to_utf8(t.substr(s, p - s), &text)) {
+                f.text_[code] = std::move(text);
+                (*known)[code] = 1;
+            }
+        }
+    }
+
+    void build_simple(Val font, std::string_view subtype, std::string_view base) {
+        const bool type3 = subtype == "Type3";
+        const bool truetype = subtype == "TrueType";
+        // Widths are in glyph space: 1/1000 of text space, or a Type3
+        // font's matrix.
+        double scale = 0.001;
+        if (type3) {
+            double fm[4] = {0.001, 0, 0, 0.001};
+            int i = 0;
+            Reader::each(r.get(font, "FontMatrix"), 4, [&](Val v) { Reader::number(r.resolve(v), &fm[i++]); });
+            // One text space unit stays one em: the matrix scales glyph
+            // space (pixels of a bitmap font, say) to it.
+            scale = fm[0];
+        }
+
+        const Val fd = r.get(font, "FontDescriptor");
+        double flags = 0, missing = 0;
+        Reader::number(r.get(fd, "Flags"), &flags);
+        Reader::number(r.get(fd, "MissingWidth"), &missing);
+        const bool symbolic = (static_cast<int64_t>(flags) & kFlagSymbolic) != 0;
+
+        // Text of each code: the encoding first (so ToUnicode overrides it).
+        const uint16_t *base_table = nullptr;
+        if (contains(base, "Symbol")) base_table = kSymbolEncoding;
+        else if (contains(base, "ZapfDingbats") || contains(base, "Dingbats")) base_table = kZapfDingbatsEncoding;
+        else if (!(truetype && symbolic) && !type3) base_table = kStandardEncoding;
+        const Val enc = r.get(font, "Encoding");
+        Val diffs;
+        if (enc.ok() && enc.at() == '/') {
+            if (const uint16_t *t = encoding_by_name(Reader::name(enc))) base_table = t;
+        } else if (enc.ok() && enc.at() == '<') {
+            if (const uint16_t *t = encoding_by_name(Reader::name(r.get(enc, "BaseEncoding")))) base_table = t;
+            diffs = r.get(enc, "Differences");
+        }
+        std::array<uint8_t, 256> known{};
+        for (int c = 0; c < 256; ++c) {
+            if (base_table && base_table[c]) {
+                append_utf8(&f.text_[c], base_table[c]);
+                known[c] = 1;
+            }
+        }
+        // An embedded Type1 font without /Encoding uses the encoding its
+        // program names (TeX's fonts: ligatures and dashes at low codes).
+        if (!enc.ok() && !type3 && !truetype) read_builtin_encoding(fd, &known);
+        int code = -1;
+        Reader::each(diffs, 4 * 256 + 256, [&](Val v) {
+            v = r.resolve(v);
+            double n;
+            if (v.ok() && v.at() == '/') {
+                if (code >= 0 && code < 256) {
+                    std::string t;
+                    if (glyph_name_to_utf8(Reader::name(v), &t)) {
+                        f.text_[code] = std::move(t);
+                        known[code] = 1;
+                    }
+                }
+                ++code;
+            } else if (Reader::number(v, &n)) {
+                code = n >= 0 && n < 256 ? static_cast<int>(n) : -1;
+            }
+        });
+
+        CMap tu;
+        bool has_tu = false;
+        read_to_unicode(font, &tu, &has_tu);
+        for (int c = 0; c < 256; ++c) {
+            std::string t;
+            if (has_tu && (tu.to_unicode(static_cast<uint32_t>(c), 1, &t) || tu.to_unicode(static_cast<uint32_t>(c), 2, &t))) {
+                f.text_[c] = std::move(t);
+                known[c] = 1;
+            }
+            if (!known[c]) {
+                f.text_[c].clear();
+                append_byte_text(&f.text_[c], static_cast<uint8_t>(c));
+                f.unmapped_[c] = 1;
+            }
+        }
+
+        // Widths.
+        const Val widths = r.get(font, "Widths");
+        if (widths.ok() && widths.at() == '[') {
+            double first = 0;
+            Reader::number(r.get(font, "FirstChar"), &first);
+            for (double &w : f.width_) w = missing * scale;
+            int c = static_cast<int>(first < 0 ? 0 : first > 255 ? 256 : first);
+            Reader::each(widths, 256, [&](Val v) {
+                double w;
+                if (c < 256 && Reader::number(r.resolve(v), &w)) f.width_[c] = w * scale;
+                ++c;
+            });
+        } else {
+            const int16_t *table = widths_for_base_font(std::string(base).c_str());
+            const bool own_codes = table == symbol_widths || table == zapfdingbats_widths;
+            for (int c = 0; c < 256; ++c) {
+                int idx = own_codes ? c : winansi_code_of(first_code_point(f.text_[c]));
+                if (!own_codes && f.unmapped_[c]) idx = c;
+                f.width_[c] = idx >= 0 ? table[idx] / 1000.0 : missing / 1000.0;
+            }
+        }
+    }
+};
+
+std::unique_ptr<PdfFont> build_font(const PdfDocument &doc, int32_t obj_num) {
+    const Reader r(doc);
+    const Val font = r.object(obj_num);
+    if (!font.ok() || font.at() != '<') return nullptr;
+    const std::string_view subtype = Reader::name(r.get(font, "Subtype"));
+    const std::string_view base = Reader::name(r.get(font, "BaseFont"));
+    // What the byte reading assumes anyway: Windows-1252 codes measured
+    // with the standard tables.
+    const char *own_keys[] = {"ToUnicode", "Widths", "DescendantFonts", "FontMatrix"};
+    bool legacy = true;
+    for (const char *k : own_keys) legacy = legacy && !r.get(font, k).ok();
+    const Val enc = r.get(font, "Encoding");
+    if (enc.ok() && Reader::name(enc) != "WinAnsiEncoding") legacy = false;
+    if (legacy) return nullptr;
+    auto f = std::make_unique<PdfFont>();
+    FontBuilder b{r, *f};
+    if (subtype == "Type0") b.build_type0(font);
+    else b.build_simple(font, subtype, base);
+    return f;
+}
+
+int PdfFont::next(const uint8_t *s, size_t n, Glyph *g) const {
+    g->text.clear();
+    g->unmapped = false;
+    if (!type0_) {
+        const uint8_t c = s[0];
+        g->code = c;
+        g->nbytes = 1;
+        g->w0 = width_[c];
+        g->is_space32 = c == 32;
+        g->text = text_[c];
+        g->unmapped = unmapped_[c] != 0;
+        return 1;
+    }
+    const int len = encoding_.code_length(s, n);
+    uint32_t code = 0;
+    for (int i = 0; i < len; ++i) code = code << 8 | s[i];
+    g->code = code;
+    g->nbytes = len;
+    g->is_space32 = len == 1 && code == 32;
+    uint32_t cid = 0;
+    const bool has_cid = encoding_.to_cid(code, len, &cid);
+    g->w0 = default_width_;
+    if (has_cid) {
+        auto it = std::upper_bound(cid_widths_.begin(), cid_widths_.end(), cid,
+                                   [](uint32_t k, const CidWidth &w) { return k < w.lo; });
+        if (it != cid_widths_.begin() && cid <= (it - 1)->hi) g->w0 = (it - 1)->w;
+    }
+    if (has_to_unicode_ && to_unicode_.to_unicode(code, len, &g->text)) return len;
+    if (encoding_.to_unicode(code, len, &g->text)) return len;
+    g->unmapped = true;
+    for (int i = 0; i < len; ++i) append_byte_text(&g->text, s[i]);
+    return len;
+}
+
+}  // namespace morvex

@@ -1,0 +1,111 @@
+// Glyph name lookup and the published algorithm for names outside the list.
+#include <algorithm>
+#include <cstring>
+
+#include "glyph_list.h"
+
+namespace morvex {
+
+void append_utf8(std::string *s, uint32_t cp) {
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    if (cp < 0x80) {
+        s->push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        s->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        s->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        s->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        s->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        s->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        s->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+const uint16_t *encoding_by_name(std::string_view name) {
+    if (name == "WinAnsiEncoding") return kWinAnsiEncoding;
+    if (name == "MacRomanEncoding") return kMacRomanEncoding;
+    if (name == "MacExpertEncoding") return kMacExpertEncoding;
+    if (name == "StandardEncoding") return kStandardEncoding;
+    if (name == "PDFDocEncoding") return kPdfDocEncoding;
+    return nullptr;
+}
+
+namespace {
+
+const GlyphNameEntry *find_listed(std::string_view name) {
+    const GlyphNameEntry *begin = kGlyphNames, *end = kGlyphNames + kGlyphNameCount;
+    const GlyphNameEntry *it = std::lower_bound(
+        begin, end, name, [](const GlyphNameEntry &e, std::string_view n) { return std::string_view(e.name) < n; });
+    return it != end && std::string_view(it->name) == name ? it : nullptr;
+}
+
+bool hex_run(std::string_view s, uint32_t *v) {
+    uint32_t r = 0;
+    for (char c : s) {
+        int d;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        else return false;  // the algorithm admits upper-case digits only
+        r = r << 4 | static_cast<uint32_t>(d);
+    }
+    *v = r;
+    return true;
+}
+
+bool valid_scalar(uint32_t v) { return v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF); }
+
+// One component (no '_' and no '.').
+bool component_to_utf8(std::string_view c, std::string *out) {
+    if (c.empty()) return false;
+    if (const GlyphNameEntry *e = find_listed(c)) {
+        for (int i = 0; i < e->count; ++i) append_utf8(out, e->cps[i]);
+        return true;
+    }
+    if (c.size() >= 7 && c.substr(0, 3) == "uni" && (c.size() - 3) % 4 == 0) {
+        std::string tmp;
+        for (size_t i = 3; i < c.size(); i += 4) {
+            uint32_t v;
+            if (!hex_run(c.substr(i, 4), &v) || !valid_scalar(v)) return false;
+            append_utf8(&tmp, v);
+        }
+        *out += tmp;
+        return true;
+    }
+    if (c.size() >= 5 && c.size() <= 7 && c[0] == 'u') {
+        uint32_t v;
+        if (hex_run(c.substr(1), &v) && valid_scalar(v)) {
+            append_utf8(out, v);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool glyph_name_to_utf8(std::string_view name, std::string *out) {
+    // A listed name with a suffix, such as "dieresis.alt", is tried whole first.
+    if (const GlyphNameEntry *e = find_listed(name)) {
+        for (int i = 0; i < e->count; ++i) append_utf8(out, e->cps[i]);
+        return true;
+    }
+    const size_t dot = name.find('.');
+    if (dot != std::string_view::npos) name = name.substr(0, dot);
+    const size_t before = out->size();
+    bool any = false;
+    while (!name.empty()) {
+        const size_t us = name.find('_');
+        const std::string_view part = name.substr(0, us);
+        if (component_to_utf8(part, out)) any = true;
+        if (us == std::string_view::npos) break;
+        name = name.substr(us + 1);
+    }
+    if (!any) out->resize(before);
+    return any;
+}
+
+}  // namespace morvex
