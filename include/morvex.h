@@ -12,6 +12,10 @@
  *   morvex_visual   a new PDF file showing every page with the
  *                   differences marked in red
  *
+ * morvex_compare_opts and morvex_visual_opts do the same with options
+ * given as a JSON text: pages matched by content, page ranges, regions
+ * and texts to ignore, a detailed report with coordinates.
+ *
  * The two files of a call are called A (first path) and B (second path).
  *
  * Calling order
@@ -147,6 +151,76 @@ MORVEX_API const char *morvex_text(const char *path_a, const char *path_b);
  */
 MORVEX_API int morvex_visual(const char *path_a, const char *path_b,
                              const char *out_path);
+
+/*
+ * morvex_compare_opts - compare the PDF files at path_a and path_b with
+ * options.
+ *
+ * path_a, path_b: 0-terminated file paths (A and B).
+ * options:        0-terminated JSON object text, or NULL.  Keys:
+ *   "report"          "compare" (default): the JSON of morvex_compare;
+ *                     "text": the JSON of morvex_text; "detail": every
+ *                     difference with its rectangles, the word-level
+ *                     changes of text differences and the page sizes
+ *                     (format in docs/detail-report.schema.json)
+ *   "pairing"         "position" (default): page 1 with page 1 and so on;
+ *                     "content": pages matched by their content, so that
+ *                     inserted, removed and moved pages are reported as
+ *                     such ("page_moved"), and every difference carries
+ *                     "page_a" and "page_b" (null where none)
+ *   "pages_a", "pages_b"
+ *                     page ranges such as "1-3,7,10-" (1-based): only
+ *                     those pages of A (of B) take part
+ *   "ignore_regions"  a list of {"rect": [x0, y0, x1, y1], "pages": "1-3",
+ *                     "side": "a"|"b"|"both"}: points from the top-left
+ *                     corner of the page as displayed (after /Rotate),
+ *                     y downward; "pages" defaults to all, "side" to
+ *                     both.  A difference lying wholly inside one is not
+ *                     reported.
+ *   "ignore_text"     a list of regular expressions: a text change whose
+ *                     removed and inserted texts each match one of them
+ *                     in full is not reported
+ *   "layout", "changed_only"
+ *                     the visual report's layout (morvex_visual_opts)
+ *   "threads"         1 to 256 threads, 0 for the default
+ *   "password", "password_a", "password_b"
+ *                     the password of encrypted files (both, A, B)
+ *
+ * NULL or "{}" gives exactly the text of morvex_compare, except that a
+ * file in which no page is found fails with "no pages found: PATH".
+ * Returns NULL on failure; morvex_last_error() then tells why.  Bad
+ * options fail before any file is read, with a message that names the
+ * key or the byte offset of a syntax error, such as
+ *   options: "pairing" must be "position" or "content"
+ *   options: unknown key "pairng"
+ *   options: offset 12: expected ':'
+ *
+ * The text belongs to the library and lives like morvex_compare's.
+ */
+MORVEX_API const char *morvex_compare_opts(const char *path_a, const char *path_b,
+                                           const char *options);
+
+/*
+ * morvex_visual_opts - write the visual report of the PDF files at path_a
+ * and path_b with options.
+ *
+ * path_a, path_b: 0-terminated paths of the files to compare (A and B).
+ * out_path:       0-terminated path of the report to write.
+ * options:        0-terminated JSON object text, or NULL: the keys of
+ *                 morvex_compare_opts ("report" is read and checked but
+ *                 changes nothing here), and
+ *   "layout"        "overlay" (default): the report of morvex_visual;
+ *                   "side_by_side": A's and B's pages side by side
+ *   "changed_only"  true: leave identical page pairs out of the
+ *                   side-by-side report (default false)
+ *
+ * NULL or "{}" writes exactly the file of morvex_visual, except that a
+ * file in which no page is found fails with "no pages found: PATH".
+ * Returns 1 when the report was written, 0 on failure;
+ * morvex_last_error() then tells why.
+ */
+MORVEX_API int morvex_visual_opts(const char *path_a, const char *path_b,
+                                  const char *out_path, const char *options);
 
 #ifdef __cplusplus
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../document/document.h"
+#include "../options/options.h"
 #include "../page/page.h"
 
 namespace morvex {
@@ -68,6 +69,10 @@ void diff_result_free(DiffList *list);
 
 // Compares the pages of a and b by position into out (set up from scratch).
 void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out);
+
+// Compares a and b as the options say (pairing, page ranges, ignored
+// regions and texts) into out.  With default options it is compare_docs.
+void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts, DiffList *out);
 
 // Adds the text difference of one page pair whose page texts differ.
 void add_text_difference(DiffList *list, int page, const PageSummary &a, const PageSummary &b);

@@ -91,3 +91,11 @@ bool build_text_json(const DiffList &list, ByteBuf *buf) {
 }
 
 }  // namespace morvex
+
+namespace morvex {
+
+bool build_detail_json(const PdfDocument &, const PdfDocument &, const DiffList &list, ByteBuf *buf) {
+    return build_compare_json(list, buf);
+}
+
+}  // namespace morvex

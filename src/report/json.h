@@ -17,6 +17,8 @@ namespace morvex {
 // buffer could not hold the whole report (no memory).
 bool build_compare_json(const DiffList &list, ByteBuf *buf);
 bool build_text_json(const DiffList &list, ByteBuf *buf);
+// The detail report (docs/detail-report.schema.json).
+bool build_detail_json(const PdfDocument &a, const PdfDocument &b, const DiffList &list, ByteBuf *buf);
 
 // Appends s as the inside of a JSON string: quote, backslash and the
 // control bytes 0x00-0x1F escaped, every other byte (UTF-8 included) as it

@@ -1,8 +1,10 @@
-#include "json_reader.h"
+#include "json_value.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
-namespace json {
+namespace morvex::json {
 
 const Value *Value::get(std::string_view key) const {
     if (kind != Kind::Object) return nullptr;
@@ -35,7 +37,7 @@ void append_utf8(std::string &out, std::uint32_t cp) {
 
 class Parser {
 public:
-    explicit Parser(std::string_view text) : s_(text) {}
+    Parser(std::string_view text, const ReadOptions &options) : s_(text), options_(options) {}
 
     std::optional<Value> document(std::string *error) {
         Value v;
@@ -53,6 +55,7 @@ public:
 
 private:
     std::string_view s_;
+    ReadOptions options_;
     std::size_t pos_ = 0;
     std::string err_;
     std::size_t err_pos_ = 0;
@@ -78,6 +81,7 @@ private:
         skip_space();
         if (pos_ >= s_.size()) return fail("unexpected end of text");
         const char c = s_[pos_];
+        v.offset = pos_;
         switch (c) {
         case '{': return object(v, depth + 1);
         case '[': return array(v, depth + 1);
@@ -163,13 +167,19 @@ private:
         for (; pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9'; ++pos_) {
             const int d = s_[pos_] - '0';
             if (n < (INT64_MIN + d) / 10) {
+                if (options_.fractions) {  // too long for 64 bits: a double
+                    while (pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9') ++pos_;
+                    return fraction(v, start);
+                }
                 pos_ = start;
                 return fail("integer out of range");
             }
             n = n * 10 - d;
         }
-        if (pos_ < s_.size() && (s_[pos_] == '.' || s_[pos_] == 'e' || s_[pos_] == 'E'))
-            return fail("only integers are expected");
+        if (pos_ < s_.size() && (s_[pos_] == '.' || s_[pos_] == 'e' || s_[pos_] == 'E')) {
+            if (!options_.fractions) return fail("only integers are expected");
+            return fraction(v, start);
+        }
         if (!negative) {
             if (n == INT64_MIN) {
                 pos_ = start;
@@ -178,6 +188,36 @@ private:
             n = -n;
         }
         v.integer = n;
+        v.number = static_cast<double>(n);
+        return true;
+    }
+
+    // The rest of a number after its integer digits: [.digits][e[+-]digits].
+    bool fraction(Value &v, std::size_t start) {
+        auto digits = [&] {
+            const std::size_t from = pos_;
+            while (pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9') ++pos_;
+            return pos_ > from;
+        };
+        if (pos_ < s_.size() && s_[pos_] == '.') {
+            ++pos_;
+            if (!digits()) return fail("expected a digit");
+        }
+        if (pos_ < s_.size() && (s_[pos_] == 'e' || s_[pos_] == 'E')) {
+            ++pos_;
+            if (pos_ < s_.size() && (s_[pos_] == '+' || s_[pos_] == '-')) ++pos_;
+            if (!digits()) return fail("expected a digit");
+        }
+        // from_chars reads the C locale's form whatever the host's locale is.
+        double d = 0;
+        const auto r = std::from_chars(s_.data() + start, s_.data() + pos_, d);
+        if (r.ec != std::errc() || !std::isfinite(d)) {
+            pos_ = start;
+            return fail("number out of range");
+        }
+        v.kind = Value::Kind::Number;
+        v.number = d;
+        v.string.assign(s_.substr(start, pos_ - start));
         return true;
     }
 
@@ -248,8 +288,8 @@ private:
 
 }  // namespace
 
-std::optional<Value> parse(std::string_view text, std::string *error) {
-    return Parser(text).document(error);
+std::optional<Value> parse(std::string_view text, std::string *error, const ReadOptions &options) {
+    return Parser(text, options).document(error);
 }
 
 std::size_t utf8_sequence_length(std::string_view s) {
@@ -319,6 +359,7 @@ void append_value(std::string &out, const Value &v) {
     case Value::Kind::Null: out += "null"; break;
     case Value::Kind::Bool: out += v.boolean ? "true" : "false"; break;
     case Value::Kind::Integer: out += std::to_string(v.integer); break;
+    case Value::Kind::Number: out += v.string; break;
     case Value::Kind::String: append_quoted(out, v.string); break;
     case Value::Kind::Array:
         out += '[';
@@ -341,4 +382,4 @@ void append_value(std::string &out, const Value &v) {
     }
 }
 
-}  // namespace json
+}  // namespace morvex::json
