@@ -150,7 +150,9 @@ std::string compare_pair(const Options &o, const std::string &rel) {
         r.error = make_directories(parent_of(out));
         if (!r.error.empty()) {
             r.status = 'e';
-        } else if (!morvex_visual(a.c_str(), b.c_str(), out.c_str())) {
+        } else if (!(o.visual_options.empty()
+                         ? morvex_visual(a.c_str(), b.c_str(), out.c_str())
+                         : morvex_visual_opts(a.c_str(), b.c_str(), out.c_str(), o.visual_options.c_str()))) {
             r.status = 'e';
             r.error = std::string("cannot write the visual report: ") + morvex_last_error();
         } else {

@@ -20,6 +20,7 @@ struct Options {
     int jobs = 0;              // 0: one per available core
     std::string jsonl_path;    // --jsonl FILE, empty when not asked for
     std::string reports_dir;   // --reports DIR, empty when not asked for
+    std::string visual_options;  // options text of the reports (layout), empty for the plain report
     Format format = Format::Summary;
     text::ColorWhen color = text::ColorWhen::Auto;
 };

@@ -8,6 +8,7 @@
 // Exit status, as for diff and cmp: 0 identical, 1 different, 2 trouble.
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -26,7 +27,7 @@ const char kUsage[] =
     "usage: morvex compare|text [--format=json|text|summary] [--color[=WHEN]] A.pdf B.pdf\n"
     "       morvex compare|text --dir [-j N] [--jsonl FILE] [--reports DIR]\n"
     "                           [--format=summary|text|json] [--color[=WHEN]] OLD NEW\n"
-    "       morvex visual A.pdf B.pdf -o REPORT.pdf\n"
+    "       morvex visual [--layout=overlay|side-by-side] [--changed-only] A.pdf B.pdf -o REPORT.pdf\n"
     "       morvex --help | --version\n";
 
 const char kHelp[] =
@@ -40,6 +41,11 @@ const char kHelp[] =
     "                        write a PDF that shows every page with the\n"
     "                        differences marked in red (written in both the\n"
     "                        identical and the different case)\n"
+    "  visual --layout=side-by-side [--changed-only] A.pdf B.pdf -o REPORT.pdf\n"
+    "                        a review report instead: a summary page that\n"
+    "                        links to every changed page pair, then A's page\n"
+    "                        beside B's for each pair, deletions marked on A,\n"
+    "                        insertions on B, replacements on both\n"
     "  compare --dir OLD NEW, text --dir OLD NEW\n"
     "                        compare every PDF file (*.pdf, any letter case)\n"
     "                        under OLD with the file of the same relative path\n"
@@ -58,6 +64,10 @@ const char kHelp[] =
     "                        terminal and never when NO_COLOR is set), always\n"
     "                        (also --color alone) or never\n"
     "  -o, --output FILE     the report file of visual\n"
+    "  --layout=LAYOUT       the visual report's layout: overlay (default, B's\n"
+    "                        pages with the differences over them) or\n"
+    "                        side-by-side; also for the reports of --reports\n"
+    "  --changed-only        side-by-side reports leave identical page pairs out\n"
     "  -j, --jobs N          with --dir: N worker processes (default: one per\n"
     "                        available core)\n"
     "  --jsonl FILE          with --dir: write one JSON line per file to FILE\n"
@@ -133,21 +143,41 @@ int run_pair(bool text_only, const char *a, const char *b, batch::Format format,
 }
 
 // Writes the visual report; the exit status tells whether the pair differs.
-int run_visual(const char *a, const char *b, const char *output) {
-    const char *json = morvex_compare(a, b);
+// Options (a JSON text, empty for none) go to the options functions.
+int run_visual(const char *a, const char *b, const char *output, const std::string &options) {
+    const char *json = options.empty() ? morvex_compare(a, b) : morvex_compare_opts(a, b, options.c_str());
     if (!json) return report_failure();
     const bool identical = std::strncmp(json, "{\"identical\":true", 17) == 0;
-    if (!morvex_visual(a, b, output)) return report_failure();
+    const int written =
+        options.empty() ? morvex_visual(a, b, output) : morvex_visual_opts(a, b, output, options.c_str());
+    if (!written) return report_failure();
     return identical ? kSame : kDifferent;
 }
 
 struct Args {
     std::string command;
     std::vector<std::string> files;
-    std::string output, format, color, jobs, jsonl, reports;
+    std::string output, format, color, jobs, jsonl, reports, layout;
     bool has_output = false, has_format = false, has_color = false, has_jobs = false, has_jsonl = false,
-         has_reports = false, dir = false;
+         has_reports = false, has_layout = false, changed_only = false, dir = false;
 };
+
+// The options text of the visual report's layout choices ("" for the
+// overlay report with no options), or nullopt after a usage error.
+std::optional<std::string> layout_options(const Args &a) {
+    if (!a.has_layout && !a.changed_only) return std::string();
+    if (a.has_layout && a.layout != "overlay" && a.layout != "side-by-side") {
+        usage_error("--layout takes overlay or side-by-side, not " + a.layout);
+        return std::nullopt;
+    }
+    const bool side_by_side = a.has_layout && a.layout == "side-by-side";
+    if (a.changed_only && !side_by_side) {
+        usage_error("--changed-only goes with --layout=side-by-side");
+        return std::nullopt;
+    }
+    if (!side_by_side) return std::string();
+    return std::string("{\"layout\":\"side_by_side\"") + (a.changed_only ? ",\"changed_only\":true}" : "}");
+}
 
 // Parses everything after the command.  Returns "" or a usage error.
 std::string parse_args(const std::vector<std::string> &args, Args &a) {
@@ -158,7 +188,7 @@ std::string parse_args(const std::vector<std::string> &args, Args &a) {
     } options[] = {
         {"-o", "--output", &a.output, &a.has_output},  {nullptr, "--format", &a.format, &a.has_format},
         {"-j", "--jobs", &a.jobs, &a.has_jobs},        {nullptr, "--jsonl", &a.jsonl, &a.has_jsonl},
-        {nullptr, "--reports", &a.reports, &a.has_reports},
+        {nullptr, "--reports", &a.reports, &a.has_reports},  {nullptr, "--layout", &a.layout, &a.has_layout},
     };
     bool options_done = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -173,6 +203,10 @@ std::string parse_args(const std::vector<std::string> &args, Args &a) {
         }
         if (arg == "--dir") {
             a.dir = true;
+            continue;
+        }
+        if (arg == "--changed-only") {
+            a.changed_only = true;
             continue;
         }
         if (arg == "--color" || arg.rfind("--color=", 0) == 0) {
@@ -209,13 +243,15 @@ int dispatch(const Args &a) {
     const bool pair_command = a.command == "compare" || a.command == "text";
     if (a.command != "visual" && !pair_command) return usage_error("unknown command: " + a.command);
     if (a.has_output && a.command != "visual") return usage_error("-o is an option of visual only");
+    const std::optional<std::string> visual_options = layout_options(a);
+    if (!visual_options) return kTrouble;
     if (a.command == "visual") {
         if (a.dir || a.has_format || a.has_color || a.has_jobs || a.has_jsonl || a.has_reports)
-            return usage_error("visual takes no option but -o");
+            return usage_error("visual takes no option but -o, --layout and --changed-only");
         if (a.files.size() != 2) return usage_error("visual needs two files");
         if (!a.has_output) return usage_error("visual needs -o REPORT.pdf");
         morvex_init();
-        const int status = run_visual(a.files[0].c_str(), a.files[1].c_str(), a.output.c_str());
+        const int status = run_visual(a.files[0].c_str(), a.files[1].c_str(), a.output.c_str(), *visual_options);
         morvex_cleanup();
         return status;
     }
@@ -230,6 +266,8 @@ int dispatch(const Args &a) {
         else if (a.format == "summary") o.format = batch::Format::Summary;
         else return usage_error("--format takes json, text or summary, not " + a.format);
     }
+    if ((a.has_layout || a.changed_only) && !a.has_reports)
+        return usage_error("--layout and --changed-only go with visual or --reports");
     if (!a.dir) {
         if (a.has_jobs || a.has_jsonl || a.has_reports)
             return usage_error("-j, --jsonl and --reports go with --dir only");
@@ -253,6 +291,7 @@ int dispatch(const Args &a) {
     if (a.has_reports && a.reports.empty()) return usage_error("--reports needs a directory name");
     o.jsonl_path = a.jsonl;
     o.reports_dir = a.reports;
+    o.visual_options = *visual_options;
     return batch::run(o);
 }
 

@@ -144,24 +144,49 @@ def build_pairs():
             T(72, 690, "Helvetica", 11, "It faces an empty frame in the report."),
         ]),
     ]
-    p, e1 = edit_word(base[:3], 1, 1, 9, "direction", "replace")
-    p, e2 = edit_word(p, 2, 1, 5, None, "delete")
-    p, e3 = edit_word(p, 3, 0, 4, "corner", "insert")
+    p, e1 = edit_word(base[:3], 1, 1, 9, "replace", "direction")
+    # The word deleted on the TrueType page is in a standard font: words of
+    # a subset TrueType font are placed by the font's own widths, which page
+    # analysis reads only once it reads real fonts.
+    p, e2 = edit_word(p, 2, 2, 3, "delete")
+    p, e3 = edit_word(p, 3, 0, 4, "insert", "corner")
     edits = {1: e1, 2: e2, 3: e3}
     a = made("sbs-a", base)
     b = made("sbs-b", p)
     a_short = made("sbs-a-short", base[:2])
+    a_three = made("sbs-a-three", base[:3])
     return [
         # A longer: pairs 1-3 changed, page 4 only in A.  Edits are keyed by pair page.
         dict(name="changes and a page only A has", a=a, b=b, edits=edits,
              pairs=[(0, 0), (1, 1), (2, 2), (3, None)], changed=[0, 1, 2, 3], args=[]),
         # B longer, identical pairs left out: only the page B alone has.
-        dict(name="a page only B has, changed only", a=a_short, b=a, edits={},
+        dict(name="a page only B has, changed only", a=a_short, b=a_three, edits={},
              pairs=[(None, 2)], changed=[0], args=["--changed-only"]),
         # The same with identical pairs shown.
-        dict(name="a page only B has", a=a_short, b=a, edits={},
+        dict(name="a page only B has", a=a_short, b=a_three, edits={},
              pairs=[(0, 0), (1, 1), (None, 2)], changed=[2], args=[]),
     ]
+
+
+def qpdf_links(path):
+    """For each page, the page indexes its link annotations lead to, read
+    with qpdf --json."""
+    import json
+    data = json.loads(realpdf.run("qpdf", "--json", path))
+    objects = data["objects"] if "objects" in data else data["qpdf"][1]
+    get = lambda ref: objects.get("obj:" + ref, objects.get(ref, {}))
+    value = lambda obj: obj.get("value", obj)
+    page_refs = [p["object"] for p in data["pages"]]
+    out = []
+    for ref in page_refs:
+        page = value(get(ref))
+        targets = []
+        for annot in page.get("/Annots", []):
+            a = value(get(annot))
+            if a.get("/Subtype") == "/Link" and "/Dest" in a:
+                targets.append(page_refs.index(a["/Dest"][0]))
+        out.append(targets)
+    return out
 
 
 def pair_page_geometry(width_a):
@@ -277,8 +302,8 @@ class SideBySideReport(unittest.TestCase):
                 doc = fitz.open(pair["report"])
                 first = self.summary_pages(pair)
                 expected = [first + k for k in pair["changed"]]
-                targets = [link["page"] for p in range(first) for link in doc[p].get_links()
-                           if link["kind"] == fitz.LINK_GOTO]
+                links = qpdf_links(pair["report"])
+                targets = [t for p in range(first) for t in links[p]]
                 self.assertEqual(targets, expected)
                 toc = doc.get_toc()
                 self.assertEqual([entry[2] - 1 for entry in toc], expected)
@@ -290,7 +315,7 @@ class SideBySideReport(unittest.TestCase):
                     self.assertTrue(toc[pair["changed"].index(k)][1].startswith(label))
                 # Every pair page leads back to the first summary page.
                 for p in range(first, doc.page_count):
-                    self.assertEqual([link["page"] for link in doc[p].get_links()], [0])
+                    self.assertEqual(links[p], [0])
                 summary = doc[0].get_text()
                 self.assertIn(os.path.basename(pair["a"].path), summary)
                 self.assertIn("%d pages" % len(pair["a"].pages), summary)
