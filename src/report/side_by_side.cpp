@@ -197,7 +197,7 @@ void put_side(ByteBuf *out, const DiffList &list, const ReviewPair &pair, const 
     std::string tail = s.page ? " \x97 page " + std::to_string(s.index + 1) + " of " + std::to_string(text.page_count)
                               : std::string(" \x97 no page");
     const double tail_w = helvetica_width(tail, 9);
-    put_colored_text(out, "0.25 g", false, 9, s.x, y + l.height + 5,
+    put_colored_text(out, "0.25 g", false, 9, s.x, y + l.height + 7,
                      elide_middle(text.base_name, 9, false, std::max(20.0, w - tail_w)) + tail);
     if (!s.page) {
         buf_str(out, "q 0.55 G 1 w [4 3] 0 d ");
