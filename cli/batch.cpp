@@ -134,7 +134,7 @@ std::string compare_pair(const Options &o, const std::string &rel) {
     const char *stall = std::getenv("MORVEX_BATCH_TEST_STALL");
     if (stall && rel == stall) std::raise(SIGSTOP);
     const std::string a = walk::join(o.old_dir, rel), b = walk::join(o.new_dir, rel);
-    const char *json = o.text_only ? morvex_text(a.c_str(), b.c_str()) : morvex_compare(a.c_str(), b.c_str());
+    const char *json = morvex_compare_opts(a.c_str(), b.c_str(), o.options_json.c_str());
     PairResult r;
     if (!json) {
         r.error = morvex_last_error();
@@ -142,17 +142,16 @@ std::string compare_pair(const Options &o, const std::string &rel) {
         return encode(r);
     }
     r.json = json;
-    const std::optional<report::Report> rep = report::read(r.json, &r.error);
+    std::optional<report::Report> rep = report::read(r.json, &r.error);
     if (!rep) return encode(r);
+    if (o.text_only && o.format != Format::Json) report::restrict_to_text(*rep);
     r.status = rep->identical ? 'i' : 'd';
     if (!rep->identical && !o.reports_dir.empty()) {
         const std::string out = walk::join(o.reports_dir, rel);
         r.error = make_directories(parent_of(out));
         if (!r.error.empty()) {
             r.status = 'e';
-        } else if (!(o.visual_options.empty()
-                         ? morvex_visual(a.c_str(), b.c_str(), out.c_str())
-                         : morvex_visual_opts(a.c_str(), b.c_str(), out.c_str(), o.visual_options.c_str()))) {
+        } else if (!morvex_visual_opts(a.c_str(), b.c_str(), out.c_str(), o.visual_options_json.c_str())) {
             r.status = 'e';
             r.error = std::string("cannot write the visual report: ") + morvex_last_error();
         } else {
@@ -163,7 +162,7 @@ std::string compare_pair(const Options &o, const std::string &rel) {
 }
 
 // The entry of a compared pair, from what its worker sent.
-Entry entry_of(const std::string &rel, workers::Outcome &&outcome) {
+Entry entry_of(const Options &o, const std::string &rel, workers::Outcome &&outcome) {
     Entry e;
     e.path = rel;
     PairResult r;
@@ -179,8 +178,11 @@ Entry entry_of(const std::string &rel, workers::Outcome &&outcome) {
     e.visual = r.visual;
     if (!r.json.empty()) {
         std::string why;
-        e.json = json::parse(r.json, &why);
+        json::ReadOptions numbers;
+        numbers.fractions = true;
+        e.json = json::parse(r.json, &why, numbers);
         if (e.json) e.report = report::from_value(*e.json, &why);
+        if (e.report && o.text_only && o.format != Format::Json) report::restrict_to_text(*e.report);
         if (!e.report) {
             e.json.reset();
             e.error = "report: " + why;
@@ -376,7 +378,7 @@ int run(const Options &o) {
         tasks.size(), o.jobs > 0 ? o.jobs : available_cores(),
         [&](std::size_t task) { return compare_pair(o, items[tasks[task]].path); },
         [&](std::size_t task, workers::Outcome &&outcome) {
-            out.complete(tasks[task], entry_of(items[tasks[task]].path, std::move(outcome)), true);
+            out.complete(tasks[task], entry_of(o, items[tasks[task]].path, std::move(outcome)), true);
         });
     out.finish();
 

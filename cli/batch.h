@@ -20,9 +20,10 @@ struct Options {
     int jobs = 0;              // 0: one per available core
     std::string jsonl_path;    // --jsonl FILE, empty when not asked for
     std::string reports_dir;   // --reports DIR, empty when not asked for
-    std::string visual_options;  // options text of the reports (layout), empty for the plain report
     Format format = Format::Summary;
     text::ColorWhen color = text::ColorWhen::Auto;
+    std::string options_json = "{}";         // options of each comparison
+    std::string visual_options_json = "{}";  // options of each visual report
 };
 
 enum class Status { Identical, Different, Error, OnlyOld, OnlyNew };

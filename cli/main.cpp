@@ -8,13 +8,13 @@
 // Exit status, as for diff and cmp: 0 identical, 1 different, 2 trouble.
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <unistd.h>
 #include <vector>
 
 #include "batch.h"
+#include "compare_flags.h"
 #include "morvex.h"
 #include "report.h"
 #include "report_text.h"
@@ -24,10 +24,11 @@ namespace {
 constexpr int kSame = 0, kDifferent = 1, kTrouble = 2;
 
 const char kUsage[] =
-    "usage: morvex compare|text [--format=json|text|summary] [--color[=WHEN]] A.pdf B.pdf\n"
+    "usage: morvex compare|text [--format=json|text|summary] [--color[=WHEN]] [OPTIONS] A.pdf B.pdf\n"
     "       morvex compare|text --dir [-j N] [--jsonl FILE] [--reports DIR]\n"
-    "                           [--format=summary|text|json] [--color[=WHEN]] OLD NEW\n"
-    "       morvex visual [--layout=overlay|side-by-side] [--changed-only] A.pdf B.pdf -o REPORT.pdf\n"
+    "                           [--format=summary|text|json] [--color[=WHEN]] [OPTIONS] OLD NEW\n"
+    "       morvex visual [--layout=overlay|side-by-side] [--changed-only] [OPTIONS]\n"
+    "                     A.pdf B.pdf -o REPORT.pdf\n"
     "       morvex --help | --version\n";
 
 const char kHelp[] =
@@ -41,11 +42,6 @@ const char kHelp[] =
     "                        write a PDF that shows every page with the\n"
     "                        differences marked in red (written in both the\n"
     "                        identical and the different case)\n"
-    "  visual --layout=side-by-side [--changed-only] A.pdf B.pdf -o REPORT.pdf\n"
-    "                        a review report instead: a summary page that\n"
-    "                        links to every changed page pair, then A's page\n"
-    "                        beside B's for each pair, deletions marked on A,\n"
-    "                        insertions on B, replacements on both\n"
     "  compare --dir OLD NEW, text --dir OLD NEW\n"
     "                        compare every PDF file (*.pdf, any letter case)\n"
     "                        under OLD with the file of the same relative path\n"
@@ -64,17 +60,44 @@ const char kHelp[] =
     "                        terminal and never when NO_COLOR is set), always\n"
     "                        (also --color alone) or never\n"
     "  -o, --output FILE     the report file of visual\n"
-    "  --layout=LAYOUT       the visual report's layout: overlay (default, B's\n"
-    "                        pages with the differences over them) or\n"
-    "                        side-by-side; also for the reports of --reports\n"
-    "  --changed-only        side-by-side reports leave identical page pairs out\n"
     "  -j, --jobs N          with --dir: N worker processes (default: one per\n"
     "                        available core)\n"
     "  --jsonl FILE          with --dir: write one JSON line per file to FILE\n"
     "  --reports DIR         with --dir: write a visual report of each pair\n"
     "                        that differs to DIR/RELATIVE/PATH.pdf, and\n"
     "                        DIR/index.html listing every file, its status and\n"
-    "                        differences, with links to the reports\n"
+    "                        differences, with links to the reports (laid\n"
+    "                        out as --layout says)\n"
+    "\n"
+    "comparison options (all commands):\n"
+    "  --pairing=WAY         content (default; the overlay visual report keeps\n"
+    "                        position): pages matched by what they show, so an\n"
+    "                        inserted, removed or moved page is reported as\n"
+    "                        that; position: page 1 with page 1 and so on\n"
+    "  --pages A[:B]         only these pages take part, e.g. 1-3,7,10- (B's\n"
+    "                        pages after the colon; the same for both without)\n"
+    "  --ignore-rect x0,y0,x1,y1[@PAGES]\n"
+    "                        ignore differences wholly inside this rectangle:\n"
+    "                        points from the top-left corner of the page as\n"
+    "                        displayed, y downward (repeatable)\n"
+    "  --ignore-text REGEX   ignore a text change whose old and new words each\n"
+    "                        match REGEX in full (repeatable)\n"
+    "  --detail              print the detail JSON: rectangles, word-level\n"
+    "                        changes, page sizes\n"
+    "  --password P, --password-a P, --password-b P\n"
+    "                        the password of encrypted files (both, A, B); a\n"
+    "                        password on the command line shows in the\n"
+    "                        process list, so prefer:\n"
+    "  --password-fd N, --password-env VAR (and -a-, -b- forms)\n"
+    "                        read it from file descriptor N (one line) or from\n"
+    "                        the environment variable VAR\n"
+    "  --threads N           threads of one comparison (1 to 256)\n"
+    "  --layout=LAYOUT       visual and --reports: overlay (default; B's pages\n"
+    "                        with the differences over them) or side-by-side\n"
+    "                        (a summary linking to every changed page pair,\n"
+    "                        then A's page beside B's for each pair)\n"
+    "  --changed-only        visual and --reports, side-by-side: leave\n"
+    "                        identical pairs out\n"
     "  -h, --help            show this help\n"
     "  --version             show the version\n"
     "  --                    end of options\n"
@@ -120,16 +143,20 @@ bool write_stdout(const std::string &text) {
     return true;
 }
 
-// Runs one comparison of two files and prints its report.
-int run_pair(bool text_only, const char *a, const char *b, batch::Format format, text::ColorWhen color) {
-    const char *json = text_only ? morvex_text(a, b) : morvex_compare(a, b);
+// Runs one comparison of two files and prints its report.  JSON output
+// prints the library's report; the text formats read the detail report
+// for its word-level changes.
+int run_pair(bool text_only, const char *a, const char *b, batch::Format format, text::ColorWhen color,
+             const std::string &options) {
+    const char *json = morvex_compare_opts(a, b, options.c_str());
     if (!json) return report_failure();
     std::string why;
-    const std::optional<report::Report> r = report::read(json, &why);
+    std::optional<report::Report> r = report::read(json, &why);
     if (!r) {
         std::fprintf(stderr, "morvex: %s\n", why.c_str());
         return kTrouble;
     }
+    if (text_only && format != batch::Format::Json) report::restrict_to_text(*r);
     const int status = r->identical ? kSame : kDifferent;
     text::Style style;
     style.color = text::use_color(color, STDOUT_FILENO);
@@ -143,41 +170,22 @@ int run_pair(bool text_only, const char *a, const char *b, batch::Format format,
 }
 
 // Writes the visual report; the exit status tells whether the pair differs.
-// Options (a JSON text, empty for none) go to the options functions.
 int run_visual(const char *a, const char *b, const char *output, const std::string &options) {
-    const char *json = options.empty() ? morvex_compare(a, b) : morvex_compare_opts(a, b, options.c_str());
+    const char *json = morvex_compare_opts(a, b, options.c_str());
     if (!json) return report_failure();
     const bool identical = std::strncmp(json, "{\"identical\":true", 17) == 0;
-    const int written =
-        options.empty() ? morvex_visual(a, b, output) : morvex_visual_opts(a, b, output, options.c_str());
-    if (!written) return report_failure();
+    if (!morvex_visual_opts(a, b, output, options.c_str())) return report_failure();
     return identical ? kSame : kDifferent;
 }
 
 struct Args {
     std::string command;
     std::vector<std::string> files;
-    std::string output, format, color, jobs, jsonl, reports, layout;
+    std::string output, format, color, jobs, jsonl, reports;
     bool has_output = false, has_format = false, has_color = false, has_jobs = false, has_jsonl = false,
-         has_reports = false, has_layout = false, changed_only = false, dir = false;
+         has_reports = false, dir = false;
+    flags::CompareFlags compare;
 };
-
-// The options text of the visual report's layout choices ("" for the
-// overlay report with no options), or nullopt after a usage error.
-std::optional<std::string> layout_options(const Args &a) {
-    if (!a.has_layout && !a.changed_only) return std::string();
-    if (a.has_layout && a.layout != "overlay" && a.layout != "side-by-side") {
-        usage_error("--layout takes overlay or side-by-side, not " + a.layout);
-        return std::nullopt;
-    }
-    const bool side_by_side = a.has_layout && a.layout == "side-by-side";
-    if (a.changed_only && !side_by_side) {
-        usage_error("--changed-only goes with --layout=side-by-side");
-        return std::nullopt;
-    }
-    if (!side_by_side) return std::string();
-    return std::string("{\"layout\":\"side_by_side\"") + (a.changed_only ? ",\"changed_only\":true}" : "}");
-}
 
 // Parses everything after the command.  Returns "" or a usage error.
 std::string parse_args(const std::vector<std::string> &args, Args &a) {
@@ -188,7 +196,7 @@ std::string parse_args(const std::vector<std::string> &args, Args &a) {
     } options[] = {
         {"-o", "--output", &a.output, &a.has_output},  {nullptr, "--format", &a.format, &a.has_format},
         {"-j", "--jobs", &a.jobs, &a.has_jobs},        {nullptr, "--jsonl", &a.jsonl, &a.has_jsonl},
-        {nullptr, "--reports", &a.reports, &a.has_reports},  {nullptr, "--layout", &a.layout, &a.has_layout},
+        {nullptr, "--reports", &a.reports, &a.has_reports},
     };
     bool options_done = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -205,13 +213,14 @@ std::string parse_args(const std::vector<std::string> &args, Args &a) {
             a.dir = true;
             continue;
         }
-        if (arg == "--changed-only") {
-            a.changed_only = true;
-            continue;
-        }
         if (arg == "--color" || arg.rfind("--color=", 0) == 0) {
             a.has_color = true;
             a.color = arg == "--color" ? "always" : arg.substr(8);
+            continue;
+        }
+        std::string flag_error;
+        if (flags::take(args, i, a.compare, &flag_error)) {
+            if (!flag_error.empty()) return flag_error;
             continue;
         }
         bool matched = false;
@@ -243,18 +252,22 @@ int dispatch(const Args &a) {
     const bool pair_command = a.command == "compare" || a.command == "text";
     if (a.command != "visual" && !pair_command) return usage_error("unknown command: " + a.command);
     if (a.has_output && a.command != "visual") return usage_error("-o is an option of visual only");
-    const std::optional<std::string> visual_options = layout_options(a);
-    if (!visual_options) return kTrouble;
     if (a.command == "visual") {
         if (a.dir || a.has_format || a.has_color || a.has_jobs || a.has_jsonl || a.has_reports)
-            return usage_error("visual takes no option but -o, --layout and --changed-only");
+            return usage_error("visual takes no option but -o and the comparison options");
+        if (a.compare.detail) return usage_error("--detail is an option of compare and text");
         if (a.files.size() != 2) return usage_error("visual needs two files");
         if (!a.has_output) return usage_error("visual needs -o REPORT.pdf");
+        std::string options, why;
+        if (!flags::to_json(a.compare, "compare", true, &options, &why)) return usage_error(why);
         morvex_init();
-        const int status = run_visual(a.files[0].c_str(), a.files[1].c_str(), a.output.c_str(), *visual_options);
+        const int status = run_visual(a.files[0].c_str(), a.files[1].c_str(), a.output.c_str(), options);
         morvex_cleanup();
         return status;
     }
+    // The layout of the visual reports --reports writes.
+    if (flags::has_visual_only(a.compare) && !a.has_reports)
+        return usage_error("--layout and --changed-only are options of visual and --reports");
     batch::Options o;
     o.text_only = a.command == "text";
     if (a.has_color && !text::parse_color_when(a.color, o.color))
@@ -266,14 +279,20 @@ int dispatch(const Args &a) {
         else if (a.format == "summary") o.format = batch::Format::Summary;
         else return usage_error("--format takes json, text or summary, not " + a.format);
     }
-    if ((a.has_layout || a.changed_only) && !a.has_reports)
-        return usage_error("--layout and --changed-only go with visual or --reports");
+    // JSON and summary use the report asked for; the text format reads the
+    // detail report for its word-level changes.
+    const std::string report = o.format == batch::Format::Text ? "detail" : a.command;
+    std::string why;
+    if (!flags::to_json(a.compare, report, false, &o.options_json, &why) ||
+        !flags::to_json(a.compare, "compare", true, &o.visual_options_json, &why))
+        return usage_error(why);
     if (!a.dir) {
         if (a.has_jobs || a.has_jsonl || a.has_reports)
             return usage_error("-j, --jsonl and --reports go with --dir only");
         if (a.files.size() != 2) return usage_error(a.command + " needs two files");
         morvex_init();
-        const int status = run_pair(o.text_only, a.files[0].c_str(), a.files[1].c_str(), o.format, o.color);
+        const int status =
+            run_pair(o.text_only, a.files[0].c_str(), a.files[1].c_str(), o.format, o.color, o.options_json);
         morvex_cleanup();
         return status;
     }
@@ -291,7 +310,6 @@ int dispatch(const Args &a) {
     if (a.has_reports && a.reports.empty()) return usage_error("--reports needs a directory name");
     o.jsonl_path = a.jsonl;
     o.reports_dir = a.reports;
-    o.visual_options = *visual_options;
     return batch::run(o);
 }
 

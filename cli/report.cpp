@@ -22,6 +22,28 @@ bool read_difference(const json::Value &v, Difference &d, std::string *error) {
     if (!type || type->kind != K::String) return fail(error, "a difference has no string \"type\"");
     d.page = page->integer;
     d.type = type->string;
+    for (const char *side : {"page_a", "page_b"}) {
+        const json::Value *p = v.get(side);
+        if (p && p->kind == K::Integer) (side[5] == 'a' ? d.page_a : d.page_b) = p->integer;
+    }
+    if (const json::Value *changes = v.get("changes")) {
+        if (changes->kind != K::Array) return fail(error, "\"changes\" is not a list");
+        d.has_changes = true;
+        for (const json::Value &c : changes->items) {
+            Change ch;
+            const struct {
+                const char *name;
+                std::string *to;
+            } fields[] = {{"op", &ch.op}, {"old", &ch.old_text}, {"new", &ch.new_text},
+                          {"before", &ch.before}, {"after", &ch.after}};
+            for (const auto &f : fields) {
+                const json::Value *x = c.get(f.name);
+                if (!x || x->kind != K::String) return fail(error, std::string("a change has no string \"") + f.name + "\"");
+                *f.to = x->string;
+            }
+            d.changes.push_back(std::move(ch));
+        }
+    }
     if (diff) {
         if (diff->kind != K::String) return fail(error, "\"diff\" is not a string");
         d.has_diff = true;
@@ -34,7 +56,9 @@ bool read_difference(const json::Value &v, Difference &d, std::string *error) {
 
 std::optional<Report> read(std::string_view text, std::string *error) {
     std::string parse_error;
-    const std::optional<json::Value> doc = json::parse(text, &parse_error);
+    json::ReadOptions numbers;
+    numbers.fractions = true;  // the detail report's coordinates
+    const std::optional<json::Value> doc = json::parse(text, &parse_error, numbers);
     if (!doc) {
         fail(error, "not valid JSON (" + parse_error + ")");
         return std::nullopt;
@@ -84,6 +108,7 @@ std::string describe(std::string_view type) {
         {"content_changed", "content changed"},
         {"page_added", "page added"},
         {"page_removed", "page removed"},
+        {"page_moved", "page moved"},
     };
     for (const auto &w : kWords)
         if (type == w.type) return w.words;
@@ -156,6 +181,16 @@ std::string printable(std::string_view text) {
         }
     }
     return out;
+}
+
+void restrict_to_text(Report &r) {
+    std::vector<Difference> kept;
+    for (Difference &d : r.differences)
+        if (d.type.rfind("text_", 0) == 0 || d.type == "page_added" || d.type == "page_removed" ||
+            d.type == "page_moved")
+            kept.push_back(std::move(d));
+    r.differences = std::move(kept);
+    r.identical = r.differences.empty();
 }
 
 std::string count(long long n, std::string_view one, std::string_view many) {

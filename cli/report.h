@@ -12,11 +12,21 @@
 
 namespace report {
 
+// One word-level change of the detail report.
+struct Change {
+    std::string op;                // "insert", "delete" or "replace"
+    std::string old_text, new_text;
+    std::string before, after;     // words around the change
+};
+
 struct Difference {
     long long page = 0;
     std::string type;       // e.g. "text_changed"
     bool has_diff = false;  // text kinds of the text report carry one
     std::string diff;       // "- A's text\n+ B's text"
+    long long page_a = 0, page_b = 0;  // with pages paired by content; 0 = none or not given
+    bool has_changes = false;          // text kinds of the detail report carry them
+    std::vector<Change> changes;
 };
 
 struct Report {
@@ -56,6 +66,11 @@ std::vector<DiffLine> diff_lines(std::string_view diff);
 // U+FFFD; everything else is kept.  Line feeds are escaped too, so the
 // result is always one line.
 std::string printable(std::string_view text);
+
+// Keeps the differences the text report lists (text kinds, pages added,
+// removed or moved) and decides "identical" from them: the text command's
+// view of a detail report.
+void restrict_to_text(Report &r);
 
 // "2 differences on 2 of 5 pages" or "identical (5 pages)".
 std::string summary(const Report &r);

@@ -32,14 +32,33 @@ std::string Style::wrap(const char *sgr, std::string_view s) const {
     return out;
 }
 
+void append_word_diff(std::string &out, const report::Difference &d, const Style &style, const std::string &pad) {
+    for (const report::Change &c : d.changes) {
+        std::string line = pad;
+        if (!c.before.empty()) line += "... " + report::printable(c.before) + " ";
+        if (!c.old_text.empty()) line += style.red("[-" + report::printable(c.old_text) + "-]");
+        if (!c.new_text.empty()) line += style.green("{+" + report::printable(c.new_text) + "+}");
+        if (!c.after.empty()) line += " " + report::printable(c.after) + " ...";
+        out += line;
+        out += '\n';
+    }
+}
+
 void append_differences(std::string &out, const report::Report &r, const Style &style, int indent) {
     const std::string pad(static_cast<std::size_t>(indent), ' ');
     for (const report::Difference &d : r.differences) {
         out += pad;
-        out += style.bold("page " + std::to_string(d.page) + ":");
+        std::string where = "page " + std::to_string(d.page);
+        // A page paired with another page number in A says which.
+        if (d.page_a > 0 && d.page_b > 0 && d.page_a != d.page_b) where += " (page " + std::to_string(d.page_a) + " in A)";
+        out += style.bold(where + ":");
         out += ' ';
         out += style.by_direction(report::direction(d.type), report::describe(d.type));
         out += '\n';
+        if (d.has_changes) {
+            append_word_diff(out, d, style, pad + "    ");
+            continue;
+        }
         if (!d.has_diff) continue;
         for (const report::DiffLine &line : report::diff_lines(d.diff)) {
             out += pad;

@@ -39,11 +39,19 @@ private:
 
 // Appends, each line starting with `indent` spaces:
 //   page 3: text changed            (one per difference, "page 3:" bold)
-//       - A's text                  (the diff of text kinds: "- " red,
+//       ... a [-b-]{+c+} d ...      (the word-level changes of the detail
+//                                    report, one per line; else
+//       - A's text                   the diff of text kinds: "- " red,
 //       + B's text                   "+ " green, 4 spaces deeper)
 //         next line of B's text     (a line break in the page text: the
 //                                    rest lines up under the text)
 void append_differences(std::string &out, const report::Report &r, const Style &style, int indent = 0);
+
+// The word-level changes of one difference, one line each, as a word
+// diff with up to five words of context on each side:
+//   ... copies of this manual [-provided-]{+MORVEX+} the copyright ...
+// ("[-...-]" red, "{+...+}" green with colour).
+void append_word_diff(std::string &out, const report::Difference &d, const Style &style, const std::string &pad);
 
 // The differences as above, then the summary line ("1 difference on 1 of
 // 1 page", "identical (2 pages)").

@@ -6,7 +6,7 @@
 MORVEX_DEMO_PACKAGES="cmake g++ ninja-build"
 MORVEX_TEST_PACKAGES="$MORVEX_DEMO_PACKAGES clang libclang-rt-14-dev zlib1g-dev libgtest-dev
   libbenchmark-dev binutils pkg-config python3 python3-reportlab python3-fitz qpdf
-  python3-pil poppler-utils mupdf-tools ghostscript jq locales fonts-dejavu-core"
+  python3-pil poppler-utils mupdf-tools ghostscript jq locales python3-jsonschema fonts-dejavu-core"
 
 need_packages() {
     local list missing=""

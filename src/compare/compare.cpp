@@ -30,6 +30,18 @@ void compare_images(DiffList *out, int p, const PageSummary &a, const PageSummar
 
 }  // namespace
 
+void compare_summaries(DiffList *out, int p, const PageSummary &sa, const PageSummary &sb) {
+    if (std::fabs(sa.width - sb.width) > 1.0 || std::fabs(sa.height - sb.height) > 1.0)
+        diff_result_add(out, p, "dimensions_changed", nullptr, nullptr, 0, nullptr, 0);
+    else if (sa.rotation != sb.rotation)
+        diff_result_add(out, p, "rotation_changed", nullptr, nullptr, 0, nullptr, 0);
+    compare_images(out, p, sa, sb);
+    if (sa.text != sb.text)
+        add_text_difference(out, p, sa, sb);
+    else if (sa.content_hash != sb.content_hash)
+        diff_result_add(out, p, "content_changed", nullptr, nullptr, 0, nullptr, 0);
+}
+
 void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out) {
     *out = DiffList{};
     out->identical = 1;
@@ -42,15 +54,7 @@ void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out) {
         PageSummary sa, sb;
         analyze_page(a, i, &sa);
         analyze_page(b, i, &sb);
-        if (std::fabs(sa.width - sb.width) > 1.0 || std::fabs(sa.height - sb.height) > 1.0)
-            diff_result_add(out, p, "dimensions_changed", nullptr, nullptr, 0, nullptr, 0);
-        else if (sa.rotation != sb.rotation)
-            diff_result_add(out, p, "rotation_changed", nullptr, nullptr, 0, nullptr, 0);
-        compare_images(out, p, sa, sb);
-        if (sa.text != sb.text)
-            add_text_difference(out, p, sa, sb);
-        else if (sa.content_hash != sb.content_hash)
-            diff_result_add(out, p, "content_changed", nullptr, nullptr, 0, nullptr, 0);
+        compare_summaries(out, p, sa, sb);
         for (size_t k = first_entry; k < out->entries.size(); ++k) {
             out->entries[k].page_a = p;
             out->entries[k].page_b = p;

@@ -1,10 +1,221 @@
+// Comparison with options: page ranges, pairing by position or by
+// content, and the differences left out by ignored regions and texts.
+//
+// Every page analysis here is an independent call on const documents
+// (analyze_page and page_signature share no mutable state), so the
+// signature pass and the pair comparisons can run on several threads.
+#include <cstring>
+#include <unordered_map>
+
+#include "../options/text_pattern.h"
+#include "align.h"
 #include "diff.h"
 
 namespace morvex {
 
+namespace {
+
+// The options in the form the comparison uses them.
+struct Filters {
+    std::vector<Regex> patterns;
+    const std::vector<IgnoreRegion> *regions = nullptr;
+    bool any() const { return !patterns.empty() || !regions->empty(); }
+};
+
+bool inside(const TopLeftRect &r, const IgnoreRegion &g) {
+    constexpr double kSlack = 0.01;  // rounding of coordinates copied from a report
+    return r.x0 >= g.x0 - kSlack && r.y0 >= g.y0 - kSlack && r.x1 <= g.x1 + kSlack && r.y1 <= g.y1 + kSlack;
+}
+
+// True when every rectangle lies inside an ignored region of its side.
+bool all_ignored(const Filters &f, const std::vector<DiffRect> &rects, const PageEntry &page, int page_no,
+                 int side) {
+    for (const DiffRect &r : rects) {
+        const TopLeftRect t = to_top_left(page, r);
+        bool hit = false;
+        for (const IgnoreRegion &g : *f.regions)
+            if ((g.side & side) && page_in_ranges(g.pages, page_no) && inside(t, g)) {
+                hit = true;
+                break;
+            }
+        if (!hit) return false;
+    }
+    return true;
+}
+
+bool text_ignored(const Filters &f, const std::string &s) {
+    if (s.empty()) return true;
+    for (const Regex &re : f.patterns)
+        if (re.full_match(s)) return true;
+    return false;
+}
+
+bool change_ignored(const Filters &f, const WordChange &c, const PageEntry &pa, int na, const PageEntry &pb,
+                    int nb) {
+    if (!f.patterns.empty() && text_ignored(f, c.old_text) && text_ignored(f, c.new_text)) return true;
+    return !f.regions->empty() && all_ignored(f, c.rects_a, pa, na, kSideA) &&
+           all_ignored(f, c.rects_b, pb, nb, kSideB);
+}
+
+// Drops from list (from entry `first` on) what the filters ignore.  A text
+// entry all of whose word changes are ignored goes, and so does the
+// content change its bytes made; a text entry keeps only the rectangles
+// of the changes that stay.
+void apply_filters(const Filters &f, DiffList *list, size_t first, const PageEntry &pa, int na,
+                   const PageEntry &pb, int nb) {
+    std::vector<DiffEntry> kept;
+    for (size_t k = first; k < list->entries.size(); ++k) {
+        DiffEntry &e = list->entries[k];
+        const bool text_kind = std::strncmp(e.type, "text_", 5) == 0;
+        if (text_kind && !e.changes.empty()) {
+            std::vector<WordChange> stay;
+            for (WordChange &c : e.changes)
+                if (!change_ignored(f, c, pa, na, pb, nb)) stay.push_back(std::move(c));
+            if (stay.empty()) continue;
+            if (stay.size() != e.changes.size()) {
+                e.rects_a.clear();
+                e.rects_b.clear();
+                for (const WordChange &c : stay) {
+                    e.rects_a.insert(e.rects_a.end(), c.rects_a.begin(), c.rects_a.end());
+                    e.rects_b.insert(e.rects_b.end(), c.rects_b.begin(), c.rects_b.end());
+                }
+            }
+            e.changes = std::move(stay);
+        } else if (!text_kind && (!e.rects_a.empty() || !e.rects_b.empty()) && !f.regions->empty() &&
+                   all_ignored(f, e.rects_a, pa, na, kSideA) && all_ignored(f, e.rects_b, pb, nb, kSideB)) {
+            continue;  // an image added, removed or moved inside a region
+        }
+        kept.push_back(std::move(e));
+    }
+    list->entries.resize(first);
+    for (DiffEntry &e : kept) list->entries.push_back(std::move(e));
+}
+
+// Compares page ia of a with page ib of b (0-based) into out.
+void compare_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib, const Filters &f, DiffList *out) {
+    PageSummary sa, sb;
+    analyze_page(a, ia, &sa);
+    analyze_page(b, ib, &sb);
+    const size_t first = out->entries.size();
+    compare_summaries(out, ib + 1, sa, sb);
+    for (size_t k = first; k < out->entries.size(); ++k) {
+        out->entries[k].page_a = ia + 1;
+        out->entries[k].page_b = ib + 1;
+    }
+    if (f.any() && out->entries.size() > first) {
+        apply_filters(f, out, first, a.pages[static_cast<size_t>(ia)], ia + 1, b.pages[static_cast<size_t>(ib)],
+                      ib + 1);
+    }
+}
+
+void add_page_entry(DiffList *out, const char *type, int page_a, int page_b) {
+    diff_result_add(out, page_b ? page_b : page_a, type, nullptr, nullptr, 0, nullptr, 0);
+    out->entries.back().page_a = page_a;
+    out->entries.back().page_b = page_b;
+}
+
+std::vector<int> selected(const PdfDocument &d, const PageRanges &r) {
+    std::vector<int> pages;
+    for (int i = 0; i < d.page_count(); ++i)
+        if (page_in_ranges(r, i + 1)) pages.push_back(i);
+    return pages;
+}
+
+std::vector<PageSignature> signatures(const PdfDocument &d, const std::vector<int> &pages) {
+    std::vector<PageSignature> sigs;
+    sigs.reserve(pages.size());
+    for (int i : pages) {
+        PageSummary s;
+        analyze_page(d, i, &s);
+        sigs.push_back(page_signature(s));
+    }
+    return sigs;
+}
+
+// The aligned pairs (page indexes), with pages removed from one place and
+// added, identical, at another joined into one moved pair.
+struct Slot {
+    PagePair pair;
+    bool moved = false;
+    bool same = false;  // identical signatures: nothing to compare
+};
+
+std::vector<Slot> content_slots(const PdfDocument &a, const std::vector<int> &pa, const PdfDocument &b,
+                                const std::vector<int> &pb) {
+    const std::vector<PageSignature> sa = signatures(a, pa), sb = signatures(b, pb);
+    const std::vector<PagePair> aligned = align_pages(sa, sb);
+    std::unordered_map<uint64_t, std::vector<size_t>> removed;  // exact hash -> slots of A-only pages
+    std::vector<Slot> slots;
+    slots.reserve(aligned.size());
+    for (const PagePair &p : aligned) {
+        Slot s;
+        s.pair = {p.a >= 0 ? pa[static_cast<size_t>(p.a)] : -1, p.b >= 0 ? pb[static_cast<size_t>(p.b)] : -1};
+        s.same = p.a >= 0 && p.b >= 0 && sa[static_cast<size_t>(p.a)].exact == sb[static_cast<size_t>(p.b)].exact;
+        if (p.b < 0) removed[sa[static_cast<size_t>(p.a)].exact].push_back(slots.size());
+        slots.push_back(s);
+    }
+    // A page removed in one place and added, identical, in another is one
+    // move, reported where it stands in B.
+    std::vector<bool> gone(slots.size(), false);
+    std::unordered_map<uint64_t, size_t> used;
+    for (size_t k = 0; k < slots.size(); ++k) {
+        if (slots[k].pair.a >= 0) continue;
+        const uint64_t h = sb[static_cast<size_t>(aligned[k].b)].exact;
+        auto it = removed.find(h);
+        if (it == removed.end()) continue;
+        size_t &next = used[h];
+        if (next >= it->second.size()) continue;
+        const size_t from = it->second[next++];
+        gone[from] = true;
+        slots[k].pair.a = slots[from].pair.a;
+        slots[k].moved = slots[k].same = true;
+    }
+    std::vector<Slot> out;
+    out.reserve(slots.size());
+    for (size_t k = 0; k < slots.size(); ++k)
+        if (!gone[k]) out.push_back(slots[k]);
+    return out;
+}
+
+std::vector<Slot> position_slots(const std::vector<int> &pa, const std::vector<int> &pb) {
+    std::vector<Slot> slots;
+    const size_t common = std::min(pa.size(), pb.size());
+    for (size_t k = 0; k < common; ++k) slots.push_back({{pa[k], pb[k]}});
+    for (size_t k = common; k < pb.size(); ++k) slots.push_back({{-1, pb[k]}});
+    for (size_t k = common; k < pa.size(); ++k) slots.push_back({{pa[k], -1}});
+    return slots;
+}
+
+}  // namespace
+
 void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts, DiffList *out) {
-    (void)opts;
-    compare_docs(a, b, out);
+    const bool plain = opts.pairing == Pairing::Position && opts.pages_a.empty() && opts.pages_b.empty() &&
+                       opts.ignore_regions.empty() && opts.ignore_text.empty();
+    if (plain) {
+        compare_docs(a, b, out);
+        return;
+    }
+    Filters f;
+    f.regions = &opts.ignore_regions;
+    for (const std::string &p : opts.ignore_text) {
+        Regex re;
+        std::string why;
+        if (re.compile(p, &why)) f.patterns.push_back(std::move(re));  // checked by the options reader
+    }
+    const std::vector<int> pa = selected(a, opts.pages_a), pb = selected(b, opts.pages_b);
+    *out = DiffList{};
+    out->identical = 1;
+    out->pages_compared = static_cast<int>(std::max(pa.size(), pb.size()));
+    out->content_pairing = opts.pairing == Pairing::Content;
+    const std::vector<Slot> slots = out->content_pairing ? content_slots(a, pa, b, pb) : position_slots(pa, pb);
+    for (const Slot &s : slots) {
+        out->pairs.push_back(s.pair);
+        if (s.moved) add_page_entry(out, "page_moved", s.pair.a + 1, s.pair.b + 1);
+        else if (s.pair.a < 0) add_page_entry(out, "page_added", 0, s.pair.b + 1);
+        else if (s.pair.b < 0) add_page_entry(out, "page_removed", s.pair.a + 1, 0);
+        else if (!s.same) compare_pair(a, s.pair.a, b, s.pair.b, f, out);
+    }
+    out->identical = out->entries.empty() ? 1 : 0;  // ignored differences leave no trace
 }
 
 }  // namespace morvex

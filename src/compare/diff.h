@@ -27,7 +27,12 @@ struct WordChange {
     std::string new_text;         // B's words, likewise ("" for delete)
     std::vector<DiffRect> rects_a;  // boxes of A's words, neighbours on a line joined
     std::vector<DiffRect> rects_b;
+    // Up to kChangeContextWords of B's words (A's where B has none) before
+    // and after the change, joined by one space: the context a word diff
+    // shows around it.
+    std::string before, after;
 };
+constexpr int kChangeContextWords = 5;
 
 // One aligned pair of pages: 0-based page indexes, -1 where the page exists
 // on one side only.
@@ -56,6 +61,9 @@ struct DiffList {
     int pages_compared = 0;  // the larger page count
     std::vector<DiffEntry> entries;
     std::vector<PagePair> pairs;  // every aligned page pair, in report order
+    // Pages were paired by content: the reports give every entry its
+    // "page_a" and "page_b".
+    bool content_pairing = false;
 };
 
 // Appends one difference, copying the text and both rectangle arrays.
@@ -70,9 +78,23 @@ void diff_result_free(DiffList *list);
 // Compares the pages of a and b by position into out (set up from scratch).
 void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out);
 
+// The tests of one page pair (size or rotation, images, text or content),
+// each difference added with page number p.
+void compare_summaries(DiffList *out, int p, const PageSummary &a, const PageSummary &b);
+
 // Compares a and b as the options say (pairing, page ranges, ignored
 // regions and texts) into out.  With default options it is compare_docs.
 void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts, DiffList *out);
+
+// A rectangle in the top-left convention of the options and the detail
+// report: points from the top-left corner of the page as displayed (after
+// /Rotate), y downward; x0 <= x1, y0 <= y1.
+struct TopLeftRect {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+TopLeftRect to_top_left(const PageEntry &page, const DiffRect &r);
+// The page's size as displayed: width and height swapped by a quarter turn.
+void displayed_size(const PageEntry &page, double *width, double *height);
 
 // Adds the text difference of one page pair whose page texts differ.
 void add_text_difference(DiffList *list, int page, const PageSummary &a, const PageSummary &b);

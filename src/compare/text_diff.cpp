@@ -49,12 +49,26 @@ std::vector<DiffRect> all_boxes(const std::vector<TextItem> &items) {
 // Matched words pair up in order (they form the common subsequence), so a
 // run on A and the run on B that stands between the same two matched words
 // belong together.
+// Words [from, to) of items joined by one space, clipped to the context size
+// at the end nearest the change (`keep_end`: the last words).
+std::string context(const std::vector<TextItem> &items, size_t from, size_t to, bool keep_end) {
+    constexpr size_t n = kChangeContextWords;
+    if (to - from > n) (keep_end ? from : to) = keep_end ? to - n : from + n;
+    std::string s;
+    for (size_t k = from; k < to; ++k) {
+        if (!s.empty()) s += ' ';
+        s += items[k].text;
+    }
+    return s;
+}
+
 void collect_changes(const std::vector<TextItem> &a, const std::vector<TextItem> &b,
                      const std::vector<bool> &matched_a, const std::vector<bool> &matched_b,
                      std::vector<WordChange> *changes) {
     size_t i = 0, j = 0;
     while (i < a.size() || j < b.size()) {
         WordChange c;
+        const size_t i0 = i, j0 = j;
         for (; i < a.size() && !matched_a[i]; ++i) {
             if (!c.old_text.empty()) c.old_text += ' ';
             c.old_text += a[i].text;
@@ -70,6 +84,11 @@ void collect_changes(const std::vector<TextItem> &a, const std::vector<TextItem>
                           c.rects_a.empty() ? "insert" : c.rects_b.empty() ? "delete" : "replace");
             merge_side(&c.rects_a);
             merge_side(&c.rects_b);
+            const bool use_b = !b.empty();
+            const std::vector<TextItem> &side = use_b ? b : a;
+            const size_t at = use_b ? j0 : i0, end = use_b ? j : i;
+            c.before = context(side, 0, at, true);
+            c.after = context(side, end, side.size(), false);
             changes->push_back(std::move(c));
         }
         // Step over one matched pair (both sides are at matched words or ended).

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "numbers.h"
+
 namespace morvex {
 
 namespace {
@@ -22,9 +24,22 @@ void put_entry_start(ByteBuf *buf, const DiffEntry &e) {
     buf_str(buf, "\"");
 }
 
+void put_side_page(ByteBuf *buf, const char *name, int page) {
+    buf_str(buf, name);
+    if (page > 0) buf_int(buf, page);
+    else buf_str(buf, "null");
+}
+
+// Pages paired by content: each entry names its page on both sides.
+void put_sides(ByteBuf *buf, const DiffList &list, const DiffEntry &e) {
+    if (!list.content_pairing) return;
+    put_side_page(buf, ",\"page_a\":", e.page_a);
+    put_side_page(buf, ",\"page_b\":", e.page_b);
+}
+
 bool in_text_report(const DiffEntry &e) {
     return std::strncmp(e.type, "text_", 5) == 0 || std::strcmp(e.type, "page_added") == 0 ||
-           std::strcmp(e.type, "page_removed") == 0;
+           std::strcmp(e.type, "page_removed") == 0 || std::strcmp(e.type, "page_moved") == 0;
 }
 
 }  // namespace
@@ -62,6 +77,7 @@ bool build_compare_json(const DiffList &list, ByteBuf *buf) {
     for (size_t k = 0; k < list.entries.size(); ++k) {
         if (k) buf_str(buf, ",");
         put_entry_start(buf, list.entries[k]);
+        put_sides(buf, list, list.entries[k]);
         buf_str(buf, "}");
     }
     buf_str(buf, "]}");
@@ -79,6 +95,7 @@ bool build_text_json(const DiffList &list, ByteBuf *buf) {
         if (!first) buf_str(buf, ",");
         first = false;
         put_entry_start(buf, e);
+        put_sides(buf, list, e);
         if (e.text) {
             buf_str(buf, ",\"diff\":\"");
             json_escape(*e.text, buf);
@@ -90,12 +107,99 @@ bool build_text_json(const DiffList &list, ByteBuf *buf) {
     return !buf->oom && buf->data;
 }
 
-}  // namespace morvex
+namespace {
 
-namespace morvex {
+void put_number(ByteBuf *buf, double v) { buf_str(buf, fmt_2f(v)); }
 
-bool build_detail_json(const PdfDocument &, const PdfDocument &, const DiffList &list, ByteBuf *buf) {
-    return build_compare_json(list, buf);
+// [[x0,y0,x1,y1],...] in the top-left convention of the page.
+void put_rects(ByteBuf *buf, const char *name, const std::vector<DiffRect> &rects, const PageEntry *page) {
+    buf_str(buf, name);
+    buf_str(buf, "[");
+    for (size_t k = 0; page && k < rects.size(); ++k) {
+        const TopLeftRect t = to_top_left(*page, rects[k]);
+        buf_str(buf, k ? ",[" : "[");
+        put_number(buf, t.x0);
+        buf_str(buf, ",");
+        put_number(buf, t.y0);
+        buf_str(buf, ",");
+        put_number(buf, t.x1);
+        buf_str(buf, ",");
+        put_number(buf, t.y1);
+        buf_str(buf, "]");
+    }
+    buf_str(buf, "]");
+}
+
+// {"width":W,"height":H,"rotation":R} as displayed, or null.
+void put_size(ByteBuf *buf, const char *name, const PageEntry *page) {
+    buf_str(buf, name);
+    if (!page) {
+        buf_str(buf, "null");
+        return;
+    }
+    double w, h;
+    displayed_size(*page, &w, &h);
+    buf_str(buf, "{\"width\":");
+    put_number(buf, w);
+    buf_str(buf, ",\"height\":");
+    put_number(buf, h);
+    buf_str(buf, ",\"rotation\":");
+    buf_int(buf, page->rotate);
+    buf_str(buf, "}");
+}
+
+const PageEntry *page_of(const PdfDocument &d, int page) {
+    return page > 0 && page <= d.page_count() ? &d.pages[static_cast<size_t>(page - 1)] : nullptr;
+}
+
+}  // namespace
+
+bool build_detail_json(const PdfDocument &a, const PdfDocument &b, const DiffList &list, ByteBuf *buf) {
+    buf_reset(buf);
+    put_head(buf, list.identical != 0, list.pages_compared);
+    for (size_t k = 0; k < list.entries.size(); ++k) {
+        const DiffEntry &e = list.entries[k];
+        const PageEntry *pa = page_of(a, e.page_a), *pb = page_of(b, e.page_b);
+        if (k) buf_str(buf, ",");
+        put_entry_start(buf, e);
+        put_side_page(buf, ",\"page_a\":", e.page_a);
+        put_side_page(buf, ",\"page_b\":", e.page_b);
+        put_size(buf, ",\"size_a\":", pa);
+        put_size(buf, ",\"size_b\":", pb);
+        put_rects(buf, ",\"rects_a\":", e.rects_a, pa);
+        put_rects(buf, ",\"rects_b\":", e.rects_b, pb);
+        if (std::strncmp(e.type, "text_", 5) == 0) {
+            buf_str(buf, ",\"changes\":[");
+            for (size_t c = 0; c < e.changes.size(); ++c) {
+                const WordChange &w = e.changes[c];
+                buf_str(buf, c ? ",{\"op\":\"" : "{\"op\":\"");
+                buf_str(buf, w.op);
+                buf_str(buf, "\",\"old\":\"");
+                json_escape(w.old_text, buf);
+                buf_str(buf, "\",\"new\":\"");
+                json_escape(w.new_text, buf);
+                buf_str(buf, "\",\"before\":\"");
+                json_escape(w.before, buf);
+                buf_str(buf, "\",\"after\":\"");
+                json_escape(w.after, buf);
+                buf_str(buf, "\"");
+                put_rects(buf, ",\"rects_a\":", w.rects_a, pa);
+                put_rects(buf, ",\"rects_b\":", w.rects_b, pb);
+                buf_str(buf, "}");
+            }
+            buf_str(buf, "]");
+        }
+        buf_str(buf, "}");
+    }
+    buf_str(buf, "],\"pairs\":[");
+    for (size_t k = 0; k < list.pairs.size(); ++k) {
+        buf_str(buf, k ? ",{" : "{");
+        put_side_page(buf, "\"page_a\":", list.pairs[k].a + 1);
+        put_side_page(buf, ",\"page_b\":", list.pairs[k].b + 1);
+        buf_str(buf, "}");
+    }
+    buf_str(buf, "]}");
+    return !buf->oom && buf->data;
 }
 
 }  // namespace morvex

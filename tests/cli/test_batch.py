@@ -289,7 +289,7 @@ class Batch(unittest.TestCase):
             self.assertIn(b"/Outlines 3 0 R /PageMode /UseOutlines", pdf, rel)
         code, _, err = run("compare", "--dir", "--layout=side-by-side", self.old, self.new)
         self.assertEqual(code, 2)
-        self.assertIn("--layout and --changed-only go with visual or --reports", err)
+        self.assertIn("--layout and --changed-only are options of visual and --reports", err)
 
     def check_index(self, page, statuses, different):
         links, cells = [], []

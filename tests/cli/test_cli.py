@@ -65,21 +65,27 @@ class Reports(unittest.TestCase):
     def test_text_change(self):
         code, out, _ = run("compare", fx("hello.pdf"), fx("goodbye.pdf"))
         self.assertEqual(code, 1)
+        # Pages are paired by content unless --pairing=position says otherwise.
+        self.assertEqual(out, '{"identical":false,"pages_compared":1,"differences":'
+                              '[{"page":1,"type":"text_changed","page_a":1,"page_b":1}]}\n')
+        code, out, _ = run("compare", "--pairing=position", fx("hello.pdf"), fx("goodbye.pdf"))
         self.assertEqual(out, '{"identical":false,"pages_compared":1,"differences":'
                               '[{"page":1,"type":"text_changed"}]}\n')
         code, out, _ = run("text", fx("hello.pdf"), fx("goodbye.pdf"))
         self.assertEqual(code, 1)
         self.assertEqual(self.check_json(out)["differences"],
-                         [{"page": 1, "type": "text_changed", "diff": "- Hello World \n+ Goodbye World "}])
+                         [{"page": 1, "type": "text_changed", "page_a": 1, "page_b": 1,
+                           "diff": "- Hello World \n+ Goodbye World "}])
 
     def test_page_added_has_no_diff_member(self):
         code, out, _ = run("text", fx("hello.pdf"), fx("hello-2pages.pdf"))
         self.assertEqual(code, 1)
         self.assertEqual(self.check_json(out),
                          {"identical": False, "pages_compared": 2,
-                          "differences": [{"page": 2, "type": "page_added"}]})
+                          "differences": [{"page": 2, "type": "page_added", "page_a": None, "page_b": 2}]})
         code, out, _ = run("compare", fx("hello-2pages.pdf"), fx("hello.pdf"))
-        self.assertEqual(self.check_json(out)["differences"], [{"page": 2, "type": "page_removed"}])
+        self.assertEqual(self.check_json(out)["differences"],
+                         [{"page": 2, "type": "page_removed", "page_a": 2, "page_b": None}])
 
     def test_escaped_text_parses_back_exactly(self):
         code, out, _ = run("text", fx("escapes-a.pdf"), fx("escapes-b.pdf"))
@@ -100,32 +106,32 @@ class Reports(unittest.TestCase):
         self.assertEqual((code, out), (0, '{"identical":true,"pages_compared":1,"differences":[]}\n'))
 
     def test_documents_without_pages(self):
-        code, out, _ = run("compare", fx("no-pages.pdf"), fx("not-a-pdf.pdf"))
-        self.assertEqual((code, out), (0, '{"identical":true,"pages_compared":0,"differences":[]}\n'))
+        """Two unreadable files are trouble, not identical: A is checked first."""
+        for a, b, bad in (("no-pages", "not-a-pdf", "no-pages"), ("hello", "not-a-pdf", "not-a-pdf"),
+                          ("no-pages", "hello", "no-pages")):
+            code, out, err = run("compare", fx(a + ".pdf"), fx(b + ".pdf"))
+            self.assertEqual((code, out, err), (2, "", "morvex: no pages found: " + fx(bad + ".pdf") + "\n"))
 
 
 class TextFormat(unittest.TestCase):
     def test_each_fixture_pair(self):
         """Exact lines and exit status of --format=text for compare and text."""
         cases = [
-            ("compare", "hello", "goodbye", 1, ["page 1: text changed", "1 difference on 1 of 1 page"]),
+            ("compare", "hello", "goodbye", 1,
+             ["page 1: text changed", "    [-Hello-]{+Goodbye+} World ...", "1 difference on 1 of 1 page"]),
             ("text", "hello", "goodbye", 1,
-             ["page 1: text changed", "    - Hello World ", "    + Goodbye World ", "1 difference on 1 of 1 page"]),
+             ["page 1: text changed", "    [-Hello-]{+Goodbye+} World ...", "1 difference on 1 of 1 page"]),
             ("text", "hello", "hello-2pages", 1, ["page 2: page added", "1 difference on 1 of 2 pages"]),
             ("compare", "hello-2pages", "hello", 1, ["page 2: page removed", "1 difference on 1 of 2 pages"]),
             ("compare", "image-left", "image-right", 1,
              ["page 1: image changed", "page 1: content changed", "2 differences on 1 of 1 page"]),
             ("text", "image-left", "image-right", 0, ["identical (1 page)"]),
             ("compare", "hello", "hello-copy", 0, ["identical (1 page)"]),
-            ("compare", "no-pages", "hello", 1, ["page 1: page added", "1 difference on 1 of 1 page"]),
-            ("compare", "no-pages", "no-pages", 0, ["identical (0 pages)"]),
-            # A line break inside the page text continues the side it is in,
-            # lined up under the text; control bytes show as escapes and
-            # the UTF-8 e-acute stays.
+            # Each change as words in context; control bytes show as
+            # escapes and the UTF-8 e-acute stays.
             ("text", "escapes-a", "escapes-b", 1,
              ["page 1: text changed",
-              '    - say "hi" \\ tab here ', "      next \\x01\\x1b caf\u00e9 ",
-              '    + say "bye" \\ tab here ', "      next \\x01\\x1b caf\u00e9 ",
+              '    ... say [-"hi"-]{+"bye"+} \\ tab here next \\x01\\x1b ...',
               "1 difference on 1 of 1 page"]),
         ]
         for cmd, a, b, status, lines in cases:
@@ -146,10 +152,9 @@ class TextFormat(unittest.TestCase):
 
 RED, GREEN, BOLD, RESET = "\033[31m", "\033[32m", "\033[1m", "\033[0m"
 COLOURED = (BOLD + "page 1:" + RESET + " text changed\n"
-            "    " + RED + "- Hello World " + RESET + "\n"
-            "    " + GREEN + "+ Goodbye World " + RESET + "\n"
+            "    " + RED + "[-Hello-]" + RESET + GREEN + "{+Goodbye+}" + RESET + " World ...\n"
             "1 difference on 1 of 1 page\n")
-PLAIN = "page 1: text changed\n    - Hello World \n    + Goodbye World \n1 difference on 1 of 1 page\n"
+PLAIN = "page 1: text changed\n    [-Hello-]{+Goodbye+} World ...\n1 difference on 1 of 1 page\n"
 
 
 class Colour(unittest.TestCase):
@@ -247,16 +252,13 @@ class Failures(unittest.TestCase):
         self.assertEqual((code, pages(short)), (1, 2))
         code, same = report("--changed-only", "--layout=side-by-side", fx("hello.pdf"), fx("hello-copy.pdf"))
         self.assertEqual((code, pages(same)), (0, 1))
-        for args, message in (
-                (["--layout=sidebyside"], "--layout takes overlay or side-by-side, not sidebyside"),
-                (["--changed-only"], "--changed-only goes with --layout=side-by-side"),
-                (["--layout=overlay", "--changed-only"], "--changed-only goes with --layout=side-by-side")):
+        for args, message in ((["--layout=sidebyside"], "--layout takes overlay or side-by-side, not sidebyside"),):
             code, out, err = run("visual", *args, *pair, "-o", os.path.join(SCRATCH, "never.pdf"))
             self.assertEqual((code, out), (2, ""), args)
             self.assertTrue(err.startswith("morvex: %s\nusage: morvex" % message), err)
         code, _, err = run("compare", "--layout=side-by-side", *pair)
         self.assertEqual(code, 2)
-        self.assertTrue(err.startswith("morvex: --layout and --changed-only go with visual or --reports\n"), err)
+        self.assertTrue(err.startswith("morvex: --layout and --changed-only are options of visual and --reports\n"), err)
         self.assertFalse(os.path.exists(os.path.join(SCRATCH, "never.pdf")))
 
     def test_help_and_version(self):

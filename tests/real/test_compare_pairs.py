@@ -1,6 +1,7 @@
 """Real pairs made by real tools: a document and the same document
-rewritten by qpdf compare as identical; a page added, removed or rotated
-with qpdf is reported as exactly that.
+rewritten by qpdf compare as identical; a page added, removed, rotated or
+moved with qpdf is reported as exactly that; a footer date changed on every
+page is ignored by a region or a pattern.
 
 usage: test_compare_pairs.py MORVEX WORKDIR"""
 
@@ -59,8 +60,8 @@ def source_docs():
     return docs
 
 
-def compare(cmd, a, b):
-    p = subprocess.run([MORVEX, cmd, a, b], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+def compare(cmd, a, b, *options):
+    p = subprocess.run([MORVEX, cmd, *options, a, b], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     return p.returncode, json.loads(p.stdout) if p.stdout else None, p.stderr.decode()
 
 
@@ -101,9 +102,9 @@ class RealPairs(unittest.TestCase):
             removed = self.variant(src, "removed", "{src}", "--pages", "{src}", "1-r2", "--", "{dst}")
             rotated = self.variant(src, "rotated", "{src}", "--rotate=+90:2", "--", "{dst}")
             cases = [
-                (added, [{"page": n + 1, "type": "page_added"}], n + 1),
-                (removed, [{"page": n, "type": "page_removed"}], n),
-                (rotated, [{"page": 2, "type": "rotation_changed"}], n),
+                (added, [{"page": n + 1, "type": "page_added", "page_a": None, "page_b": n + 1}], n + 1),
+                (removed, [{"page": n, "type": "page_removed", "page_a": n, "page_b": None}], n),
+                (rotated, [{"page": 2, "type": "rotation_changed", "page_a": 2, "page_b": 2}], n),
             ]
             for dst, want, pages in cases:
                 with self.subTest(doc=os.path.basename(dst)):
@@ -112,7 +113,110 @@ class RealPairs(unittest.TestCase):
                     self.assertEqual(report, {"identical": False, "pages_compared": pages, "differences": want})
             # The reverse pair numbers the page in A.
             code, report, _ = compare("compare", added, src)
-            self.assertEqual(report["differences"], [{"page": n + 1, "type": "page_removed"}])
+            self.assertEqual(report["differences"], [{"page": n + 1, "type": "page_removed", "page_a": n + 1,
+                                                      "page_b": None}])
+            # Position pairing gives the plain report.
+            code, report, _ = compare("compare", src, added, "--pairing=position")
+            self.assertEqual(report["differences"], [{"page": n + 1, "type": "page_added"}])
+
+
+def manual(path, date, pages=12, blank_at=None):
+    """A manual of numbered sections, each page with its own words and a
+    footer carrying a print date."""
+    from reportlab.pdfgen import canvas
+    c = canvas.Canvas(path)
+    for i in range(pages):
+        if blank_at == i:
+            c.showPage()
+        c.setFont("Helvetica-Bold", 15)
+        c.drawString(72, 750, "Section %d: the %s of part %d" % (i + 1, ["setup", "usage", "limits"][i % 3], i))
+        c.setFont("Times-Roman", 11)
+        for k in range(24):
+            c.drawString(72, 720 - 14 * k, "Paragraph %d.%d explains step %d with value %d and note %s."
+                         % (i + 1, k, k * 7 + i, (i * 31 + k * 17) % 97, chr(65 + (i + k) % 26)))
+        c.setFont("Helvetica", 8)
+        c.drawString(72, 30, "Printed %s" % date)
+        c.drawString(500, 30, "Manual page")
+        c.showPage()
+    c.save()
+
+
+def detail_schema():
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    with open(os.path.join(root, "docs", "detail-report.schema.json")) as f:
+        return json.load(f)
+
+
+class ContentPairing(unittest.TestCase):
+    """Pages moved around by qpdf are reported as exactly that, and nothing else."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.src = os.path.join(WORK, "manual.pdf")
+        manual(cls.src, "2024-01-31")
+        cls.other = os.path.join(WORK, "other.pdf")
+        source_docs()
+        cls.other = os.path.join(WORK, "fitz-report.pdf")
+        cls.blank = os.path.join(WORK, "manual-blank.pdf")
+        manual(cls.blank, "2024-01-31", blank_at=5)
+
+    def qpdf(self, name, *pages):
+        dst = os.path.join(WORK, "manual-%s.pdf" % name)
+        realpdf.run("qpdf", "--empty", "--pages", *pages, "--", dst)
+        return dst
+
+    def detail(self, a, b, *options):
+        p = subprocess.run([MORVEX, "compare", "--detail", *options, a, b], stdout=subprocess.PIPE,
+                           stderr=subprocess.PIPE)
+        self.assertIn(p.returncode, (0, 1), p.stderr)
+        report = json.loads(p.stdout)
+        import jsonschema
+        jsonschema.validate(report, detail_schema())
+        return report
+
+    def test_pages_moved_around(self):
+        s, o = self.src, self.other
+        cases = [
+            ("inserted", [s, "1-6", o, "2", s, "7-12"], [("page_added", None, 7)]),
+            ("removed", [s, "1-4,6-12"], [("page_removed", 5, None)]),
+            ("chapter", [s, "1-4", o, "1-4", s, "8-12"],
+             [("page_removed", 5, None), ("page_removed", 6, None), ("page_removed", 7, None),
+              ("page_added", None, 5), ("page_added", None, 6), ("page_added", None, 7), ("page_added", None, 8)]),
+            ("moved", [s, "1-2,9,3-8,10-12"], [("page_moved", 9, 3)]),
+        ]
+        for name, pages, want in cases:
+            with self.subTest(case=name):
+                dst = self.qpdf(name, *pages)
+                code, report, err = compare("compare", s, dst)
+                self.assertEqual(code, 1, err)
+                got = [(d["type"], d["page_a"], d["page_b"]) for d in report["differences"]]
+                self.assertEqual(got, want)
+                self.assertEqual(len(self.detail(s, dst)["differences"]), len(want))
+        code, report, _ = compare("compare", s, self.blank)
+        self.assertEqual([(d["type"], d["page_a"], d["page_b"]) for d in report["differences"]],
+                         [("page_added", None, 6)])
+
+    def test_footer_date_ignored(self):
+        dated = os.path.join(WORK, "manual-dated.pdf")
+        manual(dated, "2025-06-02")
+        code, report, _ = compare("compare", self.src, dated)
+        self.assertEqual((code, len(report["differences"])), (1, 12))
+        detail = self.detail(self.src, dated)
+        change = detail["differences"][0]["changes"][0]
+        self.assertEqual((change["op"], change["old"], change["new"]), ("replace", "2024-01-31", "2025-06-02"))
+        # The date's rectangle, pasted into an ignore list, ignores it.
+        x0, y0, x1, y1 = change["rects_b"][0]
+        self.assertTrue(750 < y0 < y1 < 792, change)
+        rect = "%g,%g,%g,%g" % (x0 - 1, y0 - 1, x1 + 1, y1 + 1)
+        for options in (["--ignore-rect", "0,740,612,792"], ["--ignore-rect", rect],
+                        ["--ignore-text", r"\d{4}-\d{2}-\d{2}"]):
+            with self.subTest(options=options):
+                code, report, err = compare("compare", self.src, dated, *options)
+                self.assertEqual((code, report["differences"]), (0, []), err)
+        # Outside the region, or on other pages only, the change stays.
+        for options, count in ((["--ignore-rect", "0,0,612,700"], 12), (["--ignore-rect", "0,740,612,792@1-4"], 8)):
+            code, report, _ = compare("compare", self.src, dated, *options)
+            self.assertEqual((code, len(report["differences"])), (1, count), options)
 
 
 class ImageNames(unittest.TestCase):

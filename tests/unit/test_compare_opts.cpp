@@ -1,0 +1,163 @@
+// Comparison with options through the exported functions: pages matched by
+// content, page ranges, ignored regions and texts, the detail report.
+#include <fstream>
+#include <iterator>
+
+#include "morvex.h"
+#include "test_util.h"
+
+using fixture::DocBuilder;
+
+namespace {
+
+// A page of several lines of words unique to `seed`, and a footer line.
+std::string page_text(int seed, const std::string &footer = "Printed 2024-01-31") {
+    std::string c = "BT /F1 11 Tf 72 700 Td 14 TL ";
+    for (int line = 0; line < 6; ++line) {
+        c += "(";
+        for (int w = 0; w < 8; ++w) c += "w" + std::to_string(seed) + "x" + std::to_string(line * 8 + w) + " ";
+        c += ") Tj T* ";
+    }
+    c += "ET BT /F1 9 Tf 72 30 Td (" + footer + ") Tj ET";
+    return c;
+}
+
+std::string doc(const std::vector<std::string> &contents, int rotate = 0) {
+    DocBuilder b;
+    const int f = b.font("Helvetica");
+    for (const std::string &c : contents)
+        b.page({.content = c, .rotate = rotate, .resources = fixture::resources({{"F1", f}}, {})});
+    return b.build();
+}
+
+std::vector<std::string> pages(std::initializer_list<int> seeds) {
+    std::vector<std::string> out;
+    for (int s : seeds) out.push_back(s < 0 ? std::string() : page_text(s));
+    return out;
+}
+
+std::string run(const std::string &a, const std::string &b, const char *options) {
+    const std::string pa = testutil::write_tmp("a.pdf", a), pb = testutil::write_tmp("b.pdf", b);
+    const char *r = morvex_compare_opts(pa.c_str(), pb.c_str(), options);
+    return r ? r : std::string("error: ") + morvex_last_error();
+}
+
+std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+const char kContent[] = R"({"pairing":"content"})";
+
+TEST(CompareOpts, NoOptionsGiveThePlainReports) {
+    const std::string a = doc(pages({1, 2, 3})), b = doc(pages({1, 9, 2, 3}));
+    const std::string pa = testutil::write_tmp("a.pdf", a), pb = testutil::write_tmp("b.pdf", b);
+    const std::string plain = morvex_compare(pa.c_str(), pb.c_str());
+    EXPECT_EQ(morvex_compare_opts(pa.c_str(), pb.c_str(), nullptr), plain);
+    EXPECT_EQ(morvex_compare_opts(pa.c_str(), pb.c_str(), " { } "), plain);
+    const std::string text = morvex_text(pa.c_str(), pb.c_str());
+    EXPECT_EQ(morvex_compare_opts(pa.c_str(), pb.c_str(), R"({"report":"text"})"), text);
+}
+
+TEST(CompareOpts, PagesMatchedByContent) {
+    const struct {
+        std::vector<int> a, b;
+        const char *json;
+    } cases[] = {
+        {{1, 2, 3, 4}, {1, 2, 3, 4},
+         R"({"identical":true,"pages_compared":4,"differences":[]})"},
+        {{1, 2, 3, 4}, {1, 2, 9, 3, 4},
+         R"({"identical":false,"pages_compared":5,"differences":[{"page":3,"type":"page_added","page_a":null,"page_b":3}]})"},
+        {{1, 2, 3, 4}, {1, 3, 4},
+         R"({"identical":false,"pages_compared":4,"differences":[{"page":2,"type":"page_removed","page_a":2,"page_b":null}]})"},
+        {{1, 2, 3, 4, 5}, {1, 4, 2, 3, 5},
+         R"({"identical":false,"pages_compared":5,"differences":[{"page":2,"type":"page_moved","page_a":4,"page_b":2}]})"},
+        {{1, 2, 3, 4, 5}, {1, 7, 8, 9, 5},
+         R"({"identical":false,"pages_compared":5,"differences":[{"page":2,"type":"page_removed","page_a":2,"page_b":null},)"
+         R"({"page":3,"type":"page_removed","page_a":3,"page_b":null},{"page":4,"type":"page_removed","page_a":4,"page_b":null},)"
+         R"({"page":2,"type":"page_added","page_a":null,"page_b":2},{"page":3,"type":"page_added","page_a":null,"page_b":3},)"
+         R"({"page":4,"type":"page_added","page_a":null,"page_b":4}]})"},
+        {{1, 2, 3}, {1, -1, 2, 3},
+         R"({"identical":false,"pages_compared":4,"differences":[{"page":2,"type":"page_added","page_a":null,"page_b":2}]})"},
+        // Two identical pages on each side: anchored by their order.
+        {{1, 1, 2}, {1, 1, 5, 2},
+         R"({"identical":false,"pages_compared":4,"differences":[{"page":3,"type":"page_added","page_a":null,"page_b":3}]})"},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> pa, pb;
+        for (int s : c.a) pa.push_back(s < 0 ? "" : page_text(s));
+        for (int s : c.b) pb.push_back(s < 0 ? "" : page_text(s));
+        EXPECT_EQ(run(doc(pa), doc(pb), kContent), c.json);
+    }
+}
+
+TEST(CompareOpts, ChangedPagePairedAndReportedOnce) {
+    std::vector<std::string> a = pages({1, 2, 3, 4}), b = pages({1, 2, 9, 3, 4});
+    // One word of page 3 (now page 4) changed.
+    b[3] = page_text(3);
+    b[3].replace(b[3].find("w3x10"), 5, "CHANGED");
+    EXPECT_EQ(run(doc(a), doc(b), kContent),
+              R"({"identical":false,"pages_compared":5,"differences":[{"page":3,"type":"page_added","page_a":null,"page_b":3},)"
+              R"({"page":4,"type":"text_changed","page_a":3,"page_b":4}]})");
+}
+
+TEST(CompareOpts, PageRangesChooseThePages) {
+    const std::string a = doc(pages({1, 2, 3, 4})), b = doc(pages({2, 3}));
+    EXPECT_EQ(run(a, b, R"({"pages_a":"2-3"})"), R"({"identical":true,"pages_compared":2,"differences":[]})");
+    EXPECT_EQ(run(a, b, R"({"pages_a":"3-"})"),
+              R"({"identical":false,"pages_compared":2,"differences":[{"page":1,"type":"text_changed"},{"page":2,"type":"text_changed"}]})");
+}
+
+TEST(CompareOpts, IgnoredFooterRegionAndText) {
+    std::vector<std::string> a, b, c;
+    for (int s = 1; s <= 3; ++s) {
+        a.push_back(page_text(s, "Printed 2024-01-31"));
+        b.push_back(page_text(s, "Printed 2025-06-02"));
+        c.push_back(page_text(s, "Printed 2025-06-02"));
+    }
+    c[1].replace(c[1].find("w2x3"), 4, "zzz");  // a change outside the footer
+    const char *region = R"({"ignore_regions":[{"rect":[0,740,612,792]}]})";  // footer: y from the top
+    const char *pattern = R"({"ignore_text":["\\d{4}-\\d{2}-\\d{2}"]})";
+    const char *same = R"({"identical":true,"pages_compared":3,"differences":[]})";
+    EXPECT_EQ(run(doc(a), doc(b), region), same);
+    EXPECT_EQ(run(doc(a), doc(b), pattern), same);
+    const char *rest = R"({"identical":false,"pages_compared":3,"differences":[{"page":2,"type":"text_changed"}]})";
+    EXPECT_EQ(run(doc(a), doc(c), region), rest);
+    EXPECT_EQ(run(doc(a), doc(c), pattern), rest);
+    // A region elsewhere, a region for other pages or for the other side ignores nothing.
+    for (const char *o : {R"({"ignore_regions":[{"rect":[0,0,612,700]}]})",
+                          R"({"ignore_regions":[{"rect":[0,740,612,792],"pages":"4-"}]})",
+                          R"({"ignore_regions":[{"rect":[0,740,612,792],"side":"a"}]})",
+                          R"({"ignore_text":["\\d{4}"]})"})
+        EXPECT_EQ(run(doc(a), doc(b), o).find("\"identical\":false"), 1u) << o;
+    // On a page turned a quarter, the footer is on the left as displayed.
+    EXPECT_EQ(run(doc(a, 90), doc(b, 90), R"({"ignore_regions":[{"rect":[0,0,50,612]}]})"), same);
+}
+
+TEST(CompareOpts, FilesWithoutPagesFail) {
+    const std::string none = "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n";
+    const std::string good = testutil::write_tmp("good.pdf", doc(pages({1})));
+    const std::string empty = testutil::write_tmp("none.pdf", none);
+    EXPECT_EQ(morvex_compare_opts(empty.c_str(), good.c_str(), nullptr), nullptr);
+    EXPECT_EQ(std::string(morvex_last_error()), "no pages found: " + empty);
+    EXPECT_EQ(morvex_compare_opts(good.c_str(), empty.c_str(), "{}"), nullptr);
+    EXPECT_EQ(std::string(morvex_last_error()), "no pages found: " + empty);
+    EXPECT_EQ(morvex_visual_opts(good.c_str(), empty.c_str(), testutil::tmp_path("r.pdf").c_str(), nullptr), 0);
+    EXPECT_EQ(std::string(morvex_last_error()), "no pages found: " + empty);
+    // Bad options fail before any file is read.
+    EXPECT_EQ(morvex_compare_opts("/missing.pdf", good.c_str(), "{\"x\":1}"), nullptr);
+    EXPECT_EQ(std::string(morvex_last_error()), "options: unknown key \"x\"");
+    EXPECT_EQ(morvex_visual_opts("/missing.pdf", good.c_str(), nullptr, "{\"x\":1}"), 0);
+    EXPECT_EQ(std::string(morvex_last_error()), "options: unknown key \"x\"");
+}
+
+TEST(CompareOpts, VisualWithoutOptionsIsThePlainReport) {
+    const std::string pa = testutil::write_tmp("a.pdf", doc(pages({1, 2}))),
+                      pb = testutil::write_tmp("b.pdf", doc(pages({1, 3, 4})));
+    const std::string r1 = testutil::tmp_path("r1.pdf"), r2 = testutil::tmp_path("r2.pdf");
+    ASSERT_EQ(morvex_visual(pa.c_str(), pb.c_str(), r1.c_str()), 1);
+    ASSERT_EQ(morvex_visual_opts(pa.c_str(), pb.c_str(), r2.c_str(), "{}"), 1);
+    EXPECT_EQ(slurp(r1), slurp(r2));
+}
+
+}  // namespace
