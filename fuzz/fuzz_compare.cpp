@@ -9,6 +9,7 @@
 
 #include "compare/diff.h"
 #include "document/document.h"
+#include "options/options.h"
 #include "report/json.h"
 #include "report/side_by_side.h"
 #include "report/visual.h"
@@ -47,5 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         morvex::build_side_by_side_report(da, db, list, opts, "a.pdf", "b\xC3\xA9.pdf", &out);
     }
     morvex::diff_result_free(&list);
+    // Pages paired by content, a page range and an ignored region.
+    morvex::CompareOptions options;
+    options.pairing = morvex::Pairing::Content;
+    options.pages_b = {{2, 0}};
+    options.ignore_regions.push_back({0, 0, 300, 300, {}, morvex::kSideBoth});
+    morvex::compare_docs_opts(da, db, options, &list);
+    morvex::build_detail_json(da, db, list, &out);
     return 0;
 }

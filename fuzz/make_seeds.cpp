@@ -133,6 +133,12 @@ int main(int argc, char **argv) {
     write_all(out / "fuzz_doc_load", documents());
     write_all(out / "fuzz_inflate", inflate_streams());
     write_all(out / "fuzz_compare", document_pairs());
+    write_all(out / "fuzz_options",
+              {"{}", R"({"report":"detail","pairing":"content","pages_a":"1-3,7,10-","pages_b":"2"})",
+               R"({"ignore_regions":[{"rect":[0,740.5,612,7.92e2],"pages":"1-","side":"b"}]})",
+               R"({"ignore_text":["\\d{4}-\\d{2}-\\d{2}","(Mon|Tue)day","[^a-z]+","(a*)*b"]})",
+               R"({"layout":"side_by_side","changed_only":true,"threads":4,"password":"pé"})",
+               R"((a|b)*c{2,5}[x-z]\s?)", R"(["\ud83d\ude00", -0.5e-3, null, true])"});
     // LZW: the classic example (decodes to "-----A---B"), a clear code
     // alone, and a code past the table.
     write_all(out / "fuzz_lzw", {std::string("\x80\x0b\x60\x50\x22\x0c\x0c\x85\x01", 9),

@@ -159,8 +159,7 @@ class Batch(unittest.TestCase):
             "error      broken.pdf  (cannot open file: %s/broken.pdf)" % self.new,
             "different  docs/changed.pdf  (1 difference on 1 of 1 page)",
             "    page 1: text changed",
-            "        - Hello World ",
-            "        + Goodbye World ",
+            "        [-Hello-]{+Goodbye+} World ...",
             "different  docs/deep/er/pages.PDF  (1 difference on 1 of 2 pages)",
             "    page 2: page added",
             "identical  docs/images.pdf",
@@ -172,8 +171,7 @@ class Batch(unittest.TestCase):
             "identical  same.pdf",
             'different  we <&> "q".pdf  (1 difference on 1 of 1 page)',
             "    page 1: text changed",
-            "        - Hello World ",
-            "        + Goodbye World ",
+            "        [-Hello-]{+Goodbye+} World ...",
             "9 pairs compared: 4 identical, 3 different, 2 errors; 1 only in old, 1 only in new",
         ])
 
@@ -250,7 +248,8 @@ class Batch(unittest.TestCase):
         self.assertEqual({line["path"]: line["status"] for line in lines}, TEXT_STATUS)
         changed = [line for line in lines if line["path"] == "docs/changed.pdf"][0]
         self.assertEqual(changed["report"]["differences"],
-                         [{"page": 1, "type": "text_changed", "diff": "- Hello World \n+ Goodbye World "}])
+                         [{"page": 1, "type": "text_changed", "page_a": 1, "page_b": 1,
+                           "diff": "- Hello World \n+ Goodbye World "}])
 
     def test_visual_reports_and_index(self):
         for cmd, statuses in (("compare", COMPARE_STATUS), ("text", TEXT_STATUS)):

@@ -283,6 +283,97 @@ class Failures(unittest.TestCase):
         self.assertEqual(code, 2, err)
 
 
+class Options(unittest.TestCase):
+    """The comparison options: what each does, and every bad value's message."""
+
+    def test_bad_values_are_named(self):
+        h = fx("hello.pdf")
+        cases = [
+            (["--pairing=pages"], "usage", "--pairing takes content or position, not pages"),
+            (["--layout=side-by-side"], "usage", "--layout and --changed-only are options of visual"),
+            (["--changed-only"], "usage", "--layout and --changed-only are options of visual"),
+            (["--threads", "0"], "usage", "--threads takes a number from 1 to 256, not 0"),
+            (["--threads=x"], "usage", "--threads takes a number from 1 to 256, not x"),
+            (["--ignore-rect", "1,2,3"], "usage", "--ignore-rect takes x0,y0,x1,y1[@PAGES] in points, not 1,2,3"),
+            (["--ignore-rect", "1,2,3,nan"], "usage",
+             "--ignore-rect takes x0,y0,x1,y1[@PAGES] in points, not 1,2,3,nan"),
+            (["--password-env", "MORVEX_TEST_UNSET"], "usage",
+             "the environment variable MORVEX_TEST_UNSET of the password is not set"),
+            (["--password-fd", "x"], "usage", "a password file descriptor is a number, not x"),
+            (["--password-fd", "999"], "usage",
+             "cannot read a password from file descriptor 999: Bad file descriptor"),
+            (["--pages", "3-1"], "library",
+             'options: "pages_a" must be page ranges such as "1-3,7,10-", not "3-1"'),
+            (["--pages", "1:x"], "library",
+             'options: "pages_b" must be page ranges such as "1-3,7,10-", not "x"'),
+            (["--ignore-rect", "0,0,1,1@0"], "library",
+             'options: "ignore_regions"[0].pages must be page ranges such as "1-3,7,10-", not "0"'),
+            (["--ignore-text", "(ab"], "library",
+             'options: "ignore_text"[0]: pattern "(ab" does not compile: unbalanced parenthesis at offset 3'),
+        ]
+        for args, kind, message in cases:
+            with self.subTest(args=args):
+                code, out, err = run("compare", *args, h, h)
+                self.assertEqual((code, out), (2, ""))
+                self.assertEqual(err.splitlines()[0], "morvex: " + message)
+                self.assertEqual("usage: morvex" in err, kind == "usage")
+        code, _, err = run("compare", h, h, "--ignore-rect")
+        self.assertEqual((code, err.splitlines()[0]), (2, "morvex: --ignore-rect needs a value"))
+        code, _, err = run("visual", "--layout=sideways", h, h, "-o", os.path.join(SCRATCH, "r.pdf"))
+        self.assertEqual((code, err.splitlines()[0]), (2, "morvex: --layout takes overlay or side-by-side, not sideways"))
+        code, _, err = run("visual", "--detail", h, h, "-o", os.path.join(SCRATCH, "r.pdf"))
+        self.assertEqual((code, err.splitlines()[0]), (2, "morvex: --detail is an option of compare and text"))
+
+    def test_options_reach_the_library(self):
+        a, b = fx("hello.pdf"), fx("goodbye.pdf")
+        same = '{"identical":true,"pages_compared":1,"differences":[]}\n'
+        self.assertEqual(run("compare", "--ignore-text", "Hello|Goodbye", a, b)[:2], (0, same))
+        self.assertEqual(run("compare", "--ignore-rect=0,0,612,792", a, b)[:2], (0, same))
+        self.assertEqual(run("compare", "--ignore-rect=0,0,612,792@2-", a, b)[0], 1)
+        code, out, _ = run("compare", "--pages", "2", fx("hello-2pages.pdf"), "--pages", "1", a)
+        self.assertEqual((code, out), (0, same))  # the last --pages wins: page 1 of each
+        code, out, _ = run("compare", "--pages", "1-1:1-", fx("hello-2pages.pdf"), a)
+        self.assertEqual((code, out), (0, same))
+        import jsonschema
+        with open(os.path.join(os.path.dirname(__file__), "..", "..", "docs", "detail-report.schema.json")) as f:
+            schema = json.load(f)
+        for pair in ((a, b), (fx("hello.pdf"), fx("hello-2pages.pdf")), (fx("image-left.pdf"), fx("image-right.pdf")),
+                     (fx("escapes-a.pdf"), fx("escapes-b.pdf")), (a, a)):
+            for pairing in ("--pairing=content", "--pairing=position"):
+                code, out, _ = run("compare", "--detail", pairing, *pair)
+                jsonschema.validate(json.loads(out), schema)
+        code, out, _ = run("compare", "--detail", a, b)
+        self.assertEqual(json.loads(out)["differences"][0]["changes"][0]["new"], "Goodbye")
+        # A password read from a descriptor or the environment is taken (the
+        # file is not encrypted, so it is simply not needed).
+        r, w = os.pipe()
+        os.write(w, b"secret\n")
+        os.close(w)
+        p = subprocess.run([MORVEX, "compare", "--password-fd", str(r), a, a], pass_fds=(r,),
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        os.close(r)
+        self.assertEqual((p.returncode, p.stderr), (0, b""))
+        code, _, err = run("compare", "--password-env", "MORVEX_PW", a, a, env=clean_env(MORVEX_PW="x"))
+        self.assertEqual((code, err), (0, ""))
+
+    def test_help_names_every_option(self):
+        _, out, _ = run("--help")
+        for option in ("--pairing=WAY", "--pages A[:B]", "--ignore-rect x0,y0,x1,y1[@PAGES]", "--ignore-text REGEX",
+                       "--detail", "--password-fd N", "--password-env VAR", "process list", "--threads N",
+                       "--layout=LAYOUT", "--changed-only"):
+            self.assertIn(option, out)
+
+    def test_no_pages_found_in_batch_mode(self):
+        old, new = os.path.join(SCRATCH, "np-old"), os.path.join(SCRATCH, "np-new")
+        for d, name in ((old, "hello.pdf"), (new, "no-pages.pdf")):
+            os.makedirs(d, exist_ok=True)
+            with open(fx(name), "rb") as src, open(os.path.join(d, "x.pdf"), "wb") as dst:
+                dst.write(src.read())
+        code, out, _ = run("compare", "--dir", old, new)
+        self.assertEqual(code, 2)
+        self.assertIn("error      x.pdf  (no pages found: %s/x.pdf)" % new, out)
+
+
 if __name__ == "__main__":
     MORVEX, FIXTURES, SCRATCH = sys.argv[1:4]
     unittest.main(argv=[sys.argv[0], "-v"])

@@ -14,7 +14,7 @@ import unittest
 
 SRC = CLI = LIB = WORK = None
 
-KINDS = {"dimensions_changed", "rotation_changed", "image_added", "image_removed", "image_changed",
+KINDS = {"page_moved", "dimensions_changed", "rotation_changed", "image_added", "image_removed", "image_changed",
          "text_added", "text_removed", "text_changed", "content_changed", "page_added", "page_removed"}
 
 

@@ -124,7 +124,7 @@ def manual(path, date, pages=12, blank_at=None):
     """A manual of numbered sections, each page with its own words and a
     footer carrying a print date."""
     from reportlab.pdfgen import canvas
-    c = canvas.Canvas(path)
+    c = canvas.Canvas(path, pagesize=(612, 792))
     for i in range(pages):
         if blank_at == i:
             c.showPage()
