@@ -290,8 +290,8 @@ class Options(unittest.TestCase):
         h = fx("hello.pdf")
         cases = [
             (["--pairing=pages"], "usage", "--pairing takes content or position, not pages"),
-            (["--layout=side-by-side"], "usage", "--layout and --changed-only are options of visual"),
-            (["--changed-only"], "usage", "--layout and --changed-only are options of visual"),
+            (["--layout=side-by-side"], "usage", "--layout and --changed-only are options of visual and --reports"),
+            (["--changed-only"], "usage", "--layout and --changed-only are options of visual and --reports"),
             (["--threads", "0"], "usage", "--threads takes a number from 1 to 256, not 0"),
             (["--threads=x"], "usage", "--threads takes a number from 1 to 256, not x"),
             (["--ignore-rect", "1,2,3"], "usage", "--ignore-rect takes x0,y0,x1,y1[@PAGES] in points, not 1,2,3"),
