@@ -459,3 +459,26 @@ TEST(SideBySide, LongListsContinueOnMoreSummaryPages) {
     EXPECT_NE(r.content_of(kids.back()).find("(\\\\u041D\\\\u043E\\\\u0432\\\\u044B\\\\u0439.pdf \\227 page 120 of 120)"),
               std::string::npos);
 }
+
+TEST(SideBySide, ExtremePageSizesStayWithinWhatViewersAccept) {
+    // A long strip beside a tall one, and an empty box: the report page
+    // never passes 14,400 points and nothing divides by zero.
+    const struct {
+        const char *box_a, *box_b;
+    } cases[] = {{"0 0 20000 10", "0 0 10 20000"}, {"0 0 0 0", "0 0 612 792"}, {"0 0 14400 14400", "0 0 14400 14400"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.box_a) + " / " + c.box_b);
+        DocBuilder a, b;
+        text_page(&a, a.font("Helvetica"), "left", {.media_box = c.box_a});
+        text_page(&b, b.font("Helvetica"), "right", {.media_box = c.box_b});
+        const Report r = side_by_side(a.build(), b.build());
+        std::smatch m;
+        const std::string page = r.object(r.kids().back());
+        ASSERT_TRUE(std::regex_search(page, m, std::regex(R"(/MediaBox \[0 0 ([0-9.]+) ([0-9.]+)\])"))) << page;
+        EXPECT_LE(std::stod(m[1]), 14400.0);
+        EXPECT_LE(std::stod(m[2]), 14400.0);
+        EXPECT_GE(std::stod(m[1]), 1.0);
+        EXPECT_EQ(r.bytes.find("nan"), std::string::npos);
+        EXPECT_EQ(r.bytes.find("inf"), std::string::npos);
+    }
+}
