@@ -187,7 +187,6 @@ void put_colored_text(ByteBuf *out, const char *color, bool bold, double size, d
 struct SideText {
     std::string base_name;  // WinAnsi
     int32_t page_count = 0;
-    char letter = 'A';
 };
 
 void put_side(ByteBuf *out, const DiffList &list, const ReviewPair &pair, const PairLayout &l, const Side &s,
@@ -298,7 +297,6 @@ bool build_side_by_side_report(const PdfDocument &a, const PdfDocument &b, const
         }
         shown.push_back(k);
     }
-    sum.pair_pages = shown.size();
     sum.name_a = name_a ? name_a : "A";
     sum.name_b = name_b ? name_b : "B";
     sum.pages_a = a.page_count();
@@ -400,8 +398,8 @@ bool build_side_by_side_report(const PdfDocument &a, const PdfDocument &b, const
         buf_free(&summary[p].content);
     }
 
-    SideText ta{winansi_from_utf8(path_base_name(sum.name_a)), a.page_count(), 'A'};
-    SideText tb{winansi_from_utf8(path_base_name(sum.name_b)), b.page_count(), 'B'};
+    const SideText ta{winansi_from_utf8(path_base_name(sum.name_a)), a.page_count()};
+    const SideText tb{winansi_from_utf8(path_base_name(sum.name_b)), b.page_count()};
     ByteBuf content;
     for (size_t s = 0; s < shown.size(); ++s) {
         const ReviewPair &pair = pairs[shown[s]];

@@ -4,8 +4,8 @@
 // XObject of the copied source objects and marked where it changed, and an
 // outline with one entry per changed pair.
 //
-// Objects: 1 the catalog, 2 the page tree, 3 the outline root (when an
-// entry exists), 4 and 5 Helvetica and Helvetica-Bold, 6 the fonts and 7
+// Objects: 1 the catalog, 2 the page tree, 3 the outline root (empty when
+// nothing changed), 4 and 5 Helvetica and Helvetica-Bold, 6 the fonts and 7
 // the graphics states every page shares; then the summary pages (page,
 // content, link annotations), the pair pages (page, content, link back to
 // the summary), the forms (one per source page shown, however many pairs

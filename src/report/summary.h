@@ -24,7 +24,6 @@ struct SummaryInput {
     // and for each the position of its report page among the pair pages.
     std::vector<size_t> listed;
     std::vector<size_t> listed_page;
-    size_t pair_pages = 0;  // report pages after the summary
     std::string name_a, name_b;  // UTF-8, as the caller gave them
     int32_t pages_a = 0, pages_b = 0;
     const CompareOptions *opts = nullptr;
