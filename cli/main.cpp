@@ -66,7 +66,8 @@ const char kHelp[] =
     "  --reports DIR         with --dir: write a visual report of each pair\n"
     "                        that differs to DIR/RELATIVE/PATH.pdf, and\n"
     "                        DIR/index.html listing every file, its status and\n"
-    "                        differences, with links to the reports\n"
+    "                        differences, with links to the reports (laid\n"
+    "                        out as --layout says)\n"
     "\n"
     "comparison options (all commands):\n"
     "  --pairing=WAY         content (default; the overlay visual report keeps\n"
@@ -91,8 +92,12 @@ const char kHelp[] =
     "                        read it from file descriptor N (one line) or from\n"
     "                        the environment variable VAR\n"
     "  --threads N           threads of one comparison (1 to 256)\n"
-    "  --layout=LAYOUT       visual: overlay (default) or side-by-side\n"
-    "  --changed-only        visual, side-by-side: leave identical pairs out\n"
+    "  --layout=LAYOUT       visual and --reports: overlay (default; B's pages\n"
+    "                        with the differences over them) or side-by-side\n"
+    "                        (a summary linking to every changed page pair,\n"
+    "                        then A's page beside B's for each pair)\n"
+    "  --changed-only        visual and --reports, side-by-side: leave\n"
+    "                        identical pairs out\n"
     "  -h, --help            show this help\n"
     "  --version             show the version\n"
     "  --                    end of options\n"
@@ -260,7 +265,9 @@ int dispatch(const Args &a) {
         morvex_cleanup();
         return status;
     }
-    if (flags::has_visual_only(a.compare)) return usage_error("--layout and --changed-only are options of visual");
+    // The layout of the visual reports --reports writes.
+    if (flags::has_visual_only(a.compare) && !a.has_reports)
+        return usage_error("--layout and --changed-only are options of visual and --reports");
     batch::Options o;
     o.text_only = a.command == "text";
     if (a.has_color && !text::parse_color_when(a.color, o.color))

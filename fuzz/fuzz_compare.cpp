@@ -1,7 +1,7 @@
 // Fuzz target: the whole road of a comparison over two arbitrary files.
 // The input is split at the first "%%B%%" into A and B (no marker: A and B
 // are the same bytes); both are loaded, compared, and turned into the two
-// JSON reports and the visual report (in memory).
+// JSON reports, the visual report and the side-by-side report (in memory).
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -11,6 +11,7 @@
 #include "document/document.h"
 #include "options/options.h"
 #include "report/json.h"
+#include "report/side_by_side.h"
 #include "report/visual.h"
 
 namespace {
@@ -39,7 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     morvex::ByteBuf out;
     morvex::build_compare_json(list, &out);
     morvex::build_text_json(list, &out);
-    if (list.pages_compared > 0) morvex::build_visual_report(da, db, list, &out);
+    if (list.pages_compared > 0) {
+        morvex::build_visual_report(da, db, list, &out);
+        morvex::CompareOptions opts;
+        opts.changed_only = size % 2 == 1;
+        opts.ignore_regions.push_back({10, 10, 200, 80, {}, morvex::kSideBoth});
+        morvex::build_side_by_side_report(da, db, list, opts, "a.pdf", "b\xC3\xA9.pdf", &out);
+    }
     morvex::diff_result_free(&list);
     // Pages paired by content, a page range and an ignored region.
     morvex::CompareOptions options;

@@ -8,6 +8,7 @@
 #include "library_state.h"
 #include "options/options_reader.h"
 #include "report/json.h"
+#include "report/side_by_side.h"
 #include "report/visual.h"
 
 using namespace morvex;
@@ -127,7 +128,10 @@ int visual_opts(const char *path_a, const char *path_b, const char *out_path, co
         return 0;
     }
     ByteBuf report;
-    if (!build_visual_report(a, b, list, &report)) {
+    const bool built = opts.layout == Layout::SideBySide
+                           ? build_side_by_side_report(a, b, list, opts, path_a, path_b, &report)
+                           : build_visual_report(a, b, list, &report);
+    if (!built) {
         set_error("out of memory");
         return 0;
     }

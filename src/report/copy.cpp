@@ -3,6 +3,7 @@
 #include <deque>
 
 #include "../document/security.h"
+#include "page_form.h"
 
 namespace morvex {
 
@@ -203,18 +204,7 @@ void write_copied_object(ByteBuf *out, const PdfDocument &doc, int32_t old_num, 
     if (e->has_stream) {
         buf_str(out, remap_res_text(range_text(doc.object_range(*e)), table));
         buf_str(out, "stream\n");
-        std::string_view data;
-        if (e->stream_end > e->stream_start)
-            data = std::string_view(reinterpret_cast<const char *>(doc.data + e->stream_start),
-                                    static_cast<size_t>(e->stream_end - e->stream_start));
-        // Data found by searching for "endstream" holds the end-of-line that
-        // precedes the keyword; the writer adds its own.
-        if (e->data_to_endstream) {
-            if (data.size() >= 2 && data.substr(data.size() - 2) == "\r\n")
-                data.remove_suffix(2);
-            else if (!data.empty() && (data.back() == '\n' || data.back() == '\r'))
-                data.remove_suffix(1);
-        }
+        const std::string_view data = raw_stream_data(doc, *e);
         buf_str(out, data);
         buf_str(out, "\nendstream\nendobj\n");
         return;

@@ -8,49 +8,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../codec/filters.h"
 #include "../library_state.h"
 #include "copy.h"
 #include "numbers.h"
 #include "overlay.h"
+#include "page_form.h"
 
 namespace morvex {
-
-namespace {
-
-const char kFallbackForm[] = "<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] /Length 0 >> stream\nendstream";
-
-// Appends the form XObject of a source page: its content as the stream,
-// its resources renumbered, the bounding box and the matrix of its
-// placement.
-void put_form(ByteBuf *out, const PdfDocument &doc, const PageEntry &page, const Placement &pl,
-              const Renumbering &table) {
-    ByteBuf content;
-    if (!get_page_content(doc, page, &content)) {
-        buf_str(out, kFallbackForm);
-        return;
-    }
-    buf_str(out, "<< /Type /XObject /Subtype /Form /BBox [");
-    put_f(out, {page.box_x, page.box_y, page.box_x + page.box_w, page.box_y + page.box_h});
-    buf_str(out, "]");
-    if (page.rotate == 90 || page.rotate == 180 || page.rotate == 270 || !pl.identity()) {
-        buf_str(out, " /Matrix [");
-        put_f(out, {pl.m[0], pl.m[1], pl.m[2], pl.m[3], pl.m[4], pl.m[5]});
-        buf_str(out, "]");
-    }
-    buf_str(out, " /Length ");
-    buf_int(out, static_cast<int64_t>(content.len));
-    if (const auto dict = page_resources_dict(doc, page.resources_obj)) {
-        buf_str(out, " /Resources ");
-        buf_str(out, remap_res_text(*dict, table));
-    }
-    buf_str(out, " >> stream\n");
-    buf_bytes(out, content.data, static_cast<size_t>(content.len));
-    buf_str(out, "\nendstream");
-    if (content.oom) out->oom = true;
-}
-
-}  // namespace
 
 bool build_visual_report(const PdfDocument &a, const PdfDocument &b, const DiffList &list, ByteBuf *out) {
     const int32_t pages = std::max(a.page_count(), b.page_count());
@@ -110,7 +74,7 @@ bool build_visual_report(const PdfDocument &a, const PdfDocument &b, const DiffL
         offsets[static_cast<size_t>(3 * i + 1)] = out->len;
         buf_int(out, 3 * i + 1);
         buf_str(out, " 0 obj\n");
-        put_form(out, doc, page, pl, in_b ? table_b : table_a);
+        put_page_form(out, doc, page, pl, in_b ? table_b : table_a, FormContent::decoded);
         buf_str(out, "\nendobj\n");
 
         offsets[static_cast<size_t>(3 * i + 2)] = out->len;

@@ -274,6 +274,22 @@ class Batch(unittest.TestCase):
                 self.assertIn('<span class="del">- Hello World </span>', page)
                 self.assertIn('<span class="ins">+ Goodbye World </span>', page)
 
+    def test_side_by_side_reports(self):
+        d = self.scratch()
+        reports = os.path.join(d, "reports")
+        code, _, err = run("compare", "--dir", "--reports", reports, "--layout=side-by-side", "--changed-only",
+                           self.old, self.new)
+        self.assertEqual(code, 2, err)
+        different = sorted(rel for rel, s in COMPARE_STATUS.items() if s == "different")
+        for rel in different:
+            with open(os.path.join(reports, rel), "rb") as f:
+                pdf = f.read()
+            self.assertEqual(pdf[:5], b"%PDF-", rel)
+            self.assertIn(b"/Outlines 3 0 R /PageMode /UseOutlines", pdf, rel)
+        code, _, err = run("compare", "--dir", "--layout=side-by-side", self.old, self.new)
+        self.assertEqual(code, 2)
+        self.assertIn("--layout and --changed-only are options of visual and --reports", err)
+
     def check_index(self, page, statuses, different):
         links, cells = [], []
 

@@ -6,6 +6,7 @@ usage: test_cli.py MORVEX FIXTURE_DIR SCRATCH_DIR"""
 
 import json
 import os
+import re
 import pty
 import subprocess
 import sys
@@ -228,12 +229,45 @@ class Failures(unittest.TestCase):
             self.assertTrue(err.startswith("morvex: "), err)
             self.assertIn("usage: morvex", err)
 
+    def test_visual_layouts(self):
+        """--layout picks the report; the overlay stays the plain report,
+        byte for byte; --changed-only leaves identical pairs out."""
+        def report(*args):
+            out = os.path.join(SCRATCH, "layout.pdf")
+            if os.path.exists(out):
+                os.unlink(out)
+            code, stdout, err = run("visual", *args, "-o", out)
+            self.assertEqual((stdout, err), ("", ""), args)
+            with open(out, "rb") as f:
+                return code, f.read()
+        pair = [fx("hello-2pages.pdf"), fx("hello.pdf")]
+        plain = report(*pair)
+        self.assertEqual(report("--layout=overlay", *pair), plain)
+        self.assertEqual(report("--layout", "overlay", *pair), plain)
+        pages = lambda pdf: int(re.search(rb"/Type /Pages /Kids \[[^\]]*\] /Count (\d+)", pdf).group(1))
+        code, full = report("--layout=side-by-side", *pair)
+        self.assertEqual((code, pages(full)), (1, 3))  # summary, the identical pair, the removed page
+        self.assertIn(b"(not in B)", full)
+        code, short = report("--layout=side-by-side", "--changed-only", *pair)
+        self.assertEqual((code, pages(short)), (1, 2))
+        code, same = report("--changed-only", "--layout=side-by-side", fx("hello.pdf"), fx("hello-copy.pdf"))
+        self.assertEqual((code, pages(same)), (0, 1))
+        for args, message in ((["--layout=sidebyside"], "--layout takes overlay or side-by-side, not sidebyside"),):
+            code, out, err = run("visual", *args, *pair, "-o", os.path.join(SCRATCH, "never.pdf"))
+            self.assertEqual((code, out), (2, ""), args)
+            self.assertTrue(err.startswith("morvex: %s\nusage: morvex" % message), err)
+        code, _, err = run("compare", "--layout=side-by-side", *pair)
+        self.assertEqual(code, 2)
+        self.assertTrue(err.startswith("morvex: --layout and --changed-only are options of visual and --reports\n"), err)
+        self.assertFalse(os.path.exists(os.path.join(SCRATCH, "never.pdf")))
+
     def test_help_and_version(self):
         code, out, err = run("--help")
         self.assertEqual((code, err), (0, ""))
         self.assertIn("usage: morvex compare|text [--format=json|text|summary]", out)
         for documented in ("--format=FORMAT", "--color[=WHEN]", "NO_COLOR", "--dir OLD NEW", "-j, --jobs N",
-                           "--jsonl FILE", "--reports DIR", "only-old", "only_new", "visual_report"):
+                           "--jsonl FILE", "--reports DIR", "only-old", "only_new", "visual_report",
+                           "--layout=LAYOUT", "--changed-only"):
             self.assertIn(documented, out)
         code, out, _ = run("--version")
         self.assertEqual(code, 0)
@@ -256,8 +290,8 @@ class Options(unittest.TestCase):
         h = fx("hello.pdf")
         cases = [
             (["--pairing=pages"], "usage", "--pairing takes content or position, not pages"),
-            (["--layout=side-by-side"], "usage", "--layout and --changed-only are options of visual"),
-            (["--changed-only"], "usage", "--layout and --changed-only are options of visual"),
+            (["--layout=side-by-side"], "usage", "--layout and --changed-only are options of visual and --reports"),
+            (["--changed-only"], "usage", "--layout and --changed-only are options of visual and --reports"),
             (["--threads", "0"], "usage", "--threads takes a number from 1 to 256, not 0"),
             (["--threads=x"], "usage", "--threads takes a number from 1 to 256, not x"),
             (["--ignore-rect", "1,2,3"], "usage", "--ignore-rect takes x0,y0,x1,y1[@PAGES] in points, not 1,2,3"),
