@@ -4,6 +4,9 @@
 // Every page analysis here is an independent call on const documents
 // (analyze_page and page_signature share no mutable state), so the
 // signature pass and the pair comparisons can run on several threads.
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 
@@ -57,6 +60,51 @@ bool change_ignored(const Filters &f, const WordChange &c, const PageEntry &pa, 
            all_ignored(f, c.rects_b, pb, nb, kSideB);
 }
 
+// True when an ignored region applies to page na of A or page nb of B.
+bool regions_apply(const Filters &f, int na, int nb) {
+    for (const IgnoreRegion &g : *f.regions)
+        if (((g.side & kSideA) && page_in_ranges(g.pages, na)) || ((g.side & kSideB) && page_in_ranges(g.pages, nb)))
+            return true;
+    return false;
+}
+
+// The drawings of `mine` that `theirs` lacks (as multisets of hash and box
+// rounded to a hundredth of a point), as rectangles.
+std::vector<DiffRect> drawings_only_in(const std::vector<Drawing> &mine, const std::vector<Drawing> &theirs) {
+    using Key = std::array<int64_t, 5>;
+    auto keys = [](const std::vector<Drawing> &v) {
+        std::vector<std::pair<Key, size_t>> k;
+        k.reserve(v.size());
+        auto r = [](double x) { return static_cast<int64_t>(std::llround(std::clamp(x, -1e13, 1e13) * 100)); };
+        for (size_t i = 0; i < v.size(); ++i)
+            k.push_back({{static_cast<int64_t>(v[i].hash), r(v[i].x), r(v[i].y), r(v[i].w), r(v[i].h)}, i});
+        std::sort(k.begin(), k.end());
+        return k;
+    };
+    const auto a = keys(mine), b = keys(theirs);
+    std::vector<DiffRect> out;
+    size_t j = 0;
+    for (const auto &[key, i] : a) {
+        while (j < b.size() && b[j].first < key) ++j;
+        if (j < b.size() && b[j].first == key) ++j;
+        else out.push_back({mine[i].x, mine[i].y, mine[i].w, mine[i].h});
+    }
+    return out;
+}
+
+// True when the drawings that differ between the two pages all lie inside
+// ignored regions of their side.  Lists that are incomplete, or equal as
+// multisets (the content changed in order or in what draws nothing), do not
+// qualify.
+bool drawing_changes_ignored(const Filters &f, const PageSummary &sa, const PageSummary &sb, const PageEntry &pa,
+                             int na, const PageEntry &pb, int nb) {
+    if (!sa.drawings_complete || !sb.drawings_complete) return false;
+    const std::vector<DiffRect> ra = drawings_only_in(sa.drawings, sb.drawings);
+    const std::vector<DiffRect> rb = drawings_only_in(sb.drawings, sa.drawings);
+    if (ra.empty() && rb.empty()) return false;
+    return all_ignored(f, ra, pa, na, kSideA) && all_ignored(f, rb, pb, nb, kSideB);
+}
+
 // Drops from list (from entry `first` on) what the filters ignore.  A text
 // entry all of whose word changes are ignored goes, and so does the
 // content change its bytes made; a text entry keeps only the rectangles
@@ -91,13 +139,28 @@ void apply_filters(const Filters &f, DiffList *list, size_t first, const PageEnt
     for (DiffEntry &e : kept) list->entries.push_back(std::move(e));
 }
 
+// Drops the content change of a page pair whose changed drawings all lie
+// inside ignored regions.
+void drop_ignored_drawings(const Filters &f, DiffList *list, size_t first, const PageSummary &sa,
+                           const PageSummary &sb, const PageEntry &pa, int na, const PageEntry &pb, int nb) {
+    for (size_t k = first; k < list->entries.size(); ++k)
+        if (std::strcmp(list->entries[k].type, "content_changed") == 0 &&
+            drawing_changes_ignored(f, sa, sb, pa, na, pb, nb)) {
+            list->entries.erase(list->entries.begin() + static_cast<std::ptrdiff_t>(k));
+            return;
+        }
+}
+
 // Compares page ia of a with page ib of b (0-based) into out.
 void compare_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib, const Filters &f, DiffList *out) {
+    const bool drawings = !f.regions->empty() && regions_apply(f, ia + 1, ib + 1);
     PageSummary sa, sb;
-    analyze_page(a, ia, &sa);
-    analyze_page(b, ib, &sb);
+    analyze_page(a, ia, &sa, drawings);
+    analyze_page(b, ib, &sb, drawings);
     const size_t first = out->entries.size();
     compare_summaries(out, ib + 1, sa, sb);
+    if (drawings) drop_ignored_drawings(f, out, first, sa, sb, a.pages[static_cast<size_t>(ia)], ia + 1,
+                                        b.pages[static_cast<size_t>(ib)], ib + 1);
     for (size_t k = first; k < out->entries.size(); ++k) {
         out->entries[k].page_a = ia + 1;
         out->entries[k].page_b = ib + 1;

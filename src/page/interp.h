@@ -59,6 +59,8 @@ struct SavedState {
     double font_size = 0;
     double leading = 0;
     TextParams params;
+    uint64_t draw_state = 0;
+    double line_width = 1;
 };
 
 // The interpreter's state for one page.  Not copyable: cur_font points into
@@ -102,6 +104,13 @@ struct InterpState {
     bool word_held = false;
     std::vector<ImageItem> images;
     std::string page_text;
+    // Painted elements, recorded only with record_drawings.  draw_state
+    // hashes the state-setting operators in effect (saved by q, restored by Q).
+    bool record_drawings = false;
+    bool drawings_overflow = false;
+    std::vector<Drawing> drawings;
+    uint64_t draw_state = 0xcbf29ce484222325ull;
+    double line_width = 1;
 
     InterpState() = default;
     InterpState(const InterpState &) = delete;

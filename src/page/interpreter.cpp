@@ -116,6 +116,72 @@ uint64_t fnv1a(uint64_t h, const u8 *p, uint64_t n) {
     return h;
 }
 
+// What an operator means for the list of drawings.
+enum class DrawOp { none, point2, point4, curve6, rect, endpath, fill, stroke, shading, show, state };
+
+DrawOp drawing_operator(const u8 *s, int32_t n) {
+    const u8 a = s[0], b = n >= 2 ? s[1] : 0;
+    if (n == 1) {
+        switch (a) {
+        case 'm': case 'l': return DrawOp::point2;
+        case 'c': return DrawOp::curve6;
+        case 'v': case 'y': return DrawOp::point4;
+        case 'n': return DrawOp::endpath;
+        case 'f': case 'F': return DrawOp::fill;
+        case 'S': case 's': case 'B': case 'b': return DrawOp::stroke;
+        case 'w': case 'J': case 'j': case 'M': case 'd': case 'i': case 'G': case 'g': case 'K': case 'k':
+            return DrawOp::state;
+        default: return DrawOp::none;
+        }
+    }
+    if (n == 2) {
+        if (a == 'r' && b == 'e') return DrawOp::rect;
+        if (a == 'f' && b == '*') return DrawOp::fill;
+        if ((a == 'B' || a == 'b') && b == '*') return DrawOp::stroke;
+        if (a == 's' && b == 'h') return DrawOp::shading;
+        if (a == 'T' && b == 'J') return DrawOp::show;
+        if ((a == 'r' && b == 'i') || (a == 'g' && b == 's') || (a == 'C' && b == 'S') || (a == 'c' && b == 's') ||
+            (a == 'S' && b == 'C') || (a == 's' && b == 'c') || (a == 'R' && b == 'G') || (a == 'r' && b == 'g') ||
+            (a == 'T' && (b == 'f' || b == 'c' || b == 'w' || b == 'z' || b == 's' || b == 'r')))
+            return DrawOp::state;
+        return DrawOp::none;
+    }
+    if (n == 3 && (std::memcmp(s, "SCN", 3) == 0 || std::memcmp(s, "scn", 3) == 0)) return DrawOp::state;
+    return DrawOp::none;
+}
+
+// A box growing over the points added to it.
+struct Bounds {
+    double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+    void add(double x, double y) {
+        if (!std::isfinite(x) || !std::isfinite(y)) return;
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+    }
+    bool empty() const { return x0 > x1; }
+};
+
+// FNV-1a over the bytes with every run of white space read as one space
+// and white space at either end left out: the same operators hash alike
+// however they are laid out.
+uint64_t hash_tokens(uint64_t h, const u8 *p, uint64_t n) {
+    bool gap = false, any = false;
+    for (uint64_t i = 0; i < n; ++i) {
+        if (is_ws(p[i])) {
+            gap = any;
+            continue;
+        }
+        if (gap) {
+            h ^= ' ';
+            h *= 0x100000001b3ull;
+            gap = false;
+        }
+        any = true;
+        h ^= p[i];
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
 // What the drawing of forms shares across one page.
 struct FormContext {
     explicit FormContext(const PdfDocument &d) : doc(d) {}
@@ -218,14 +284,14 @@ private:
             if (c == '(') {
                 buf_clear(&scratch_);
                 parse_literal_string2(data_, len_, p, &scratch_, &p);
-                interp_emit_string(st_, scratch_.data, static_cast<size_t>(scratch_.len));
+                emit(scratch_.data, static_cast<size_t>(scratch_.len));
             } else if (c == '<') {
                 if (p + 1 < len_ && data_[p + 1] == '<') {
                     p += 2;
                 } else {
                     buf_clear(&scratch_);
                     parse_hex_string(data_, len_, p, &scratch_, &p);
-                    interp_emit_string(st_, scratch_.data, static_cast<size_t>(scratch_.len));
+                    emit(scratch_.data, static_cast<size_t>(scratch_.len));
                 }
             } else if (starts_number(p)) {
                 double v;
@@ -238,8 +304,123 @@ private:
     }
 
     void show_pending() {
-        if (pending_.len >= 1) interp_emit_string(st_, pending_.data, static_cast<size_t>(pending_.len));
+        if (pending_.len >= 1) emit(pending_.data, static_cast<size_t>(pending_.len));
         buf_clear(&pending_);
+    }
+
+    // Shows a string; with drawings recorded, the pen's path (one font size
+    // either side of the baseline) joins the text box.
+    void emit(const u8 *bytes, size_t len) {
+        if (!st_->record_drawings) {
+            interp_emit_string(st_, bytes, len);
+            return;
+        }
+        pen_box();
+        interp_emit_string(st_, bytes, len);
+        pen_box();
+    }
+
+    void pen_box() {
+        const Matrix &m = st_->tm;
+        const double x = st_->advance * m[0] + m[4], y = st_->advance * m[1] + m[5];
+        const double ux = m[2] * st_->font_size, uy = m[3] * st_->font_size;
+        text_box_.add(x + ux, y + uy);
+        text_box_.add(x - ux, y - uy);
+    }
+
+    void path_point(double x, double y) {
+        const Matrix &m = st_->ctm;
+        path_box_.add(m[0] * x + m[2] * y + m[4], m[1] * x + m[3] * y + m[5]);
+    }
+
+    // One painted element: the bytes from the end of the previous element
+    // to end, with the state in effect, and its box.
+    void add_drawing(int32_t end, const Bounds &box, bool unbounded = false) {
+        InterpState *st = st_;
+        Drawing d;
+        if (unbounded || box.empty()) {
+            d.x = d.y = -1e12;
+            d.w = d.h = 2e12;
+        } else {
+            d.x = box.x0, d.y = box.y0, d.w = box.x1 - box.x0, d.h = box.y1 - box.y0;
+        }
+        // The state, and the CTM's scale, turn and skew (to a thousandth).
+        u8 state[40];
+        for (int i = 0; i < 8; ++i) state[i] = static_cast<u8>(st->draw_state >> (8 * i));
+        for (int j = 0; j < 4; ++j) {
+            const double v = std::clamp(st->ctm[static_cast<size_t>(j)] * 1000, -1e15, 1e15);
+            const int64_t r = std::isfinite(v) ? std::llround(v) : 0;
+            for (int i = 0; i < 8; ++i) state[8 + 8 * j + i] = static_cast<u8>(static_cast<uint64_t>(r) >> (8 * i));
+        }
+        const int32_t from = std::min(seg_start_, end);
+        d.hash = hash_tokens(fnv1a(kFnvBasis, state, sizeof state), data_ + from, static_cast<uint64_t>(end - from));
+        seg_start_ = end;
+        if (st->drawings.size() >= kMaxDrawings) st->drawings_overflow = true;
+        else st->drawings.push_back(d);
+    }
+
+    // The drawing side of the operator data_[start, end): path points,
+    // painting, state.  Operands are still in place.
+    void record(int32_t start, int32_t end, Op op) {
+        const DrawOp k = drawing_operator(data_ + start, end - start);
+        const double *o = operands_ + operand_count_;
+        switch (k) {
+        case DrawOp::point2:
+            if (operand_count_ >= 2) path_point(o[-2], o[-1]);
+            break;
+        case DrawOp::point4:
+            if (operand_count_ >= 4) path_point(o[-4], o[-3]), path_point(o[-2], o[-1]);
+            break;
+        case DrawOp::curve6:
+            if (operand_count_ >= 6) path_point(o[-6], o[-5]), path_point(o[-4], o[-3]), path_point(o[-2], o[-1]);
+            break;
+        case DrawOp::rect:
+            if (operand_count_ >= 4) {
+                path_point(o[-4], o[-3]);
+                path_point(o[-4] + o[-2], o[-3] + o[-1]);
+                path_point(o[-4] + o[-2], o[-3]);
+                path_point(o[-4], o[-3] + o[-1]);
+            }
+            break;
+        case DrawOp::endpath:
+            path_box_ = Bounds{};
+            break;
+        case DrawOp::stroke:
+            if (!path_box_.empty()) {
+                const Matrix &m = st_->ctm;
+                const double scale = std::sqrt(std::fabs(m[0] * m[3] - m[1] * m[2]));
+                const double half = std::max(std::fabs(st_->line_width) * scale, 1.0) / 2;
+                path_box_.x0 -= half, path_box_.y0 -= half, path_box_.x1 += half, path_box_.y1 += half;
+            }
+            add_drawing(end, path_box_);
+            path_box_ = Bounds{};
+            break;
+        case DrawOp::fill:
+            add_drawing(end, path_box_);
+            path_box_ = Bounds{};
+            break;
+        case DrawOp::shading:
+            add_drawing(end, Bounds{}, true);
+            break;
+        case DrawOp::show:
+            add_drawing(end, text_box_);
+            text_box_ = Bounds{};
+            break;
+        case DrawOp::state:
+            if (end - start == 1 && data_[start] == 'w' && operand_count_ >= 1) st_->line_width = o[-1];
+            st_->draw_state = hash_tokens(st_->draw_state, data_ + op_start_, static_cast<uint64_t>(end - op_start_));
+            break;
+        case DrawOp::none:
+            if (op == Op::Tj || op == Op::quote || op == Op::dquote) {
+                add_drawing(end, text_box_);
+                text_box_ = Bounds{};
+            }
+            break;
+        }
+        // An element's bytes are its path or its operands and operator; what
+        // sets the state is in draw_state, the placement in the box.
+        if (k != DrawOp::point2 && k != DrawOp::point4 && k != DrawOp::curve6 && k != DrawOp::rect)
+            seg_start_ = end;
     }
 
     void next_line() {
@@ -277,6 +458,15 @@ private:
         if (operand_count_ >= 1) st_->font_size = operands_[operand_count_ - 1];
     }
 
+    void add_image_drawing(int32_t end) {
+        seg_start_ = op_start_;
+        const ImageItem &im = st_->images.back();
+        Bounds b;
+        b.add(im.x, im.y);
+        b.add(im.x + im.w, im.y + im.h);
+        add_drawing(end, b);
+    }
+
     const double *last_six() const { return operands_ + (operand_count_ - 6); }
 
     // Runs the operator at p and returns where the scan goes on.
@@ -289,7 +479,8 @@ private:
         switch (op) {
         case Op::q:
             if (st->save_depth < kMaxSavedCtm)
-                st->saved[st->save_depth++] = {st->ctm, st->cur_font, st->font_size, st->leading, st->params};
+                st->saved[st->save_depth++] = {st->ctm,    st->cur_font,   st->font_size, st->leading,
+                                               st->params, st->draw_state, st->line_width};
             break;
         case Op::Q:
             if (st->save_depth > st->save_floor) {
@@ -299,6 +490,8 @@ private:
                 st->font_size = s.font_size;
                 st->leading = s.leading;
                 st->params = s.params;
+                st->draw_state = s.draw_state;
+                st->line_width = s.line_width;
             }
             break;
         case Op::cm:
@@ -361,14 +554,23 @@ private:
             const int32_t ei = find_kw(data_, len_, p, "EI");
             interp_add_image(st, "InlineImage");
             p = ei < 0 ? len_ : ei + 2;
+            if (st->record_drawings) add_image_drawing(p);
             break;
         }
         case Op::Do:
-            if (name_len_ > 0 && !draw_form()) interp_add_image(st, name_);
+            if (name_len_ > 0 && !draw_form()) {
+                interp_add_image(st, name_);
+                if (st->record_drawings) add_image_drawing(p);
+            }
             break;
         case Op::other:
             break;
         }
+        if (st->record_drawings) {
+            if (op != Op::BI && op != Op::Do) record(start, p, op);
+            else seg_start_ = p;
+        }
+        op_start_ = p;
         name_len_ = 0;
         name_[0] = 0;
         if (op != Op::q && op != Op::Q && op != Op::Do) operand_count_ = 0;
@@ -422,6 +624,8 @@ private:
         const Matrix ctm = st->ctm, tm = st->tm, lm = st->lm;
         const double advance = st->advance, font_size = st->font_size, leading = st->leading;
         const TextParams params = st->params;
+        const uint64_t draw_state = st->draw_state;
+        const double line_width = st->line_width;
         const FontSlot *font = st->cur_font;
         const int save_depth = st->save_depth, save_floor = st->save_floor;
         st->ctm = multiply(form->matrix.data(), st->ctm);
@@ -460,6 +664,8 @@ private:
         st->font_size = font_size;
         st->leading = leading;
         st->params = params;
+        st->draw_state = draw_state;
+        st->line_width = line_width;
         st->cur_font = font;
         st->save_depth = save_depth;
         st->save_floor = save_floor;
@@ -476,11 +682,17 @@ private:
     ByteBuf scratch_;  // strings inside an array
     char name_[kMaxResourceName + 1] = {};
     int32_t name_len_ = 0;
+    // Drawings: where the element under way began, where the current
+    // operator's operands began, and the boxes of the path and the text.
+    int32_t seg_start_ = 0;
+    int32_t op_start_ = 0;
+    Bounds path_box_;
+    Bounds text_box_;
 };
 
 }  // namespace
 
-void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out) {
+void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool drawings) {
     *out = PageSummary{};
     if (page_index < 0 || page_index >= doc.page_count()) return;
     const PageEntry &page = doc.pages[static_cast<size_t>(page_index)];
@@ -492,6 +704,7 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out) {
     InterpState st;
     interp_init(&st);
     st.doc = &doc;
+    st.record_drawings = drawings;
     resolve_page_fonts(doc, page, &st);
 
     ByteBuf content;
@@ -518,6 +731,8 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out) {
     out->text = std::move(st.page_text);
     out->items = std::move(st.items);
     out->images = std::move(st.images);
+    out->drawings = std::move(st.drawings);
+    out->drawings_complete = drawings && !st.drawings_overflow;
     interp_free(&st);
 }
 

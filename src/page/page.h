@@ -31,6 +31,17 @@ struct ImageItem {
     double x = 0, y = 0, w = 0, h = 0;
 };
 
+// One painted element of the page (a painted path, a shading, the glyphs of
+// one text-showing operator, an image): its box in default user space and a
+// hash of its operators with the graphics state they were drawn in.  A box
+// that cannot be bounded (a shading fills the clip) spans everything.
+struct Drawing {
+    double x = 0, y = 0, w = 0, h = 0;
+    uint64_t hash = 0;
+};
+// Elements recorded per page at most; beyond, the list is incomplete.
+constexpr size_t kMaxDrawings = 100000;
+
 struct PageSummary {
     int page = 0;  // 1-based
     double width = 0;
@@ -40,11 +51,16 @@ struct PageSummary {
     std::vector<TextItem> items;
     std::vector<ImageItem> images;
     uint64_t content_hash = 0;  // FNV-1a 64 of the joined content; 0 when it could not be fetched
+    // Filled only when analysis is asked for drawings; drawings_complete is
+    // false when the content could not be fetched or had too many elements.
+    std::vector<Drawing> drawings;
+    bool drawings_complete = false;
 };
 
 // Analyses pages[page_index] of doc (0-based, below page_count) into out.
-// Always fills out; there is no failure.
-void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out);
+// Always fills out; there is no failure.  With drawings, the page's painted
+// elements are listed too (a little slower).
+void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool drawings = false);
 
 // Releases what the summary holds; it reads as empty afterwards.
 void page_analysis_free(PageSummary *ps);

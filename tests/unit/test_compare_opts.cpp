@@ -134,6 +134,73 @@ TEST(CompareOpts, IgnoredFooterRegionAndText) {
     EXPECT_EQ(run(doc(a, 90), doc(b, 90), R"({"ignore_regions":[{"rect":[0,0,50,612]}]})"), same);
 }
 
+// Pages with text and one drawing each, with an image Im1 to place.
+std::string drawing_doc(const std::vector<std::string> &drawings, int rotate = 0) {
+    DocBuilder b;
+    const int f = b.font("Helvetica"), im = b.image(4, 4);
+    for (size_t k = 0; k < drawings.size(); ++k)
+        b.page({.content = page_text(static_cast<int>(k) + 1) + "\n" + drawings[k],
+                .rotate = rotate,
+                .resources = fixture::resources({{"F1", f}}, {{"Im1", im}})});
+    return b.build();
+}
+
+TEST(CompareOpts, ChangedDrawingsInsideIgnoredRegions) {
+    const char *bars = "q 0 g 72 20 2 10 re 76 20 1 10 re f Q";
+    const char *footer = R"({"ignore_regions":[{"rect":[0,700,612,792]}]})";  // bottom 92 points
+    const struct {
+        const char *a, *b;
+        const char *options;
+        int rotate;
+        bool identical;
+    } cases[] = {
+        // A barcode-like pattern, a footer rule, a stamp and a logo image in the footer.
+        {bars, "q 0 g 72 20 1 10 re 75 20 2 10 re f Q", footer, 0, true},
+        {bars, "q 1 0 0 rg 72 20 2 10 re 76 20 1 10 re f Q", footer, 0, true},
+        {"2 w 72 40 m 540 40 l S", "2 w 72 42 m 540 42 l S", footer, 0, true},
+        {"2 w 72 40 m 540 40 l S", "3 w 72 40 m 540 40 l S", footer, 0, true},
+        {"q 0 0 1 RG 500 20 40 40 re S Q", "q 1 0 0 RG 500 20 40 40 re S Q", footer, 0, true},
+        {"q 40 0 0 20 500 20 cm /Im1 Do Q", "q 40 0 0 20 510 25 cm /Im1 Do Q", footer, 0, true},
+        {"BT /F1 9 Tf 300 30 Td (Page) Tj ET", "BT /F1 9 Tf 320 30 Td (Page) Tj ET", footer, 0, true},
+        // The same changes outside the region, or reaching out of it.
+        {"q 0 g 72 400 2 10 re 76 400 1 10 re f Q", "q 0 g 72 400 1 10 re 75 400 2 10 re f Q", footer, 0, false},
+        {"2 w 72 40 m 540 40 l S", "2 w 72 40 m 540 120 l S", footer, 0, false},
+        {"2 w 72 91 m 540 91 l S", "4 w 72 91 m 540 91 l S", footer, 0, false},  // the stroke crosses the edge
+        {"q 40 0 0 20 500 20 cm /Im1 Do Q", "q 40 0 0 20 500 300 cm /Im1 Do Q", footer, 0, false},
+        // The colour changed in the footer is also that of a square drawn outside.
+        {"0 g 72 20 9 9 re f 72 400 9 9 re f", "1 0 0 rg 72 20 9 9 re f 72 400 9 9 re f", footer, 0, false},
+        // The same drawings in another order: not a drawing inside the region.
+        {"72 20 2 10 re f 76 20 1 10 re f", "76 20 1 10 re f\n72 20 2 10 re f", footer, 0, false},
+        // Turned a quarter: the footer is on the left as displayed.
+        {bars, "q 0 g 72 20 1 10 re 75 20 2 10 re f Q", R"({"ignore_regions":[{"rect":[0,0,92,612]}]})", 90, true},
+        {bars, "q 0 g 72 20 1 10 re 75 20 2 10 re f Q", footer, 90, false},
+        // Sides and pages: the changed drawing is on both sides, on page 2.
+        {bars, "q 1 g 72 20 2 10 re 76 20 1 10 re f Q", R"({"ignore_regions":[{"rect":[0,700,612,792],"side":"a"}]})",
+         0, false},
+        {bars, "q 1 g 72 20 2 10 re 76 20 1 10 re f Q", R"({"ignore_regions":[{"rect":[0,700,612,792],"side":"b"}]})",
+         0, false},
+        {bars, "q 1 g 72 20 2 10 re 76 20 1 10 re f Q",
+         R"({"ignore_regions":[{"rect":[0,700,612,792],"side":"a"},{"rect":[0,700,612,792],"side":"b","pages":"2"}]})",
+         0, true},
+        {bars, "q 1 g 72 20 2 10 re 76 20 1 10 re f Q", R"({"ignore_regions":[{"rect":[0,700,612,792],"pages":"1"}]})",
+         0, false},
+    };
+    const char *same = R"({"identical":true,"pages_compared":2,"differences":[]})";
+    for (const auto &c : cases) {
+        const std::string a = drawing_doc({"", c.a}, c.rotate), b = drawing_doc({"", c.b}, c.rotate);
+        const std::string r = run(a, b, c.options);
+        if (c.identical) {
+            EXPECT_EQ(r, same) << c.a << " | " << c.b;
+        } else {
+            EXPECT_NE(r.find(R"({"page":2,"type":"content_changed"})"), std::string::npos) << c.a << " | " << c.b << r;
+            EXPECT_EQ(r.find(R"("page":1)"), std::string::npos) << r;
+        }
+        // Without options the change is reported as ever.
+        const std::string pa = testutil::write_tmp("a.pdf", a), pb = testutil::write_tmp("b.pdf", b);
+        EXPECT_NE(std::string(morvex_compare(pa.c_str(), pb.c_str())).find("content_changed"), std::string::npos);
+    }
+}
+
 TEST(CompareOpts, FilesWithoutPagesFail) {
     const std::string none = "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n";
     const std::string good = testutil::write_tmp("good.pdf", doc(pages({1})));
