@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "../codec/filters.h"
+#include "cff.h"
 #include "font_metrics.h"
 #include "glyph_list.h"
 
@@ -296,7 +297,10 @@ struct FontBuilder {
     void read_builtin_encoding(Val fd, std::array<uint8_t, 256> *known) {
         const ObjectEntry *e = nullptr;
         const Val ff = r.get(fd, "FontFile", &e);
-        if (!ff.ok() || !e) return;
+        if (!ff.ok() || !e) {
+            read_cff_encoding(fd, known);
+            return;
+        }
         ByteBuf buf;
         if (!r.stream(e, &buf) || !buf.data) return;
         const std::string_view t(reinterpret_cast<const char *>(buf.data), static_cast<size_t>(buf.len));
@@ -313,6 +317,25 @@ struct FontBuilder {
             while (p < end && is_name_byte(static_cast<u8>(t[p]))) ++p;
             std::string text;
             if (glyph_name_to_utf8(t.substr(s, p - s), &text)) {
+                f.text_[code] = std::move(text);
+                (*known)[code] = 1;
+            }
+        }
+    }
+
+    // A bare CFF program (/FontFile3 of subtype /Type1C) with an encoding of
+    // its own.
+    void read_cff_encoding(Val fd, std::array<uint8_t, 256> *known) {
+        const ObjectEntry *e = nullptr;
+        const Val ff = r.get(fd, "FontFile3", &e);
+        if (!ff.ok() || !e || Reader::name(r.get(ff, "Subtype")) != "Type1C") return;
+        ByteBuf buf;
+        if (!r.stream(e, &buf) || !buf.data) return;
+        std::array<std::string, 256> names;
+        if (!cff_builtin_encoding(buf.data, static_cast<size_t>(buf.len), &names)) return;
+        for (int code = 0; code < 256; ++code) {
+            std::string text;
+            if (!names[code].empty() && glyph_name_to_utf8(names[code], &text)) {
                 f.text_[code] = std::move(text);
                 (*known)[code] = 1;
             }
@@ -360,9 +383,11 @@ struct FontBuilder {
                 known[c] = 1;
             }
         }
-        // An embedded Type1 font without /Encoding uses the encoding its
-        // program names (TeX's fonts: ligatures and dashes at low codes).
-        if (!enc.ok() && !type3 && !truetype) read_builtin_encoding(fd, &known);
+        // An embedded Type1 or CFF font whose /Encoding names no base
+        // encoding starts from the encoding its program names (TeX's fonts:
+        // ligatures and dashes at low codes); /Differences apply over it.
+        const bool no_base = !enc.ok() || (enc.at() == '<' && !r.get(enc, "BaseEncoding").ok());
+        if (no_base && !type3 && !truetype) read_builtin_encoding(fd, &known);
         int code = -1;
         Reader::each(diffs, 4 * 256 + 256, [&](Val v) {
             v = r.resolve(v);

@@ -1,5 +1,6 @@
 #include "text_runs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -68,7 +69,8 @@ void clear_state(InterpState *st) {
 //  - kBackStep: a step back along the baseline larger than this (a new line
 //    that starts further left, a column to the left) ends the word.
 //  - kLineShift: a shift across the baseline larger than this (a new line)
-//    ends the word; sub- and superscripts rise less.
+//    ends the word; sub- and superscripts rise less (measured against the
+//    larger of the word's size and the glyph's).
 //  - kSamePlace: a glyph with the same text as one of the last kRecentGlyphs
 //    glyphs and an origin within this distance of it in both directions is
 //    the same glyph drawn again (fake bold, a shadow) and is left out.
@@ -184,8 +186,12 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
             // An accent stands over the letter that follows it, which may be
             // up to a letter's width further on.
             const double gap = combining_accent(g.text) ? kAccentGap : kWordGap;
+            // The shift across is measured against the larger of the glyph's
+            // size and the word's: a superscript's rise is a fraction of
+            // the letter it follows, not of its own smaller size.
+            const double across_size = std::max(size, st->word_size);
             const bool continues = along <= gap * size && along >= -kBackStep * size &&
-                                   std::fabs(across) <= kLineShift * size;
+                                   std::fabs(across) <= kLineShift * across_size;
             // Only a glyph that does not continue the word can be a repeat.
             if (!(continues && std::fabs(along) <= kSamePlace * size) &&
                 drawn_before(st, ox, oy, h, kSamePlace * size))
@@ -335,8 +341,12 @@ void interp_flush_word(InterpState *st) {
     st->word_from_font = false;
 }
 
+// A move of the text position ends a word of the byte reading. A word read
+// through a font object ends by the gap to its next glyph instead, whatever
+// font is current at the move: a Q between two strings (Word, Quartz and
+// PowerPoint wrap every run in q/Q) may restore no font at all.
 void interp_text_moved(InterpState *st) {
-    if (!st->cur_font || !st->cur_font->font) interp_flush_word(st);
+    if (!st->word_from_font) interp_flush_word(st);
 }
 
 void interp_tj_adjust(InterpState *st, double v) {

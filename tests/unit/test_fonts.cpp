@@ -289,6 +289,41 @@ TEST(FontWords, EncodingsAndToUnicode) {
     }
 }
 
+// A bare CFF program (what /FontFile3 /Type1C holds) with four glyphs named
+// fi, uni2192 (a string of its own), bullet and, through a supplement,
+// endash at codes 12, 33, 15 and 65.
+const std::string kCff(
+    "\001\000\004\001\000\001\001\001\002\101\000\001\001\001\023\035\000\000\000\071\017\035\000\000"
+    "\000\100\020\035\000\000\000\055\021\000\001\001\001\010\165\156\151\062\061\071\062\000\004\001"
+    "\001\002\003\004\005\016\016\016\016\000\000\155\001\207\000\164\200\003\014\041\017\001\101\000"
+    "\157",
+    73);
+
+TEST(FontWords, CffProgramsOwnEncoding) {
+    struct Case {
+        const char *what;
+        std::string program, encoding, words;
+    } cases[] = {
+        {"no /Encoding: the program's codes", kCff, "", "\xEF\xAC\x81le|\xE2\x86\x92|\xE2\x80\xA2|\xE2\x80\x93|B"},
+        {"/Differences without a base apply over the program's encoding", kCff,
+         "/Encoding << /Differences [65 /Z] >>", "\xEF\xAC\x81le|\xE2\x86\x92|\xE2\x80\xA2|Z|B"},
+        // Unmapped, code 12 reads as its byte: a form feed, white space.
+        {"a named base encoding wins over the program's", kCff, "/Encoding /WinAnsiEncoding",
+         "le|!|\x0F|A|B"},
+        {"a truncated program keeps the Standard reading", kCff.substr(0, 60), "", "le|!|\x0F|A|B"},
+        {"not a CFF program", "%!PS-AdobeFont", "", "le|!|\x0F|A|B"},
+    };
+    for (const Case &c : cases) {
+        std::vector<Word> ws = words_of({"stream:/Subtype /Type1C|" + c.program},
+                                        "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+CMSY10 /FirstChar 0 "
+                                        "/LastChar 0 /Widths [500] " + c.encoding +
+                                            " /FontDescriptor << /Flags 4 /FontFile3 3 0 R >> >>",
+                                        "BT /F1 10 Tf 10 700 Td (\014le) Tj 20 0 Td (!) Tj 20 0 Td (\017) Tj "
+                                        "20 0 Td (A) Tj 20 0 Td (B) Tj ET");
+        EXPECT_EQ(joined(ws), c.words) << c.what;
+    }
+}
+
 TEST(FontWords, WidthsAndTextParameters) {
     struct Case {
         const char *what;
@@ -341,12 +376,18 @@ TEST(FontWords, WordsFollowTheGapsBetweenGlyphs) {
         {"a new line starts a word", "BT /F1 10 Tf 14 TL 100 700 Td (ab) Tj T* (cd) Tj ET", "ab|cd"},
         {"a new text object at the end of the last glyph continues",
          "BT /F1 10 Tf 100 700 Td (ab) Tj ET BT /F1 10 Tf 110 700 Td (cd) Tj ET", "abcd"},
+        {"each run in q/Q: a Q that restores no font does not end the word",
+         "q BT /F1 10 Tf 100 700 Td (ab) Tj ET Q q BT /F1 10 Tf 110 700 Td (cd) Tj ET Q "
+         "q BT /F1 10 Tf 122 700 Td (ef) Tj ET Q",
+         "abcd|ef"},
         {"fake bold: the same glyphs again a little to the right count once",
          "BT /F1 10 Tf 100 700 Td (Bold) Tj 0.3 0 Td (Bold) Tj 19.7 0 Td (x) Tj ET", "Boldx"},
         {"fake bold over two words", "BT /F1 10 Tf 100 700 Td (ab cd) Tj 0.2 0.2 Td (ab cd) Tj ET", "ab|cd"},
         {"the same text elsewhere is kept", "BT /F1 10 Tf 100 700 Td (ab) Tj 20 0 Td (ab) Tj ET", "ab|ab"},
         {"a superscript stays in the word",
          "BT /F1 10 Tf 100 700 Td (x) Tj 3 Ts (2) Tj ET", "x2"},
+        {"a smaller superscript raised by more than half its own size stays in the word",
+         "BT /F1 10 Tf 100 700 Td (x) Tj /F1 6 Tf 4 Ts (2) Tj 0 Ts /F1 10 Tf (y) Tj ET", "x2y"},
         {"an accent drawn onto its letter combines",
          "BT /F1 10 Tf 100 700 Td (\\024) Tj 0 0 Td (C) Tj ET", "C\xCC\x8C"},
     };
