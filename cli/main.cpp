@@ -282,9 +282,13 @@ int dispatch(const Args &a) {
     // JSON and summary use the report asked for; the text format reads the
     // detail report for its word-level changes.
     const std::string report = o.format == batch::Format::Text ? "detail" : a.command;
+    // The worker processes of --dir already keep the cores busy: each
+    // comparison runs on one thread unless --threads says otherwise.
+    flags::CompareFlags compare = a.compare;
+    if (a.dir && compare.threads.empty()) compare.threads = "1";
     std::string why;
-    if (!flags::to_json(a.compare, report, false, &o.options_json, &why) ||
-        !flags::to_json(a.compare, "compare", true, &o.visual_options_json, &why))
+    if (!flags::to_json(compare, report, false, &o.options_json, &why) ||
+        !flags::to_json(compare, "compare", true, &o.visual_options_json, &why))
         return usage_error(why);
     if (!a.dir) {
         if (a.has_jobs || a.has_jsonl || a.has_reports)

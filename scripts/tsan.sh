@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the tests that run the library on several threads at once
-# (tests/threads/) with clang's ThreadSanitizer, and runs them.  Any data
-# race report fails the run.
+# (tests/threads/: the job runner, page analysis on several threads, and
+# every report road compared on 1, 2, 3 and 8 threads) with clang's
+# ThreadSanitizer, and runs them.  Any data race report fails the run.
 #
 #   scripts/tsan.sh            build in build/tsan and run every thread test
 #   scripts/tsan.sh FILTER     run only the tests that match a gtest filter

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "diff.h"
+#include "parallel.h"
 
 namespace morvex {
 
@@ -44,26 +45,39 @@ void compare_summaries(DiffList *out, int p, const PageSummary &sa, const PageSu
         diff_result_add(out, p, "content_changed", nullptr, nullptr, 0, nullptr, 0);
 }
 
-void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out) {
+std::vector<DiffEntry> compare_page_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib) {
+    PageSummary sa, sb;
+    analyze_page(a, ia, &sa);
+    analyze_page(b, ib, &sb);
+    DiffList local;
+    compare_summaries(&local, ib + 1, sa, sb);
+    for (DiffEntry &e : local.entries) {
+        e.page_a = ia + 1;
+        e.page_b = ib + 1;
+    }
+    return std::move(local.entries);
+}
+
+int thread_count(int requested) { return requested > 0 ? requested : default_thread_count(); }
+
+void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out, int threads) {
     *out = DiffList{};
     out->identical = 1;
     out->pages_compared = std::max(a.page_count(), b.page_count());
     const int common = std::min(a.page_count(), b.page_count());
-    for (int i = 0; i < common; ++i) {
-        const int p = i + 1;
-        const size_t first_entry = out->entries.size();
-        out->pairs.push_back({i, i});
-        PageSummary sa, sb;
-        analyze_page(a, i, &sa);
-        analyze_page(b, i, &sb);
-        compare_summaries(out, p, sa, sb);
-        for (size_t k = first_entry; k < out->entries.size(); ++k) {
-            out->entries[k].page_a = p;
-            out->entries[k].page_b = p;
+    const int t = thread_count(threads);
+    out->pairs.reserve(static_cast<size_t>(out->pages_compared));
+    for (int first = 0; first < common; first += kPairsPerBatch) {
+        const int n = std::min(kPairsPerBatch, common - first);
+        std::vector<std::vector<DiffEntry>> found = parallel_map<std::vector<DiffEntry>>(
+            static_cast<size_t>(n), t,
+            [&](size_t k) { return compare_page_pair(a, first + static_cast<int>(k), b, first + static_cast<int>(k)); });
+        for (int k = 0; k < n; ++k) {
+            out->pairs.push_back({first + k, first + k});
+            for (DiffEntry &e : found[static_cast<size_t>(k)]) out->entries.push_back(std::move(e));
         }
-        page_analysis_free(&sa);
-        page_analysis_free(&sb);
     }
+    if (!out->entries.empty()) out->identical = 0;
     for (int p = a.page_count() + 1; p <= b.page_count(); ++p) {
         out->pairs.push_back({-1, p - 1});
         diff_result_add(out, p, "page_added", nullptr, nullptr, 0, nullptr, 0);

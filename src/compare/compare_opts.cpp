@@ -13,6 +13,7 @@
 #include "../options/text_pattern.h"
 #include "align.h"
 #include "diff.h"
+#include "parallel.h"
 
 namespace morvex {
 
@@ -151,24 +152,27 @@ void drop_ignored_drawings(const Filters &f, DiffList *list, size_t first, const
         }
 }
 
-// Compares page ia of a with page ib of b (0-based) into out.
-void compare_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib, const Filters &f, DiffList *out) {
-    const bool drawings = !f.regions->empty() && regions_apply(f, ia + 1, ib + 1);
-    PageSummary sa, sb;
-    analyze_page(a, ia, &sa, drawings);
-    analyze_page(b, ib, &sb, drawings);
-    const size_t first = out->entries.size();
-    compare_summaries(out, ib + 1, sa, sb);
-    if (drawings) drop_ignored_drawings(f, out, first, sa, sb, a.pages[static_cast<size_t>(ia)], ia + 1,
-                                        b.pages[static_cast<size_t>(ib)], ib + 1);
-    for (size_t k = first; k < out->entries.size(); ++k) {
-        out->entries[k].page_a = ia + 1;
-        out->entries[k].page_b = ib + 1;
+// Compares page ia of a with page ib of b (0-based): the differences the
+// filters keep.  Drawings are listed only where an ignored region applies.
+std::vector<DiffEntry> compare_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib, const Filters &f) {
+    const PageEntry &pa = a.pages[static_cast<size_t>(ia)];
+    const PageEntry &pb = b.pages[static_cast<size_t>(ib)];
+    DiffList local;
+    if (!f.regions->empty() && regions_apply(f, ia + 1, ib + 1)) {
+        PageSummary sa, sb;
+        analyze_page(a, ia, &sa, true);
+        analyze_page(b, ib, &sb, true);
+        compare_summaries(&local, ib + 1, sa, sb);
+        drop_ignored_drawings(f, &local, 0, sa, sb, pa, ia + 1, pb, ib + 1);
+        for (DiffEntry &e : local.entries) {
+            e.page_a = ia + 1;
+            e.page_b = ib + 1;
+        }
+    } else {
+        local.entries = compare_page_pair(a, ia, b, ib);
     }
-    if (f.any() && out->entries.size() > first) {
-        apply_filters(f, out, first, a.pages[static_cast<size_t>(ia)], ia + 1, b.pages[static_cast<size_t>(ib)],
-                      ib + 1);
-    }
+    if (f.any() && !local.entries.empty()) apply_filters(f, &local, 0, pa, ia + 1, pb, ib + 1);
+    return std::move(local.entries);
 }
 
 void add_page_entry(DiffList *out, const char *type, int page_a, int page_b) {
@@ -184,15 +188,12 @@ std::vector<int> selected(const PdfDocument &d, const PageRanges &r) {
     return pages;
 }
 
-std::vector<PageSignature> signatures(const PdfDocument &d, const std::vector<int> &pages) {
-    std::vector<PageSignature> sigs;
-    sigs.reserve(pages.size());
-    for (int i : pages) {
+std::vector<PageSignature> signatures(const PdfDocument &d, const std::vector<int> &pages, int threads) {
+    return parallel_map<PageSignature>(pages.size(), threads, [&](size_t k) {
         PageSummary s;
-        analyze_page(d, i, &s);
-        sigs.push_back(page_signature(s));
-    }
-    return sigs;
+        analyze_page(d, pages[k], &s);
+        return page_signature(s);
+    });
 }
 
 // The aligned pairs (page indexes), with pages removed from one place and
@@ -204,8 +205,8 @@ struct Slot {
 };
 
 std::vector<Slot> content_slots(const PdfDocument &a, const std::vector<int> &pa, const PdfDocument &b,
-                                const std::vector<int> &pb) {
-    const std::vector<PageSignature> sa = signatures(a, pa), sb = signatures(b, pb);
+                                const std::vector<int> &pb, int threads) {
+    const std::vector<PageSignature> sa = signatures(a, pa, threads), sb = signatures(b, pb, threads);
     const std::vector<PagePair> aligned = align_pages(sa, sb);
     std::unordered_map<uint64_t, std::vector<size_t>> removed;  // exact hash -> slots of A-only pages
     std::vector<Slot> slots;
@@ -254,8 +255,9 @@ std::vector<Slot> position_slots(const std::vector<int> &pa, const std::vector<i
 void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts, DiffList *out) {
     const bool plain = opts.pairing == Pairing::Position && opts.pages_a.empty() && opts.pages_b.empty() &&
                        opts.ignore_regions.empty() && opts.ignore_text.empty();
+    const int threads = thread_count(opts.threads);
     if (plain) {
-        compare_docs(a, b, out);
+        compare_docs(a, b, out, threads);
         return;
     }
     Filters f;
@@ -270,13 +272,27 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
     out->identical = 1;
     out->pages_compared = static_cast<int>(std::max(pa.size(), pb.size()));
     out->content_pairing = opts.pairing == Pairing::Content;
-    const std::vector<Slot> slots = out->content_pairing ? content_slots(a, pa, b, pb) : position_slots(pa, pb);
-    for (const Slot &s : slots) {
-        out->pairs.push_back(s.pair);
-        if (s.moved) add_page_entry(out, "page_moved", s.pair.a + 1, s.pair.b + 1);
-        else if (s.pair.a < 0) add_page_entry(out, "page_added", 0, s.pair.b + 1);
-        else if (s.pair.b < 0) add_page_entry(out, "page_removed", s.pair.a + 1, 0);
-        else if (!s.same) compare_pair(a, s.pair.a, b, s.pair.b, f, out);
+    const std::vector<Slot> slots =
+        out->content_pairing ? content_slots(a, pa, b, pb, threads) : position_slots(pa, pb);
+    // The pairs to compare are analysed a batch at a time on the threads;
+    // the entries go out in slot order.
+    for (size_t first = 0; first < slots.size(); first += kPairsPerBatch) {
+        const size_t n = std::min(static_cast<size_t>(kPairsPerBatch), slots.size() - first);
+        std::vector<std::vector<DiffEntry>> found =
+            parallel_map<std::vector<DiffEntry>>(n, threads, [&](size_t k) {
+                const Slot &s = slots[first + k];
+                if (s.moved || s.same || s.pair.a < 0 || s.pair.b < 0) return std::vector<DiffEntry>{};
+                return compare_pair(a, s.pair.a, b, s.pair.b, f);
+            });
+        for (size_t k = 0; k < n; ++k) {
+            const Slot &s = slots[first + k];
+            out->pairs.push_back(s.pair);
+            if (s.moved) add_page_entry(out, "page_moved", s.pair.a + 1, s.pair.b + 1);
+            else if (s.pair.a < 0) add_page_entry(out, "page_added", 0, s.pair.b + 1);
+            else if (s.pair.b < 0) add_page_entry(out, "page_removed", s.pair.a + 1, 0);
+            else
+                for (DiffEntry &e : found[k]) out->entries.push_back(std::move(e));
+        }
     }
     out->identical = out->entries.empty() ? 1 : 0;  // ignored differences leave no trace
 }

@@ -77,7 +77,21 @@ void diff_result_add(DiffList *list, int page, const char *type, const char *tex
 void diff_result_free(DiffList *list);
 
 // Compares the pages of a and b by position into out (set up from scratch).
-void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out);
+// The pages are analysed on `threads` threads (0: default_thread_count(),
+// 1: the caller's thread only), a batch of kPairsPerBatch page pairs at a
+// time; the result does not depend on the thread count.
+void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out, int threads = 0);
+
+// Page pairs analysed per batch: the summaries of a batch are freed as each
+// pair is compared, so memory holds at most one pair per thread.
+inline constexpr int kPairsPerBatch = 48;
+
+// Compares page ia of a with page ib of b (0-based): the differences, each
+// with its page_a and page_b set, numbered on B's page.
+std::vector<DiffEntry> compare_page_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib);
+
+// `threads` as the options give it: 0 means default_thread_count().
+int thread_count(int requested);
 
 // The tests of one page pair (size or rotation, images, text or content),
 // each difference added with page number p.
