@@ -48,9 +48,9 @@
 #define MORVEX_H
 
 #define MORVEX_VERSION_MAJOR 1
-#define MORVEX_VERSION_MINOR 0
+#define MORVEX_VERSION_MINOR 1
 #define MORVEX_VERSION_PATCH 0
-#define MORVEX_VERSION_STRING "1.0.0"
+#define MORVEX_VERSION_STRING "1.1.0"
 
 #if defined(_WIN32)
 #  define MORVEX_API __declspec(dllimport)

@@ -48,7 +48,7 @@ echo "ok: installed morvex command"
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null)
 deb=$(ls "$work"/package/morvex_*.deb)
 contents=$(dpkg-deb -c "$deb")
-for f in bin/morvex include/morvex.h libmorvex.so.1.0.0 pkgconfig/morvex.pc cmake/morvex/morvexConfig.cmake; do
+for f in bin/morvex include/morvex.h libmorvex.so.1.1.0 pkgconfig/morvex.pc cmake/morvex/morvexConfig.cmake; do
     grep -q "$f" <<<"$contents" || { echo "the package lacks $f"; exit 1; }
 done
 dpkg-deb -f "$deb" Package Version Depends
