@@ -29,6 +29,12 @@ the lowest page F1 and the number of pages below the bar.  Files where
 pdftotext reads no word are listed as "no text" and left out of the
 average.  The summary gives the average F1 and how many files reach 0.98.
 With -v, the words missing and extra on each file's worst page are shown.
+
+With --mutool, the file is also read with `mutool draw -F txt` and a second
+F1 (ours against mutool) is shown; the summary then also counts the files at
+the bar against either reader.  Two readers that disagree on a file are a
+sign that the file itself is ambiguous (glyphs without a Unicode meaning,
+TeX's angle brackets), not that we misread it.
 """
 
 import argparse
@@ -84,18 +90,47 @@ def pdftotext_pages(path, max_pages):
     return {i + 1: words(t) for i, t in enumerate(parts)}
 
 
+def mutool_pages(path, max_pages):
+    cmd = ["mutool", "draw", "-q", "-F", "txt", "-o", "-", path]
+    if max_pages:
+        cmd.append("1-%d" % max_pages)
+    rc, out, err = run(cmd)
+    if rc != 0:
+        raise RuntimeError("mutool failed (%d): %s" % (rc, err.strip()))
+    parts = out.split("\f")
+    if parts and parts[-1].strip() == "":
+        parts.pop()
+    return {i + 1: words(t) for i, t in enumerate(parts)}
+
+
+def bag_f1(ours, ref):
+    """Micro F1 over all pages of two page -> word list maps."""
+    tp = fp = fn = 0
+    for n in set(ours) | set(ref):
+        a = collections.Counter(ours.get(n, []))
+        b = collections.Counter(ref.get(n, []))
+        common = sum((a & b).values())
+        tp, fp, fn = tp + common, fp + sum(a.values()) - common, fn + sum(b.values()) - common
+    return f1(tp, fp, fn)
+
+
 def f1(tp, fp, fn):
     if tp + fp + fn == 0:
         return 1.0
     return 2.0 * tp / (2.0 * tp + fp + fn)
 
 
-def measure(tool, path, max_pages):
+def measure(tool, path, max_pages, second=False):
     """A result record for one file."""
-    r = {"path": path, "error": None}
+    r = {"path": path, "error": None, "f1_mutool": None}
     try:
         ours = morvex_pages(tool, path, max_pages)
         ref = pdftotext_pages(path, max_pages)
+        if second:
+            try:
+                r["f1_mutool"] = bag_f1(ours, mutool_pages(path, max_pages))
+            except (RuntimeError, subprocess.TimeoutExpired, OSError):
+                pass  # shown as "-": the second reader is advisory
     except (RuntimeError, subprocess.TimeoutExpired, OSError) as e:
         r["error"] = str(e).splitlines()[0][:120] if str(e) else type(e).__name__
         return r
@@ -155,6 +190,7 @@ def main():
     ap.add_argument("-j", type=int, default=2, help="files measured at once (default 2)")
     ap.add_argument("-v", action="store_true", help="show the worst page's missing and extra words")
     ap.add_argument("--max-pages", type=int, default=0, help="only the first N pages of each file")
+    ap.add_argument("--mutool", action="store_true", help="also show F1 against mutool draw -F txt")
     a = ap.parse_args()
     tool = os.path.join(a.build, "morvex_pagetext")
     if not os.access(tool, os.X_OK):
@@ -164,10 +200,13 @@ def main():
         sys.exit("text_f1: no PDF files found")
     desc = dict(files)
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, a.j)) as ex:
-        results = list(ex.map(lambda f: measure(tool, f[0], a.max_pages), files))
+        results = list(ex.map(lambda f: measure(tool, f[0], a.max_pages, a.mutool), files))
 
     width = min(48, max(len(os.path.basename(r["path"])) for r in results))
-    print("%-*s %6s %8s %7s %7s %5s  %s" % (width, "file", "pages", "words", "F1", "minF1", "low", "description"))
+    second = (lambda r: "" if not a.mutool else
+              "%7s " % ("-" if r.get("f1_mutool") is None else "%.4f" % r["f1_mutool"]))
+    print("%-*s %6s %8s %7s %7s %5s %s %s" % (width, "file", "pages", "words", "F1", "minF1", "low",
+                                             "mutool " if a.mutool else "", "description"))
     scored = []
     for r in results:
         name = os.path.basename(r["path"])[:width]
@@ -182,8 +221,8 @@ def main():
             print("%-*s %6s %8d %7s %7s %5s  %s" % (width, name, pages, 0, "no text", "", "", d))
             continue
         scored.append(r)
-        print("%-*s %6s %8d %7.4f %7.4f %5d  %s" % (width, name, pages, r["ref_words"], r["f1"], r["worst"][0],
-                                                   r["low"], d))
+        print("%-*s %6s %8d %7.4f %7.4f %5d %s %s" % (width, name, pages, r["ref_words"], r["f1"],
+                                                    r["worst"][0], r["low"], second(r), d))
         if a.v and r["worst"][0] < 1.0:
             pf, n, extra, missing = r["worst"]
             print("    worst page %d, F1 %.4f" % (n, pf))
@@ -194,6 +233,9 @@ def main():
         ok = sum(1 for r in scored if r["f1"] >= BAR)
         print("files %d, with text %d, errors %d; average F1 %.4f; F1 >= %.2f: %d of %d" % (
             len(results), len(scored), sum(1 for r in results if r["error"]), avg, BAR, ok, len(scored)))
+        if a.mutool:
+            either = sum(1 for r in scored if r["f1"] >= BAR or (r["f1_mutool"] or 0) >= BAR)
+            print("F1 >= %.2f against pdftotext or mutool: %d of %d" % (BAR, either, len(scored)))
     else:
         print("files %d, none with text" % len(results))
 
