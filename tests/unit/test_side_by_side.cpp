@@ -18,36 +18,8 @@ using fixture::DocBuilder;
 
 namespace {
 
-int run(const std::string &command, std::string *output) {
-    output->clear();
-    FILE *p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
-    return ::pclose(p);
-}
-
-bool have_tools() {
-    std::string out;
-    return run("qpdf --version", &out) == 0;
-}
-
-// qpdf --check without warnings, poppler and MuPDF without complaint.
-void expect_valid_pdf(const std::string &path) {
-    std::string out;
-    if (!have_tools()) return;
-    EXPECT_EQ(run("qpdf --check '" + path + "'", &out), 0) << out;
-    EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
-    EXPECT_EQ(run("pdftoppm -r 10 '" + path + "' > /dev/null", &out), 0) << out;
-    EXPECT_EQ(out, "") << "pdftoppm: " << out;
-    EXPECT_EQ(run("mutool draw -r 10 -o /dev/null '" + path + "' 2>&1 | { grep -v 'ICC support is not available' || true; }",
-                  &out),
-              0)
-        << out;
-    EXPECT_EQ(out.find("error"), std::string::npos) << "mutool: " << out;
-    EXPECT_EQ(out.find("warning"), std::string::npos) << "mutool: " << out;
-}
+using testutil::expect_valid_pdf;
+using testutil::run_command;
 
 struct Report {
     std::string bytes;

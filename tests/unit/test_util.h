@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -44,6 +45,36 @@ inline bool load(const std::string &pdf, morvex::PdfDocument *doc) {
     block[pdf.size()] = 0;
     return morvex::doc_load_bytes(std::move(block), static_cast<int32_t>(pdf.size()), "mem.pdf",
                                   doc) == 1;
+}
+
+// Runs a shell command; returns its exit status and everything it printed.
+inline int run_command(const std::string &command, std::string *output) {
+    output->clear();
+    FILE *p = ::popen((command + " 2>&1").c_str(), "r");
+    if (!p) return -1;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
+    return ::pclose(p);
+}
+
+// A written PDF must pass qpdf --check without warnings and render in
+// poppler and MuPDF without complaints (skipped when qpdf is not installed).
+inline void expect_valid_pdf(const std::string &path) {
+    std::string out;
+    if (run_command("qpdf --version", &out) != 0) return;
+    EXPECT_EQ(run_command("qpdf --check '" + path + "'", &out), 0) << out;
+    EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
+    EXPECT_EQ(run_command("pdftoppm -r 10 '" + path + "' > /dev/null", &out), 0) << out;
+    EXPECT_EQ(out, "") << "pdftoppm: " << out;
+    // This build of MuPDF always says that it lacks colour management.
+    EXPECT_EQ(run_command("mutool draw -r 10 -o /dev/null '" + path +
+                              "' 2>&1 | { grep -v 'ICC support is not available' || true; }",
+                          &out),
+              0)
+        << out;
+    EXPECT_EQ(out.find("error"), std::string::npos) << "mutool: " << out;
+    EXPECT_EQ(out.find("warning"), std::string::npos) << "mutool: " << out;
 }
 
 }  // namespace testutil

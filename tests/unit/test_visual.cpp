@@ -32,32 +32,8 @@ bool exists(const std::string &path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// Runs a shell command; returns its exit status and everything it printed.
-int run(const std::string &command, std::string *output) {
-    output->clear();
-    FILE *p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
-    return ::pclose(p);
-}
-
-// Every report must pass qpdf --check without warnings and render in
-// poppler and MuPDF without complaints (when those tools are installed).
-void expect_valid_report(const std::string &path) {
-    std::string out;
-    if (run("qpdf --version", &out) != 0) return;
-    EXPECT_EQ(run("qpdf --check '" + path + "'", &out), 0) << out;
-    EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
-    EXPECT_EQ(run("pdftoppm -r 10 '" + path + "' > /dev/null", &out), 0) << out;
-    EXPECT_EQ(out, "") << "pdftoppm: " << out;
-    // This build of MuPDF always says that it lacks colour management.
-    EXPECT_EQ(run("mutool draw -r 10 -o /dev/null '" + path + "' 2>&1 | { grep -v 'ICC support is not available' || true; }", &out), 0)
-        << out;
-    EXPECT_EQ(out.find("error"), std::string::npos) << "mutool: " << out;
-    EXPECT_EQ(out.find("warning"), std::string::npos) << "mutool: " << out;
-}
+using testutil::run_command;
+const auto expect_valid_report = testutil::expect_valid_pdf;
 
 // Writes the pair, runs morvex_visual, checks and returns the report (or
 // "" on failure).
