@@ -7,6 +7,7 @@
 
 #include "../codec/filters.h"
 #include "cff.h"
+#include "cid_unicode.h"
 #include "font_metrics.h"
 #include "glyph_list.h"
 
@@ -150,6 +151,42 @@ public:
         return {reinterpret_cast<const char *>(v.data + v.pos + 1), static_cast<size_t>(p - v.pos - 1)};
     }
 
+    // The bytes of a literal string "(...)" (with its escapes) or a hex
+    // string "<...>"; at most `cap` bytes are kept.
+    static std::string string(Val v, size_t cap = 64) {
+        std::string out;
+        if (!v.ok()) return out;
+        int32_t p = v.pos + 1;
+        if (v.at() == '(') {
+            int depth = 1;
+            while (p < v.end && out.size() < cap) {
+                u8 c = v.data[p++];
+                if (c == '\\' && p < v.end) {
+                    c = v.data[p++];
+                    if (c == 'n') c = '\n';
+                    else if (c == 'r') c = '\r';
+                    else if (c == 't') c = '\t';
+                } else if (c == '(') {
+                    ++depth;
+                } else if (c == ')' && --depth == 0) {
+                    break;
+                }
+                out.push_back(static_cast<char>(c));
+            }
+        } else if (v.at() == '<') {
+            int half = -1;
+            for (; p < v.end && v.data[p] != '>' && out.size() < cap; ++p) {
+                const u8 h = v.data[p];
+                const int x = h >= '0' && h <= '9' ? h - '0' : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                              : h >= 'A' && h <= 'F' ? h - 'A' + 10 : -1;
+                if (x < 0) continue;
+                if (half < 0) half = x;
+                else out.push_back(static_cast<char>(half << 4 | x)), half = -1;
+            }
+        }
+        return out;
+    }
+
     static bool number(Val v, double *out) {
         if (!v.ok()) return false;
         int32_t p = v.pos;
@@ -230,14 +267,24 @@ struct FontBuilder {
         f.type0_ = true;
         const ObjectEntry *e = nullptr;
         const Val enc = r.get(font, "Encoding", &e);
+        // Whether the codes' CIDs are known: a predefined CMap we do not
+        // have (90ms-RKSJ-H, say) is read as Identity-H for its code
+        // lengths, and its "CIDs" then mean nothing.
+        bool cids_known = true;
         if (enc.ok() && enc.at() == '/') {
-            if (!f.encoding_.set_predefined(Reader::name(enc))) f.encoding_.set_predefined("Identity-H");
+            if (!f.encoding_.set_predefined(Reader::name(enc))) {
+                f.encoding_.set_predefined("Identity-H");
+                cids_known = false;
+            }
         } else if (enc.ok() && e) {
             const Val use = r.get(enc, "UseCMap");
             if (use.ok() && use.at() == '/') f.encoding_.set_predefined(Reader::name(use));
             ByteBuf buf;
             if (r.stream(e, &buf) && buf.data) f.encoding_.parse(buf.data, static_cast<size_t>(buf.len));
-            if (f.encoding_.empty()) f.encoding_.set_predefined("Identity-H");
+            if (f.encoding_.empty()) {
+                f.encoding_.set_predefined("Identity-H");
+                cids_known = false;
+            }
         } else {
             f.encoding_.set_predefined("Identity-H");
         }
@@ -250,6 +297,14 @@ struct FontBuilder {
             Val first;
             Reader::each(desc, 1, [&](Val v) { first = v; });
             desc = r.resolve(first);
+        }
+        // A CID font of one of Adobe's public character collections reads
+        // the CIDs it shows through that collection's Unicode table, for
+        // the codes its /ToUnicode (if any) leaves unmapped.
+        if (cids_known) {
+            const Val csi = r.get(desc, "CIDSystemInfo");
+            f.collection_ = cid_collection(Reader::string(r.get(csi, "Registry")),
+                                           Reader::string(r.get(csi, "Ordering")));
         }
         double dw = 1000;
         Reader::number(r.get(desc, "DW"), &dw);
@@ -496,6 +551,7 @@ int PdfFont::next(const uint8_t *s, size_t n, Glyph *g) const {
     }
     if (has_to_unicode_ && to_unicode_.to_unicode(code, len, &g->text)) return len;
     if (encoding_.to_unicode(code, len, &g->text)) return len;
+    if (has_cid && cid_to_utf8(collection_, cid, &g->text)) return len;
     g->unmapped = true;
     for (int i = 0; i < len; ++i) append_byte_text(&g->text, s[i]);
     return len;
