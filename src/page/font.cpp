@@ -166,6 +166,12 @@ public:
                     if (c == 'n') c = '\n';
                     else if (c == 'r') c = '\r';
                     else if (c == 't') c = '\t';
+                    else if (c >= '0' && c <= '7') {
+                        int x = c - '0';
+                        for (int k = 0; k < 2 && p < v.end && v.data[p] >= '0' && v.data[p] <= '7'; ++k)
+                            x = x * 8 + (v.data[p++] - '0');
+                        c = static_cast<u8>(x);
+                    }
                 } else if (c == '(') {
                     ++depth;
                 } else if (c == ')' && --depth == 0) {
@@ -309,6 +315,13 @@ struct FontBuilder {
         double dw = 1000;
         Reader::number(r.get(desc, "DW"), &dw);
         f.default_width_ = dw / 1000.0;
+        // /DW2 [v w1]: the vertical displacement of every glyph (/W2's
+        // per-CID values are not read).
+        int k = 0;
+        Reader::each(r.get(desc, "DW2"), 2, [&](Val v) {
+            double x;
+            if (k++ == 1 && Reader::number(r.resolve(v), &x) && x < 0 && x > -10000) f.default_w1_ = x / 1000.0;
+        });
         read_cid_widths(r.get(desc, "W"));
     }
 
@@ -544,6 +557,7 @@ int PdfFont::next(const uint8_t *s, size_t n, Glyph *g) const {
     uint32_t cid = 0;
     const bool has_cid = encoding_.to_cid(code, len, &cid);
     g->w0 = default_width_;
+    g->w1 = default_w1_;
     if (has_cid) {
         auto it = std::upper_bound(cid_widths_.begin(), cid_widths_.end(), cid,
                                    [](uint32_t k, const CidWidth &w) { return k < w.lo; });

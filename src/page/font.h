@@ -42,6 +42,7 @@ struct Glyph {
     uint32_t code = 0;
     int nbytes = 1;
     double w0 = 0;           // advance in text space units per unit of font size
+    double w1 = -1;          // vertical writing: displacement down the column (negative)
     bool is_space32 = false;  // the single-byte code 32
     bool unmapped = false;    // no Unicode known: text holds the code's bytes
     std::string text;         // UTF-8 (may be empty: a glyph that stands for no text)
@@ -76,6 +77,7 @@ private:
     bool has_to_unicode_ = false;
     std::vector<CidWidth> cid_widths_;  // sorted, non-overlapping after build
     double default_width_ = 1.0;
+    double default_w1_ = -1.0;  // /DW2's second number, per unit of font size
     bool vertical_ = false;
     int collection_ = -1;  // Adobe character collection of the CIDs, or -1
 };
