@@ -66,6 +66,10 @@ void clear_state(InterpState *st) {
 //    Kerning inside a word stays well below it (about -0.1 to +0.05 em),
 //    while the narrowest space a justified line shows is about 0.2 em; it is
 //    the value pdftotext uses, so both read the same words.
+//  - kColumnGap: the same for vertical writing, down a column.  CJK text
+//    is often set with a little space between all characters of a line to
+//    justify it (an eighth of an em is common) and has no spaces between
+//    words; a column breaks only at wider gaps.
 //  - kBackStep: a step back along the baseline larger than this (a new line
 //    that starts further left, a column to the left) ends the word.
 //  - kLineShift: a shift across the baseline larger than this (a new line)
