@@ -212,6 +212,11 @@ std::vector<std::string> font_inputs() {
         "<< /Type /Font /Subtype /Type3 /FontMatrix [0.01 0 0 -0.01 0 0] /FirstChar 97 /Widths [50 25] "
         "/Encoding << /Differences [97 /caron /C] >> >>",
         "<< /Type /Font /Subtype /Type1 /BaseFont /Symbol /Encoding /WinAnsiEncoding >>",
+        // CIDs read through an Adobe collection; vertical writing.
+        "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-V /DescendantFonts [<< /Subtype "
+        "/CIDFontType0 /DW2 [880 -900] /CIDSystemInfo << /Registry (Adobe) /Ordering (Japan1) /Supplement 6 >> >>] >>",
+        "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding 6 0 R /ToUnicode 6 0 R /DescendantFonts [<< "
+        "/Subtype /CIDFontType2 /CIDSystemInfo << /Registry <41646F6265> /Ordering (G\\102\\061) >> >>] >>",
     };
     std::vector<std::string> out;
     for (const std::string &f : fonts) {

@@ -7,6 +7,7 @@
 
 #include "../codec/filters.h"
 #include "cff.h"
+#include "cid_unicode.h"
 #include "font_metrics.h"
 #include "glyph_list.h"
 
@@ -150,6 +151,48 @@ public:
         return {reinterpret_cast<const char *>(v.data + v.pos + 1), static_cast<size_t>(p - v.pos - 1)};
     }
 
+    // The bytes of a literal string "(...)" (with its escapes) or a hex
+    // string "<...>"; at most `cap` bytes are kept.
+    static std::string string(Val v, size_t cap = 64) {
+        std::string out;
+        if (!v.ok()) return out;
+        int32_t p = v.pos + 1;
+        if (v.at() == '(') {
+            int depth = 1;
+            while (p < v.end && out.size() < cap) {
+                u8 c = v.data[p++];
+                if (c == '\\' && p < v.end) {
+                    c = v.data[p++];
+                    if (c == 'n') c = '\n';
+                    else if (c == 'r') c = '\r';
+                    else if (c == 't') c = '\t';
+                    else if (c >= '0' && c <= '7') {
+                        int x = c - '0';
+                        for (int k = 0; k < 2 && p < v.end && v.data[p] >= '0' && v.data[p] <= '7'; ++k)
+                            x = x * 8 + (v.data[p++] - '0');
+                        c = static_cast<u8>(x);
+                    }
+                } else if (c == '(') {
+                    ++depth;
+                } else if (c == ')' && --depth == 0) {
+                    break;
+                }
+                out.push_back(static_cast<char>(c));
+            }
+        } else if (v.at() == '<') {
+            int half = -1;
+            for (; p < v.end && v.data[p] != '>' && out.size() < cap; ++p) {
+                const u8 h = v.data[p];
+                const int x = h >= '0' && h <= '9' ? h - '0' : h >= 'a' && h <= 'f' ? h - 'a' + 10
+                              : h >= 'A' && h <= 'F' ? h - 'A' + 10 : -1;
+                if (x < 0) continue;
+                if (half < 0) half = x;
+                else out.push_back(static_cast<char>(half << 4 | x)), half = -1;
+            }
+        }
+        return out;
+    }
+
     static bool number(Val v, double *out) {
         if (!v.ok()) return false;
         int32_t p = v.pos;
@@ -230,14 +273,24 @@ struct FontBuilder {
         f.type0_ = true;
         const ObjectEntry *e = nullptr;
         const Val enc = r.get(font, "Encoding", &e);
+        // Whether the codes' CIDs are known: a predefined CMap we do not
+        // have (90ms-RKSJ-H, say) is read as Identity-H for its code
+        // lengths, and its "CIDs" then mean nothing.
+        bool cids_known = true;
         if (enc.ok() && enc.at() == '/') {
-            if (!f.encoding_.set_predefined(Reader::name(enc))) f.encoding_.set_predefined("Identity-H");
+            if (!f.encoding_.set_predefined(Reader::name(enc))) {
+                f.encoding_.set_predefined("Identity-H");
+                cids_known = false;
+            }
         } else if (enc.ok() && e) {
             const Val use = r.get(enc, "UseCMap");
             if (use.ok() && use.at() == '/') f.encoding_.set_predefined(Reader::name(use));
             ByteBuf buf;
             if (r.stream(e, &buf) && buf.data) f.encoding_.parse(buf.data, static_cast<size_t>(buf.len));
-            if (f.encoding_.empty()) f.encoding_.set_predefined("Identity-H");
+            if (f.encoding_.empty()) {
+                f.encoding_.set_predefined("Identity-H");
+                cids_known = false;
+            }
         } else {
             f.encoding_.set_predefined("Identity-H");
         }
@@ -251,9 +304,24 @@ struct FontBuilder {
             Reader::each(desc, 1, [&](Val v) { first = v; });
             desc = r.resolve(first);
         }
+        // A CID font of one of Adobe's public character collections reads
+        // the CIDs it shows through that collection's Unicode table, for
+        // the codes its /ToUnicode (if any) leaves unmapped.
+        if (cids_known) {
+            const Val csi = r.get(desc, "CIDSystemInfo");
+            f.collection_ = cid_collection(Reader::string(r.get(csi, "Registry")),
+                                           Reader::string(r.get(csi, "Ordering")));
+        }
         double dw = 1000;
         Reader::number(r.get(desc, "DW"), &dw);
         f.default_width_ = dw / 1000.0;
+        // /DW2 [v w1]: the vertical displacement of every glyph (/W2's
+        // per-CID values are not read).
+        int k = 0;
+        Reader::each(r.get(desc, "DW2"), 2, [&](Val v) {
+            double x;
+            if (k++ == 1 && Reader::number(r.resolve(v), &x) && x < 0 && x > -10000) f.default_w1_ = x / 1000.0;
+        });
         read_cid_widths(r.get(desc, "W"));
     }
 
@@ -489,6 +557,7 @@ int PdfFont::next(const uint8_t *s, size_t n, Glyph *g) const {
     uint32_t cid = 0;
     const bool has_cid = encoding_.to_cid(code, len, &cid);
     g->w0 = default_width_;
+    g->w1 = default_w1_;
     if (has_cid) {
         auto it = std::upper_bound(cid_widths_.begin(), cid_widths_.end(), cid,
                                    [](uint32_t k, const CidWidth &w) { return k < w.lo; });
@@ -496,6 +565,7 @@ int PdfFont::next(const uint8_t *s, size_t n, Glyph *g) const {
     }
     if (has_to_unicode_ && to_unicode_.to_unicode(code, len, &g->text)) return len;
     if (encoding_.to_unicode(code, len, &g->text)) return len;
+    if (has_cid && cid_to_utf8(collection_, cid, &g->text)) return len;
     g->unmapped = true;
     for (int i = 0; i < len; ++i) append_byte_text(&g->text, s[i]);
     return len;

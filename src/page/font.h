@@ -10,7 +10,9 @@
 //      ZapfDingbats for those fonts), glyph names through the glyph list;
 //      a symbolic TrueType font without either reads its code as a byte;
 //   3. Type0 fonts: the encoding CMap's Unicode codes when it is one of the
-//      predefined Unicode CMaps (UniGB-UCS2-H, UniJIS-UTF16-H, ...);
+//      predefined Unicode CMaps (UniGB-UCS2-H, UniJIS-UTF16-H, ...), else
+//      the CID's character in the Adobe collection the descendant font's
+//      /CIDSystemInfo names (Japan1, GB1, CNS1, Korea1, KR);
 //   4. otherwise the code's bytes as they are (Latin-1, with Windows-1252 at
 //      0x80-0x9F), flagged as unmapped: only the glyph's identity is known.
 // Widths: /Widths with /FirstChar and the descriptor's /MissingWidth, CID
@@ -40,6 +42,7 @@ struct Glyph {
     uint32_t code = 0;
     int nbytes = 1;
     double w0 = 0;           // advance in text space units per unit of font size
+    double w1 = -1;          // vertical writing: displacement down the column (negative)
     bool is_space32 = false;  // the single-byte code 32
     bool unmapped = false;    // no Unicode known: text holds the code's bytes
     std::string text;         // UTF-8 (may be empty: a glyph that stands for no text)
@@ -74,7 +77,9 @@ private:
     bool has_to_unicode_ = false;
     std::vector<CidWidth> cid_widths_;  // sorted, non-overlapping after build
     double default_width_ = 1.0;
+    double default_w1_ = -1.0;  // /DW2's second number, per unit of font size
     bool vertical_ = false;
+    int collection_ = -1;  // Adobe character collection of the CIDs, or -1
 };
 
 // The font object for the font dictionary `obj_num`, or null for a font

@@ -322,7 +322,9 @@ private:
 
     void pen_box() {
         const Matrix &m = st_->tm;
-        const double x = st_->advance * m[0] + m[4], y = st_->advance * m[1] + m[5];
+        // The advance runs down text space's y axis in vertical writing.
+        const bool vert = st_->cur_font && st_->cur_font->font && st_->cur_font->font->vertical();
+        const double x = st_->advance * (vert ? -m[2] : m[0]) + m[4], y = st_->advance * (vert ? -m[3] : m[1]) + m[5];
         const double ux = m[2] * st_->font_size, uy = m[3] * st_->font_size;
         text_box_.add(x + ux, y + uy);
         text_box_.add(x - ux, y - uy);

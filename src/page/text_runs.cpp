@@ -66,6 +66,10 @@ void clear_state(InterpState *st) {
 //    Kerning inside a word stays well below it (about -0.1 to +0.05 em),
 //    while the narrowest space a justified line shows is about 0.2 em; it is
 //    the value pdftotext uses, so both read the same words.
+//  - kColumnGap: the same for vertical writing, down a column.  CJK text
+//    is often set with a little space between all characters of a line to
+//    justify it (an eighth of an em is common) and has no spaces between
+//    words; a column breaks only at wider gaps.
 //  - kBackStep: a step back along the baseline larger than this (a new line
 //    that starts further left, a column to the left) ends the word.
 //  - kLineShift: a shift across the baseline larger than this (a new line)
@@ -78,6 +82,7 @@ void clear_state(InterpState *st) {
 //    drawn onto it; TeX builds accented letters that way (a caron over C),
 //    and the spacing accent then becomes the combining one of the letter.
 constexpr double kWordGap = 0.1;
+constexpr double kColumnGap = 0.3;
 constexpr double kBackStep = 0.6;
 constexpr double kOverlap = 0.1;
 constexpr double kAccentGap = 0.2;
@@ -149,7 +154,14 @@ void grow_box(InterpState *st, double x, double y) {
 
 void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *bytes, size_t len) {
     const Matrix &m = st->tm;
-    const double a = m[0], b = m[1], c = m[2], d = m[3], e = m[4], f = m[5];
+    // Vertical writing: glyphs follow one another down text space's y axis,
+    // so the word rules below run on a frame turned by a quarter: the
+    // "baseline" is the column (downwards), "up" is text space's x axis.
+    // The advance then counts downwards from the text position, and each
+    // glyph advances by its vertical displacement (/DW2) alone.
+    const bool vert = font.vertical();
+    const double a = vert ? -m[2] : m[0], b = vert ? -m[3] : m[1], c = vert ? m[0] : m[2], d = vert ? m[1] : m[3];
+    const double e = m[4], f = m[5];
     const TextParams &tp = st->params;
     const double tfs = st->font_size;
     // The baseline direction and the font size on the page.
@@ -158,17 +170,25 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
     const double up_len = std::hypot(c, d);
     double size = std::fabs(tfs) * up_len;
     if (!(size > 0)) size = std::fabs(tfs) > 0 ? std::fabs(tfs) : 1;
-    // The glyph box reaches 0.2 of the size below the baseline and 0.9 above.
+    // The glyph box reaches 0.2 of the size below the baseline and 0.9 above;
+    // a vertical glyph stands centred on its column.
     const double vx = up_len > 0 ? c / up_len * size : 0, vy = up_len > 0 ? d / up_len * size : size;
+    const double below = vert ? 0.5 : 0.2, above = vert ? 0.5 : 0.9;
 
     Glyph g;
     size_t i = 0;
     while (i < len) {
         i += static_cast<size_t>(font.next(bytes + i, len - i, &g));
-        const double tx = (g.w0 * tfs + tp.char_spacing + (g.is_space32 ? tp.word_spacing : 0)) * tp.h_scale;
-        const double gw = g.w0 * tfs * tp.h_scale;
-        const double ox = st->advance * a + tp.rise * c + e;
-        const double oy = st->advance * b + tp.rise * d + f;
+        double tx = (g.w0 * tfs + tp.char_spacing + (g.is_space32 ? tp.word_spacing : 0)) * tp.h_scale;
+        double gw = g.w0 * tfs * tp.h_scale;
+        if (vert) {
+            // w1 is negative (downwards); character and word spacing move up.
+            gw = -g.w1 * tfs;
+            tx = gw - tp.char_spacing - (g.is_space32 ? tp.word_spacing : 0);
+        }
+        const double rise = vert ? 0 : tp.rise;
+        const double ox = st->advance * a + rise * c + e;
+        const double oy = st->advance * b + rise * d + f;
         st->advance += tx;
         if (g.unmapped && font.is_type0()) ++st->cid_without_unicode;
         if (g.text.empty()) continue;  // a glyph that stands for no text
@@ -185,7 +205,7 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
             const double across = -dx * uy + dy * ux;
             // An accent stands over the letter that follows it, which may be
             // up to a letter's width further on.
-            const double gap = combining_accent(g.text) ? kAccentGap : kWordGap;
+            const double gap = combining_accent(g.text) ? kAccentGap : vert ? kColumnGap : kWordGap;
             // The shift across is measured against the larger of the glyph's
             // size and the word's: a superscript's rise is a fraction of
             // the letter it follows, not of its own smaller size.
@@ -240,10 +260,10 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
             st->word_min_y = st->word_max_y = oy;
             st->word_size = size;
         }
-        grow_box(st, ox - 0.2 * vx, oy - 0.2 * vy);
-        grow_box(st, ox + 0.9 * vx, oy + 0.9 * vy);
-        grow_box(st, ex - 0.2 * vx, ey - 0.2 * vy);
-        grow_box(st, ex + 0.9 * vx, ey + 0.9 * vy);
+        grow_box(st, ox - below * vx, oy - below * vy);
+        grow_box(st, ox + above * vx, oy + above * vy);
+        grow_box(st, ex - below * vx, ey - below * vy);
+        grow_box(st, ex + above * vx, ey + above * vy);
         st->word_end_x = ex;
         st->word_end_y = ey;
         st->last_end_x = ex;
@@ -351,7 +371,10 @@ void interp_text_moved(InterpState *st) {
 
 void interp_tj_adjust(InterpState *st, double v) {
     if (st->cur_font && st->cur_font->font) {
-        st->advance -= v / 1000.0 * st->font_size * st->params.h_scale;
+        // In vertical writing the advance counts downwards and is not
+        // scaled horizontally: a positive number moves the next glyph down.
+        if (st->cur_font->font->vertical()) st->advance += v / 1000.0 * st->font_size;
+        else st->advance -= v / 1000.0 * st->font_size * st->params.h_scale;
     } else if (std::fabs(v) > kLegacyWordBreakAdjustment && st->in_word) {
         interp_flush_word(st);
     }

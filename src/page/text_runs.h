@@ -41,7 +41,8 @@ void interp_finish_words(InterpState *st);
 void interp_text_moved(InterpState *st);
 
 // A number inside a TJ array.  With a font object it moves the position
-// back by v/1000 of the font size (scaled horizontally); without one it
+// back by v/1000 of the font size (scaled horizontally; in vertical writing
+// down the column, unscaled); without one it
 // moves nothing and ends the word when |v| > 150.
 void interp_tj_adjust(InterpState *st, double v);
 
