@@ -102,8 +102,10 @@ private:
     bool is_dense_ = true;
 };
 
-// Frees a block that std::malloc or std::aligned_alloc gave.
+// Releases a block of the file reader: unmaps it when map_len is not 0,
+// else frees it.
 struct FreeBlock {
+    size_t map_len = 0;
     void operator()(u8 *p) const noexcept;
 };
 

@@ -20,18 +20,31 @@ constexpr int kMaxXrefSections = 16;
 
 enum class ReadResult { ok, cannot_open, empty, read_error };
 
-// A block for n bytes and the 0 after them, from malloc.  A large one is
-// aligned to 2 MiB and asks for huge pages, so that reading the file into
-// it faults in a few pages instead of one per 4 KiB.
-u8 *file_block_for(size_t n) {
+// A block for n bytes and the 0 after them.  A large one is mapped at a
+// 2 MiB boundary and its whole 2 MiB units ask for huge pages, so that
+// reading the file into it faults in a few pages instead of one per 4 KiB;
+// the tail keeps small pages, so no memory is held beyond the file.
+std::unique_ptr<u8, FreeBlock> file_block_for(size_t n) {
     constexpr size_t kHuge = size_t{2} << 20;
-    if (n + 1 < 2 * kHuge) return static_cast<u8 *>(std::malloc(n + 1));
-    const size_t size = (n + 1 + kHuge - 1) / kHuge * kHuge;
-    void *p = std::aligned_alloc(kHuge, size);
+    const size_t need = n + 1;
+    if (need >= 2 * kHuge) {
+        const size_t len = (need + 4095) / 4096 * 4096;
+        void *area = ::mmap(nullptr, len + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (area != MAP_FAILED) {
+            auto *base = static_cast<u8 *>(area);
+            const auto addr = reinterpret_cast<uintptr_t>(base);
+            u8 *aligned = base + ((kHuge - addr % kHuge) % kHuge);
+            // Unmap the slack on both sides of the aligned block.
+            if (aligned > base) ::munmap(base, static_cast<size_t>(aligned - base));
+            const size_t tail = static_cast<size_t>(base + len + kHuge - (aligned + len));
+            if (tail) ::munmap(aligned + len, tail);
 #ifdef MADV_HUGEPAGE
-    if (p) ::madvise(p, size, MADV_HUGEPAGE);  // a hint: failure changes nothing
+            ::madvise(aligned, need / kHuge * kHuge, MADV_HUGEPAGE);  // a hint: failure changes nothing
 #endif
-    return static_cast<u8 *>(p);
+            return std::unique_ptr<u8, FreeBlock>(aligned, FreeBlock{len});
+        }
+    }
+    return std::unique_ptr<u8, FreeBlock>(static_cast<u8 *>(std::malloc(need)));
 }
 
 // Reads the whole file into one block followed by a 0 byte, with one read
@@ -51,7 +64,7 @@ ReadResult read_file(const char *path, std::unique_ptr<u8, FreeBlock> *out, int3
     if (S_ISREG(st.st_mode)) {
         if (st.st_size < 1 || st.st_size > INT32_MAX - 1) return ReadResult::empty;
         const auto n = static_cast<size_t>(st.st_size);
-        std::unique_ptr<u8, FreeBlock> block(file_block_for(n));
+        std::unique_ptr<u8, FreeBlock> block = file_block_for(n);
         if (!block) return ReadResult::read_error;
         size_t got = 0;
         while (got < n) {
@@ -442,7 +455,12 @@ int doc_load_bytes(std::unique_ptr<u8[]> bytes, int32_t len, const char *path, P
     return doc_load_bytes_ex(std::move(bytes), len, path, DocLoadOptions{}, doc);
 }
 
-void FreeBlock::operator()(u8 *p) const noexcept { std::free(p); }
+void FreeBlock::operator()(u8 *p) const noexcept {
+    if (map_len)
+        ::munmap(p, map_len);
+    else
+        std::free(p);
+}
 
 namespace {
 
