@@ -1,6 +1,7 @@
 #include "decode.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 
 #include "inflate.h"
@@ -39,6 +40,63 @@ bool inflate_growing(const unsigned char *in, size_t in_len, size_t first_cap, O
         *full = status == InflateStatus::output_full;
         return r == 0;
     });
+}
+
+bool inflate_growing(const unsigned char *in, size_t in_len, size_t first_cap, DecodeScratch *scratch,
+                     size_t *out_len) {
+    *out_len = 0;
+    size_t cap = std::min(std::max({first_cap, scratch->cap, size_t{1}}), kMaxDecodedStream);
+    for (;;) {
+        if (cap > scratch->cap) {
+            scratch->data.reset();
+            scratch->cap = 0;
+            scratch->data.reset(new (std::nothrow) unsigned char[cap]);
+            if (!scratch->data) return false;
+            scratch->cap = cap;
+        }
+        InflateStatus status = InflateStatus::ok;
+        if (inflate_decompress_status(in, in_len, scratch->data.get(), cap, out_len, &status) == 0) return true;
+        if (status != InflateStatus::output_full || cap >= kMaxDecodedStream) return false;
+        cap = std::min(cap * 2, kMaxDecodedStream);
+    }
+}
+
+bool inflate_append(const unsigned char *in, size_t in_len, size_t first_cap, ByteBuf *out) {
+    const uint64_t keep = out->data ? out->len : 0;
+    size_t cap = std::min(std::max<size_t>(first_cap, 1), kMaxDecodedStream);
+    for (;;) {
+        // Room for cap bytes and the terminating 0 after the kept ones.
+        const uint64_t need = keep + cap + 1;
+        if (need > out->cap || !out->data) {
+            void *grown = need <= SIZE_MAX ? std::realloc(out->data, need) : nullptr;
+            if (!grown) {
+                buf_free(out);
+                out->oom = true;
+                return false;
+            }
+            out->data = static_cast<unsigned char *>(grown);
+            out->cap = need;
+            out->len = keep;
+        }
+        size_t got = 0;
+        InflateStatus status = InflateStatus::ok;
+        if (inflate_decompress_status(in, in_len, out->data + keep, cap, &got, &status) == 0) {
+            out->len = keep + got;
+            out->data[out->len] = 0;
+            // Give back the room that the guess took and the data did not use.
+            if (out->cap > 2 * (out->len + 1) && out->cap - (out->len + 1) > 65536) {
+                if (void *shrunk = std::realloc(out->data, out->len + 1)) {
+                    out->data = static_cast<unsigned char *>(shrunk);
+                    out->cap = out->len + 1;
+                }
+            }
+            return true;
+        }
+        out->len = keep;
+        out->data[keep] = 0;
+        if (status != InflateStatus::output_full || cap >= kMaxDecodedStream) return false;
+        cap = std::min(cap * 2, kMaxDecodedStream);
+    }
 }
 
 bool lzw_growing(const unsigned char *in, size_t in_len, size_t first_cap, OwnedBytes *out) {

@@ -112,13 +112,23 @@ void ascii85_decode(const u8 *in, size_t n, ByteBuf *out) {
     }
 }
 
-int decode_stream(const u8 *data, int32_t data_len, const ObjectEntry &entry, ByteBuf *out) {
+namespace {
+
+// Appends the decoded data of one stream object to `out`.  Returns 1 on
+// success; 0 when the object has no stream, its data is empty or too long,
+// or a decoder fails, and then `out` keeps its former bytes (or is emptied
+// with `oom` set when memory ran out).  The last filter of the chain writes
+// straight into `out`, so the common single-filter stream is never copied.
+int append_stream(const u8 *data, int32_t data_len, const ObjectEntry &entry, ByteBuf *out) {
     if (!entry.has_stream) return 0;
     const uint32_t n = static_cast<uint32_t>(entry.stream_end) - static_cast<uint32_t>(entry.stream_start);
     if (n < 1 || n > kMaxRawStream || entry.stream_end > data_len) return 0;
-    buf_reset(out);
     const int32_t dict_end = entry.stream_kw_pos > 0 ? entry.stream_kw_pos : data_len;
-    const std::vector<std::string> filters = filter_list(data, entry.body_pos, dict_end);
+    std::vector<std::string> filters = filter_list(data, entry.body_pos, dict_end);
+    // Unknown names leave the data unchanged: only the others count.
+    std::erase_if(filters, [](const std::string &f) {
+        return f != "FlateDecode" && f != "LZWDecode" && f != "ASCIIHexDecode" && f != "ASCII85Decode";
+    });
 
     const u8 *cur = data + entry.stream_start;
     size_t cur_len = n;
@@ -128,19 +138,24 @@ int decode_stream(const u8 *data, int32_t data_len, const ObjectEntry &entry, By
         cur = held.data.get();
         cur_len = held.len;
     }
-    for (const std::string &f : filters) {
+    for (size_t k = 0; k < filters.size(); ++k) {
+        const std::string &f = filters[k];
+        const bool last = k + 1 == filters.size();
         OwnedBytes next;
         if (f == "FlateDecode") {
+            if (last) return inflate_append(cur, cur_len, 16 * (cur_len + 64), out) ? 1 : 0;
             if (!inflate_growing(cur, cur_len, 16 * (cur_len + 64), &next)) return 0;
         } else if (f == "LZWDecode") {
             if (!lzw_growing(cur, cur_len, 8 * cur_len + 1024, &next)) return 0;
-        } else if (f == "ASCIIHexDecode" || f == "ASCII85Decode") {
+        } else {
+            if (last) {
+                (f[5] == 'H' ? ascii_hex_decode : ascii85_decode)(cur, cur_len, out);
+                return out->oom ? 0 : 1;
+            }
             ByteBuf tmp;
             (f[5] == 'H' ? ascii_hex_decode : ascii85_decode)(cur, cur_len, &tmp);
             if (tmp.oom) return 0;
             next = to_owned(tmp);
-        } else {
-            continue;
         }
         held = std::move(next);
         cur = held.data.get();
@@ -148,6 +163,22 @@ int decode_stream(const u8 *data, int32_t data_len, const ObjectEntry &entry, By
     }
     if (cur_len) buf_bytes(out, cur, cur_len);
     return out->oom ? 0 : 1;
+}
+
+}  // namespace
+
+int decode_stream(const u8 *data, int32_t data_len, const ObjectEntry &entry, ByteBuf *out) {
+    if (!entry.has_stream) return 0;
+    const uint32_t n = static_cast<uint32_t>(entry.stream_end) - static_cast<uint32_t>(entry.stream_start);
+    if (n < 1 || n > kMaxRawStream || entry.stream_end > data_len) return 0;
+    buf_reset(out);
+    if (append_stream(data, data_len, entry, out)) return 1;
+    // A failed decoder leaves the buffer initialised and empty.
+    if (!out->oom) {
+        out->len = 0;
+        if (out->data) out->data[0] = 0;
+    }
+    return 0;
 }
 
 int get_page_content(const PdfDocument &doc, const PageEntry &page, ByteBuf *out) {
@@ -182,10 +213,18 @@ int get_page_content(const PdfDocument &doc, const PageEntry &page, ByteBuf *out
         if (out->len >= kMaxDecodedStream) break;
         const ObjectEntry *e = doc.find_object(num);
         if (!e) continue;
-        ByteBuf part;
-        if (!decode_stream(doc.data, doc.len, *e, &part)) continue;
+        // Each stream is decoded in place at the end of the joined content,
+        // after one space when it is not the first; a stream that fails
+        // takes its space back.
+        const uint64_t before = out->len;
         if (result) buf_byte(out, ' ');
-        if (part.len) buf_bytes(out, part.data, static_cast<size_t>(part.len));
+        if (out->oom) break;
+        if (!append_stream(doc.data, doc.len, *e, out)) {
+            if (out->oom) break;
+            out->len = before;
+            out->data[before] = 0;
+            continue;
+        }
         result = 1;
     }
     return result;

@@ -102,8 +102,18 @@ private:
     bool is_dense_ = true;
 };
 
+// Releases a block of the file reader: unmaps it when map_len is not 0,
+// else frees it.
+struct FreeBlock {
+    size_t map_len = 0;
+    void operator()(u8 *p) const noexcept;
+};
+
 struct PdfDocument {
-    std::unique_ptr<u8[]> bytes;  // the whole file followed by one 0 byte
+    // The whole file followed by one 0 byte, in one of the two blocks: as
+    // the file reader allocated it, or as a caller of doc_load_bytes gave it.
+    std::unique_ptr<u8, FreeBlock> file_block;
+    std::unique_ptr<u8[]> bytes;
     const u8 *data = nullptr;
     int32_t len = 0;
     std::vector<ObjectEntry> objects;

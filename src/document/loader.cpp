@@ -1,9 +1,11 @@
 // doc_load: file bytes -> object table -> object streams -> page list.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "../library_state.h"
@@ -18,10 +20,38 @@ constexpr int kMaxXrefSections = 16;
 
 enum class ReadResult { ok, cannot_open, empty, read_error };
 
-// Reads the whole file into one block followed by a 0 byte.  Regular files
-// are read at their size; pipes and other streams are read to their end, so
-// a host may pass /dev/stdin or a process substitution.
-ReadResult read_file(const char *path, std::unique_ptr<u8[]> *out, int32_t *out_len) {
+// A block for n bytes and the 0 after them.  A large one is mapped at a
+// 2 MiB boundary and its whole 2 MiB units ask for huge pages, so that
+// reading the file into it faults in a few pages instead of one per 4 KiB;
+// the tail keeps small pages, so no memory is held beyond the file.
+std::unique_ptr<u8, FreeBlock> file_block_for(size_t n) {
+    constexpr size_t kHuge = size_t{2} << 20;
+    const size_t need = n + 1;
+    if (need >= 2 * kHuge) {
+        const size_t len = (need + 4095) / 4096 * 4096;
+        void *area = ::mmap(nullptr, len + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (area != MAP_FAILED) {
+            auto *base = static_cast<u8 *>(area);
+            const auto addr = reinterpret_cast<uintptr_t>(base);
+            u8 *aligned = base + ((kHuge - addr % kHuge) % kHuge);
+            // Unmap the slack on both sides of the aligned block.
+            if (aligned > base) ::munmap(base, static_cast<size_t>(aligned - base));
+            const size_t tail = static_cast<size_t>(base + len + kHuge - (aligned + len));
+            if (tail) ::munmap(aligned + len, tail);
+#ifdef MADV_HUGEPAGE
+            ::madvise(aligned, need / kHuge * kHuge, MADV_HUGEPAGE);  // a hint: failure changes nothing
+#endif
+            return std::unique_ptr<u8, FreeBlock>(aligned, FreeBlock{len});
+        }
+    }
+    return std::unique_ptr<u8, FreeBlock>(static_cast<u8 *>(std::malloc(need)));
+}
+
+// Reads the whole file into one block followed by a 0 byte, with one read
+// for a regular file (more only when the system returns less).  Pipes and
+// other streams are read to their end, so a host may pass /dev/stdin or a
+// process substitution.
+ReadResult read_file(const char *path, std::unique_ptr<u8, FreeBlock> *out, int32_t *out_len) {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return ReadResult::cannot_open;
     struct FdCloser {
@@ -34,7 +64,7 @@ ReadResult read_file(const char *path, std::unique_ptr<u8[]> *out, int32_t *out_
     if (S_ISREG(st.st_mode)) {
         if (st.st_size < 1 || st.st_size > INT32_MAX - 1) return ReadResult::empty;
         const auto n = static_cast<size_t>(st.st_size);
-        std::unique_ptr<u8[]> block(new (std::nothrow) u8[n + 1]);
+        std::unique_ptr<u8, FreeBlock> block = file_block_for(n);
         if (!block) return ReadResult::read_error;
         size_t got = 0;
         while (got < n) {
@@ -43,7 +73,7 @@ ReadResult read_file(const char *path, std::unique_ptr<u8[]> *out, int32_t *out_
             if (r <= 0) return ReadResult::read_error;
             got += static_cast<size_t>(r);
         }
-        block[n] = 0;
+        block.get()[n] = 0;
         *out = std::move(block);
         *out_len = static_cast<int32_t>(n);
         return ReadResult::ok;
@@ -60,10 +90,10 @@ ReadResult read_file(const char *path, std::unique_ptr<u8[]> *out, int32_t *out_
         all.insert(all.end(), chunk, chunk + r);
     }
     if (all.empty()) return ReadResult::empty;
-    std::unique_ptr<u8[]> block(new (std::nothrow) u8[all.size() + 1]);
+    std::unique_ptr<u8, FreeBlock> block(static_cast<u8 *>(std::malloc(all.size() + 1)));
     if (!block) return ReadResult::read_error;
     std::memcpy(block.get(), all.data(), all.size());
-    block[all.size()] = 0;
+    block.get()[all.size()] = 0;
     *out = std::move(block);
     *out_len = static_cast<int32_t>(all.size());
     return ReadResult::ok;
@@ -425,13 +455,17 @@ int doc_load_bytes(std::unique_ptr<u8[]> bytes, int32_t len, const char *path, P
     return doc_load_bytes_ex(std::move(bytes), len, path, DocLoadOptions{}, doc);
 }
 
-int doc_load_bytes_ex(std::unique_ptr<u8[]> bytes, int32_t len, const char *path, const DocLoadOptions &opts,
-                      PdfDocument *doc) {
-    *doc = PdfDocument{};
-    doc->bytes = std::move(bytes);
-    doc->data = doc->bytes.get();
-    doc->len = len;
+void FreeBlock::operator()(u8 *p) const noexcept {
+    if (map_len)
+        ::munmap(p, map_len);
+    else
+        std::free(p);
+}
 
+namespace {
+
+// The loading steps after the file's bytes are in doc->data and doc->len.
+int load_in_place(const char *path, const DocLoadOptions &opts, PdfDocument *doc) {
     int32_t crypt_dict = -1, crypt_end = -1;
     read_trailer(doc, &crypt_dict, &crypt_end);
     scan_objects(doc);
@@ -467,6 +501,17 @@ int doc_load_bytes_ex(std::unique_ptr<u8[]> bytes, int32_t len, const char *path
     return 1;
 }
 
+}  // namespace
+
+int doc_load_bytes_ex(std::unique_ptr<u8[]> bytes, int32_t len, const char *path, const DocLoadOptions &opts,
+                      PdfDocument *doc) {
+    *doc = PdfDocument{};
+    doc->bytes = std::move(bytes);
+    doc->data = doc->bytes.get();
+    doc->len = len;
+    return load_in_place(path, opts, doc);
+}
+
 int doc_load(const char *path, PdfDocument *doc) { return doc_load_ex(path, DocLoadOptions{}, doc); }
 
 int doc_load_ex(const char *path, const DocLoadOptions &opts, PdfDocument *doc) {
@@ -475,9 +520,9 @@ int doc_load_ex(const char *path, const DocLoadOptions &opts, PdfDocument *doc) 
         set_error("NULL path");
         return 0;
     }
-    std::unique_ptr<u8[]> bytes;
+    std::unique_ptr<u8, FreeBlock> block;
     int32_t len = 0;
-    switch (read_file(path, &bytes, &len)) {
+    switch (read_file(path, &block, &len)) {
     case ReadResult::cannot_open:
         set_error("cannot open file: %s", path);
         return 0;
@@ -490,7 +535,10 @@ int doc_load_ex(const char *path, const DocLoadOptions &opts, PdfDocument *doc) 
     case ReadResult::ok:
         break;
     }
-    return doc_load_bytes_ex(std::move(bytes), len, path, opts, doc);
+    doc->file_block = std::move(block);
+    doc->data = doc->file_block.get();
+    doc->len = len;
+    return load_in_place(path, opts, doc);
 }
 
 void doc_free(PdfDocument *doc) { *doc = PdfDocument{}; }

@@ -25,9 +25,20 @@ int32_t int_after(const u8 *data, int32_t begin, int32_t end, const char *key) {
 // small decompression bombs cannot add up.
 constexpr size_t kObjectStreamAllowance = size_t{256} << 20;
 
-// Decodes one object stream and appends its members to the table; counts
-// the decoded bytes against *budget and skips the stream once it is spent.
-void expand_one(PdfDocument *doc, const ObjectEntry stream, size_t *budget) {
+// One member of an object stream, before it joins the table.
+struct Member {
+    int32_t num;
+    int32_t off;  // from the header, relative to /First
+    const u8 *text;
+    int32_t len;
+    int32_t def_pos;
+};
+
+// Decodes one object stream into *scratch, keeps exactly its bytes with the
+// document, and lists its members in *members; counts the decoded bytes
+// against *budget and skips the stream once it is spent.
+void expand_one(PdfDocument *doc, const ObjectEntry &stream, size_t *budget, DecodeScratch *scratch,
+                std::vector<Member> *members) {
     const u8 *data = doc->data;
     const int32_t dict_begin = stream.body_pos;
     const int32_t dict_end = stream.stream_kw_pos >= 1 ? stream.stream_kw_pos : doc->len;
@@ -35,7 +46,6 @@ void expand_one(PdfDocument *doc, const ObjectEntry stream, size_t *budget) {
     const int32_t n = stream.stream_end - stream.stream_start;
     if (n < 1 || n > kMaxRawObjectStream) return;
 
-    OwnedBytes decoded;
     const u8 *raw = data + stream.stream_start;
     // An encrypted object stream is decrypted here, once; its members'
     // strings were never encrypted on their own.
@@ -47,22 +57,24 @@ void expand_one(PdfDocument *doc, const ObjectEntry stream, size_t *budget) {
         raw_len = plain.len;
         if (raw_len == 0) return;
     }
+    const u8 *decoded = raw;
+    size_t decoded_len = raw_len;
     if (find_name(data, dict_end, dict_begin, dict_end, "FlateDecode") >= 0) {
-        if (!inflate_growing(raw, raw_len, 10 * raw_len + 256, &decoded)) return;
-    } else if (plain.data) {
-        decoded = std::move(plain);
-    } else {
-        decoded.data.reset(new u8[raw_len]);
-        std::memcpy(decoded.data.get(), raw, raw_len);
-        decoded.len = raw_len;
+        if (!inflate_growing(raw, raw_len, 10 * raw_len + 256, scratch, &decoded_len)) return;
+        decoded = scratch->data.get();
     }
-    if (decoded.len > static_cast<size_t>(INT32_MAX) || decoded.len > *budget) return;
-    *budget -= decoded.len;
-    const auto m = static_cast<int32_t>(decoded.len);
-    // Keep exactly the decoded bytes; the growing buffer may be far larger.
-    std::unique_ptr<u8[]> buf(new u8[decoded.len ? decoded.len : 1]);
-    if (m) std::memcpy(buf.get(), decoded.data.get(), decoded.len);
-    decoded = {};
+    if (decoded_len > static_cast<size_t>(INT32_MAX) || decoded_len > *budget) return;
+    *budget -= decoded_len;
+    const auto m = static_cast<int32_t>(decoded_len);
+    // Keep exactly the decoded bytes (the scratch block is reused for the
+    // next stream); the members point into them.
+    std::unique_ptr<u8[]> buf;
+    if (plain.data && decoded == plain.data.get()) {
+        buf = std::move(plain.data);
+    } else {
+        buf.reset(new u8[decoded_len ? decoded_len : 1]);
+        if (m) std::memcpy(buf.get(), decoded, decoded_len);
+    }
     const u8 *text = buf.get();
     doc->objstm_bufs.push_back(std::move(buf));
 
@@ -70,35 +82,42 @@ void expand_one(PdfDocument *doc, const ObjectEntry stream, size_t *budget) {
     const int32_t first = int_after(data, dict_begin, dict_end, "First");
     if (count < 1 || count > kMaxObjectsPerStream || first < 0 || first > m) return;
 
-    std::vector<int32_t> nums(static_cast<size_t>(count)), offs(static_cast<size_t>(count));
+    // The header: `count` pairs of object number and offset, read once.
+    // Nothing joins the table unless every pair is there.
+    const size_t base = members->size();
     int32_t p = 0;
     for (int32_t k = 0; k < count; ++k) {
-        nums[static_cast<size_t>(k)] = read_int_adv(text, m, &p);
-        offs[static_cast<size_t>(k)] = read_int_adv(text, m, &p);
-        if (nums[static_cast<size_t>(k)] < 0 || offs[static_cast<size_t>(k)] < 0) return;
+        const int32_t num = read_int_adv(text, m, &p);
+        const int32_t off = read_int_adv(text, m, &p);
+        if (num < 0 || off < 0) {
+            members->resize(base);
+            return;
+        }
+        members->push_back(Member{num, off, nullptr, 0, stream.hdr_pos});
     }
-    for (int32_t k = 0; k < count; ++k) {
-        const int64_t start = int64_t{first} + offs[static_cast<size_t>(k)];
+    // A member runs to the next one's offset, the last one to the end of
+    // the data.  Members that would be empty, run backwards or pass the
+    // data are left out; so is everything after a last one that starts
+    // past the end.
+    const size_t end = members->size();
+    size_t kept = base;
+    for (size_t k = base; k < end; ++k) {
+        const int64_t start = int64_t{first} + (*members)[k].off;
         int64_t length;
-        if (k + 1 < count) {
-            const int64_t next = int64_t{first} + offs[static_cast<size_t>(k) + 1];
+        if (k + 1 < end) {
+            const int64_t next = int64_t{first} + (*members)[k + 1].off;
             length = next - start;
             if (next > m || length <= 0) continue;
         } else {
             length = m - start;
             if (length <= 0) break;
         }
-        ObjectEntry e;
-        e.num = nums[static_cast<size_t>(k)];
-        e.in_objstm = 1;
-        e.objstm_data = text + start;
-        e.objstm_len = static_cast<int32_t>(length);
-        e.stream_kw_pos = 0;
-        e.endobj_pos = 0;
-        e.body_pos = 0;
-        e.def_pos = stream.hdr_pos;
-        doc->objects.push_back(e);
+        Member &mem = (*members)[kept++];  // kept <= k: entry k + 1 is still unread
+        mem.num = (*members)[k].num;
+        mem.text = text + start;
+        mem.len = static_cast<int32_t>(length);
     }
+    members->resize(kept);
 }
 
 }  // namespace
@@ -106,9 +125,24 @@ void expand_one(PdfDocument *doc, const ObjectEntry stream, size_t *budget) {
 void expand_object_streams(PdfDocument *doc) {
     size_t budget = kObjectStreamAllowance + 16 * static_cast<size_t>(doc->len);
     const size_t scanned = doc->objects.size();
+    DecodeScratch scratch;
+    std::vector<Member> members;
     for (size_t i = 0; i < scanned; ++i) {
-        const ObjectEntry e = doc->objects[i];  // a copy: the table grows below
-        if (e.has_stream && e.body_pos >= 0) expand_one(doc, e, &budget);
+        const ObjectEntry &e = doc->objects[i];
+        if (e.has_stream && e.body_pos >= 0) expand_one(doc, e, &budget, &scratch, &members);
+    }
+    doc->objects.reserve(scanned + members.size());
+    for (const Member &mem : members) {
+        ObjectEntry e;
+        e.num = mem.num;
+        e.in_objstm = 1;
+        e.objstm_data = mem.text;
+        e.objstm_len = mem.len;
+        e.stream_kw_pos = 0;
+        e.endobj_pos = 0;
+        e.body_pos = 0;
+        e.def_pos = mem.def_pos;
+        doc->objects.push_back(e);
     }
 }
 

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include <cstring>
+
 #include "test_util.h"
 
 using namespace morvex;
@@ -93,6 +95,26 @@ TEST(Loader, ReadsAFileFromDiskAndFromAPipe) {
     ASSERT_EQ(doc_load(fdpath.c_str(), &d), 1);
     ::close(fds[0]);
     EXPECT_EQ(d.page_count(), 1);
+}
+
+TEST(Loader, LargeFilesOfEveryTailLengthReadWhole) {
+    // Files of several MiB take the reader's other block; their sizes here
+    // end just before, at and just after a 2 MiB and a 4 KiB boundary.
+    const std::string pdf = one_page().build();
+    for (size_t size : {size_t{4} << 20, (size_t{4} << 20) - 1, (size_t{6} << 20) + 1, (size_t{5} << 20) + 4095}) {
+        // Padding in a comment ahead of the objects; the last byte is the
+        // file's own.
+        std::string padded = "%PDF-1.7\n%" + std::string(size - pdf.size() - 11, 'p') + "\n" + pdf;
+        padded.back() = '\n';
+        ASSERT_EQ(padded.size(), size);
+        const std::string path = testutil::write_tmp("large.pdf", padded);
+        PdfDocument d;
+        ASSERT_EQ(doc_load(path.c_str(), &d), 1) << size;
+        EXPECT_EQ(d.len, static_cast<int32_t>(size));
+        EXPECT_EQ(d.data[d.len], 0);
+        EXPECT_EQ(std::memcmp(d.data, padded.data(), size), 0);
+        EXPECT_EQ(d.page_count(), 1) << size;
+    }
 }
 
 TEST(Loader, LoadsWithEveryKindOfCrossReferenceData) {

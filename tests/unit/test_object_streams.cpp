@@ -59,6 +59,11 @@ TEST(ObjectStreams, HeaderRules) {
         {"First past the data", "/N 1 /First 99", "5 0 abc", {}},
         {"fewer pairs than N", "/N 3 /First 8", "5 0 6 1 ab", {}},
         {"not an object stream", "/N 1 /First 4", "5 0 abc", {}},
+        {"an offset past the data skips two members", "/N 3 /First 13", "5 0 6 99 7 3 abcdef", {{7, "def"}}},
+        {"last member starts past the end", "/N 2 /First 8", "5 0 6 9 abc", {}},
+        {"First at the very end", "/N 1 /First 4", "5 0 ", {}},
+        {"a signed offset", "/N 1 /First 5", "5 -0 abc", {}},
+        {"header pairs cut short by the data's end", "/N 2 /First 0", "5 0 6", {}},
     };
     for (const Case &c : cases) {
         std::string dict = c.dict;
@@ -115,4 +120,33 @@ TEST(ObjectStreams, LatestDefinitionWinsAcrossStreamsAndUpdates) {
     ASSERT_TRUE(load(w.build(), &d));
     ASSERT_EQ(d.page_count(), 1);
     EXPECT_EQ(d.pages[0].rotate, 270);
+}
+
+TEST(ObjectStreams, ManyStreamsOfDifferentSizesKeepTheirOwnText) {
+    // The decoder reuses one block from stream to stream: a small stream
+    // decoded after a large one, and an uncompressed one between them,
+    // must each keep exactly their own bytes.
+    PdfWriter w;
+    w.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    const std::string big = "<< /Big (" + std::string(300000, 'x') + ") >>";
+    const std::string head = "5 0 6 " + std::to_string(big.size()) + " ";
+    w.add_stream(10, "/Type /ObjStm /N 2 /First " + std::to_string(head.size()), head + big + "<< /A 1 >>",
+                 {.compress = true});
+    w.add_stream(11, "/Type /ObjStm /N 1 /First 4", "7 0 << /Plain true >>");
+    w.add_stream(12, "/Type /ObjStm /N 1 /First 4", "8 0 [1 2]", {.compress = true});
+    w.add_stream(13, "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode", "broken");
+    w.add_stream(14, "/Type /ObjStm /N 1 /First 4", "9 0 (tail)", {.compress = true});
+    PdfDocument d;
+    ASSERT_TRUE(load(w.build(), &d));
+    EXPECT_EQ(text_of(d, 5), big);
+    EXPECT_EQ(text_of(d, 6), "<< /A 1 >>");
+    EXPECT_EQ(text_of(d, 7), "<< /Plain true >>");
+    EXPECT_EQ(text_of(d, 8), "[1 2]");
+    EXPECT_EQ(text_of(d, 9), "(tail)");
+    EXPECT_EQ(d.objstm_bufs.size(), 4u);  // the broken stream keeps nothing
+    // Members follow the file objects, in stream order.
+    std::vector<int> order;
+    for (const ObjectEntry &e : d.objects)
+        if (e.in_objstm) order.push_back(e.num);
+    EXPECT_EQ(order, (std::vector<int>{5, 6, 7, 8, 9}));
 }

@@ -184,6 +184,10 @@ TEST(PageContent, StreamsAreJoinedWithOneSpace) {
         {"[8 0 R 9 0 R]", "", 0},        // nothing found
         {"10 0 R", "A B", 1},            // an array object of content streams
         {"[4 0 R 4 0 R]", "A A", 1},
+        {"[4 0 R 6 0 R 5 0 R]", "A B", 1},  // a failing stream between two takes no space
+        {"[6 0 R 11 0 R 4 0 R]", std::string(400000, 'q') + " A", 1},  // beyond the first guess of its size
+        {"[12 0 R 13 0 R]", "hex then flate flate then hex", 1},  // filter chains, either order
+        {"[6 0 R]", "", 0},
     };
     for (const Case &c : cases) {
         PdfWriter w;
@@ -195,6 +199,13 @@ TEST(PageContent, StreamsAreJoinedWithOneSpace) {
         w.add_stream(6, "/Filter /FlateDecode", "broken");
         w.add_stream(7, "/Filter /ASCIIHexDecode", ">");
         w.add(10, "[4 0 R 5 0 R]");
+        w.add_stream(11, "", std::string(400000, 'q'), {.compress = true});
+        std::string hex;
+        for (unsigned char ch : fixture::zlib_compress("hex then flate"))
+            hex += "0123456789abcdef"[ch >> 4], hex += "0123456789abcdef"[ch & 15];
+        w.add_stream(12, "/Filter [/ASCIIHexDecode /FlateDecode]", hex + ">");
+        w.add_stream(13, "/Filter [/FlateDecode /ASCIIHexDecode]",
+                     fixture::zlib_compress("666c6174652074 68656e20686578>"));
         PdfDocument d;
         ASSERT_TRUE(load(w.build(), &d));
         ASSERT_EQ(d.page_count(), 1);
