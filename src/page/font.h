@@ -53,6 +53,14 @@ public:
 
     bool vertical() const { return vertical_; }
     bool is_type0() const { return type0_; }
+    // The font's em in text space units: 1, except for a Type3 font whose
+    // matrix maps its glyph space to text space at some other scale (a
+    // bitmap font's pixels, say); its em is estimated from its widths.
+    double em() const { return em_; }
+    // A Type3 font whose matrix turns its glyphs upside down (writers that
+    // flip the text matrix to match): its glyphs stand on the other side of
+    // the baseline than the text matrix alone says.
+    bool flipped() const { return flipped_; }
 
 private:
     friend std::unique_ptr<PdfFont> build_font(const PdfDocument &doc, int32_t obj_num);
@@ -75,6 +83,8 @@ private:
     std::vector<CidWidth> cid_widths_;  // sorted, non-overlapping after build
     double default_width_ = 1.0;
     bool vertical_ = false;
+    double em_ = 1.0;
+    bool flipped_ = false;
 };
 
 // The font object for the font dictionary `obj_num`, or null for a font
