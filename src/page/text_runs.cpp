@@ -63,9 +63,9 @@ void clear_state(InterpState *st) {
 // Word building for text read through a font object.
 //
 // Each glyph spans the page from its origin to the end of its width (Tc
-// and Tw are gaps behind it, as pdftotext counts them).  A glyph continues the word under way when it lies close enough
-// behind the previous glyph, measured along the direction the previous
-// glyph reads in and across it.  The thresholds are fractions of the font
+// and Tw are gaps behind it, as pdftotext counts them).  A glyph continues
+// the word under way when it lies close enough behind the previous glyph,
+// measured along the direction the previous glyph reads in and across it.  The thresholds are fractions of the font
 // size as it appears on the page (the size times the text matrix's
 // vertical scale, times a Type3 font's em):
 //  - kWordGap: a gap along the baseline wider than this starts a new word.
@@ -75,8 +75,9 @@ void clear_state(InterpState *st) {
 //  - kShiftGap: the gap allowed instead where the glyph leaves the previous
 //    glyph's baseline by more than kSameBaseline, or changes size by more
 //    than kSameSize (the size as set, Tf through the text matrix): a sub-
-//    or superscript, a footnote mark, a small
-//    capital.  It is measured against the larger of the two sizes.  TeX
+//    or superscript, a footnote mark, a small capital.  It is measured
+//    against the larger of the two sizes (0.03 fitted best on 359 TeX and
+//    Distiller files: 0.02 and 0.045 both read fewer words as pdftotext).  TeX
 //    sets a script right behind its base ("x2", "H2", "m-2", "R1") but
 //    leaves its script space of 0.5 pt (0.05 em at 10 pt) behind the
 //    script before the text goes on, and a reader sees "f_y (x" and "R2 ="
