@@ -2,6 +2,7 @@
 #include "font.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string_view>
 
@@ -416,13 +417,16 @@ struct FontBuilder {
         // Widths are in glyph space: 1/1000 of text space, or a Type3
         // font's matrix.
         double scale = 0.001;
+        double fm_ratio = 1;
         if (type3) {
             double fm[4] = {0.001, 0, 0, 0.001};
             int i = 0;
             Reader::each(r.get(font, "FontMatrix"), 4, [&](Val v) { Reader::number(r.resolve(v), &fm[i++]); });
-            // One text space unit stays one em: the matrix scales glyph
-            // space (pixels of a bitmap font, say) to it.
+            // Widths go through the matrix; the em is estimated from them
+            // below.
             scale = fm[0];
+            fm_ratio = fm[0] != 0 ? std::fabs(fm[3] / fm[0]) : 1;
+            f.flipped_ = fm[3] < 0;
         }
 
         const Val fd = r.get(font, "FontDescriptor");
@@ -511,6 +515,33 @@ struct FontBuilder {
                 f.width_[c] = idx >= 0 ? table[idx] / 1000.0 : missing / 1000.0;
             }
         }
+        if (type3) estimate_em(fm_ratio);
+    }
+
+    // A Type3 font's matrix says how glyph space maps to text space, not
+    // how large an em is: writers of bitmap fonts map one pixel to one text
+    // unit and show the font at a size of a fraction of a point.  The em is
+    // taken as twice the mean width of the glyphs that are ASCII letters
+    // (a lower-case letter is about half an em wide in most faces), or of
+    // all glyphs with a width when none is a letter, scaled by the
+    // matrix's aspect ratio.  Without widths it stays one text unit.
+    void estimate_em(double fm_ratio) {
+        double letters = 0, all = 0;
+        int n_letters = 0, n_all = 0;
+        for (int c = 0; c < 256; ++c) {
+            const double w = std::fabs(f.width_[c]);
+            if (!(w > 0) || !std::isfinite(w)) continue;
+            all += w;
+            ++n_all;
+            const std::string &t = f.text_[c];
+            if (t.size() == 1 && is_alpha(static_cast<u8>(t[0])) && !f.unmapped_[c]) {
+                letters += w;
+                ++n_letters;
+            }
+        }
+        const double mean = n_letters > 0 ? letters / n_letters : n_all > 0 ? all / n_all : 0;
+        const double em = 2 * mean * (fm_ratio > 0 && std::isfinite(fm_ratio) ? fm_ratio : 1);
+        if (em > 0 && std::isfinite(em)) f.em_ = em;
     }
 };
 

@@ -56,6 +56,14 @@ public:
 
     bool vertical() const { return vertical_; }
     bool is_type0() const { return type0_; }
+    // The font's em in text space units: 1, except for a Type3 font whose
+    // matrix maps its glyph space to text space at some other scale (a
+    // bitmap font's pixels, say); its em is estimated from its widths.
+    double em() const { return em_; }
+    // A Type3 font whose matrix turns its glyphs upside down (writers that
+    // flip the text matrix to match): its glyphs stand on the other side of
+    // the baseline than the text matrix alone says.
+    bool flipped() const { return flipped_; }
 
 private:
     friend std::unique_ptr<PdfFont> build_font(const PdfDocument &doc, int32_t obj_num);
@@ -80,6 +88,8 @@ private:
     double default_w1_ = -1.0;  // /DW2's second number, per unit of font size
     bool vertical_ = false;
     int collection_ = -1;  // Adobe character collection of the CIDs, or -1
+    double em_ = 1.0;
+    bool flipped_ = false;
 };
 
 // The font object for the font dictionary `obj_num`, or null for a font

@@ -90,7 +90,12 @@ struct InterpState {
     double word_min_x = 0, word_min_y = 0, word_max_x = 0, word_max_y = 0;
     double word_size = 0;
     size_t word_last_len = 0;  // bytes of the word's last glyph text
+    // The word's last glyph: the far end of its width (along last_dir),
+    // the direction it reads in (a unit vector), its size on the page and
+    // the size it was set at (without a Type3 font's em).
     double last_end_x = 0, last_end_y = 0;
+    double last_dir_x = 1, last_dir_y = 0;
+    double last_size = 0, last_set_size = 0;
     PlacedGlyph recent[kRecentGlyphs];
     int recent_next = 0;
     int recent_count = 0;

@@ -398,6 +398,42 @@ TEST(FontWords, WordsFollowTheGapsBetweenGlyphs) {
     }
 }
 
+TEST(FontWords, ScriptsJoinOnlyTheWordTheyTouch) {
+    struct Case {
+        const char *what;
+        std::string font, content, words;
+    } cases[] = {
+        // Glyphs 5 wide at size 10: a word gap allows 1, a raised, lowered
+        // or resized glyph 0.3.
+        {"a superscript right behind its base joins", tex_font("<< >>"),
+         "BT /F1 10 Tf 100 700 Td (x) Tj /F1 7 Tf 3.6 Ts (2) Tj ET", "x2"},
+        {"a subscript right behind its base joins", tex_font("<< >>"),
+         "BT /F1 10 Tf 100 700 Td (H) Tj /F1 7 Tf -1.5 Ts (2) Tj ET", "H2"},
+        {"a raised glyph after a real gap starts a word", tex_font("<< >>"),
+         "BT /F1 10 Tf 100 700 Td (x) Tj /F1 7 Tf 3.6 Ts [-60 (2)] TJ ET", "x|2"},
+        {"the script space behind a subscript ends it", tex_font("<< >>"),
+         "BT /F1 10 Tf 100 700 Td (f) Tj /F1 7 Tf -1.5 Ts (y) Tj /F1 10 Tf 0 Ts [-50 (g)] TJ ET", "fy|g"},
+        {"a kern at the same baseline and size stays in the word", tex_font("<< >>"),
+         "BT /F1 10 Tf 100 700 Td (f) Tj [-50 (y)] TJ ET", "fy"},
+        {"a column to the right on the same baseline ends the word", tex_font("<< >>"),
+         "BT /F1 10 Tf 100 700 Td (ab) Tj 200 0 Td (cd) Tj ET", "ab|cd"},
+        {"a column to the left on the same baseline ends the word", tex_font("<< >>"),
+         "BT /F1 10 Tf 300 700 Td (ab) Tj -200 0 Td (cd) Tj ET", "ab|cd"},
+        {"a glyph turned at right angles ends the word", tex_font("<< >>"),
+         "BT /F1 10 Tf 100 700 Td (ab) Tj 0 1 -1 0 110 700 Tm (cd) Tj ET", "ab|cd"},
+        {"a mirrored glyph reads in its word's direction (the XeTeX logo)", tex_font("<< >>"),
+         "BT /F1 10 Tf 100 700 Td (X) Tj -1 0 0 1 108.5 698 Tm (E) Tj 1 0 0 1 107.5 700 Tm (TeX) Tj ET", "XETeX"},
+        {"a Type3 bitmap font measures gaps in its own em",
+         "<< /Type /Font /Subtype /Type3 /FontMatrix [1 0 0 -1 0 0] /FontBBox [0 0 100 100] /FirstChar 97 "
+         "/LastChar 98 /Widths [50 50] /Encoding << /Differences [97 /a /b] >> /CharProcs << >> >>",
+         "BT /F1 0.1 Tf 1 0 0 -1 100 700 Tm (ab) Tj 10.5 0 Td (ab) Tj 15 0 Td (b) Tj ET", "abab|b"},
+    };
+    for (const Case &c : cases) {
+        const std::vector<Word> ws = words_of({}, c.font, c.content);
+        EXPECT_EQ(joined(ws), c.words) << c.what;
+    }
+}
+
 TEST(FontWords, StandardFontsKeepTheByteReading) {
     // No font object for a standard font as the byte reading assumes it.
     DocBuilder b;
