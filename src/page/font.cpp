@@ -293,12 +293,12 @@ struct FontBuilder {
     }
 
     // The "dup CODE /name put" lines of a Type1 font program's clear-text
-    // part (up to "eexec").
-    void read_builtin_encoding(Val fd, std::array<uint8_t, 256> *known) {
+    // part (up to "eexec"), or a bare CFF program's encoding.
+    void read_builtin_encoding(Val fd, std::array<std::string, 256> *names) {
         const ObjectEntry *e = nullptr;
         const Val ff = r.get(fd, "FontFile", &e);
         if (!ff.ok() || !e) {
-            read_cff_encoding(fd, known);
+            read_cff_encoding(fd, names);
             return;
         }
         ByteBuf buf;
@@ -315,32 +315,44 @@ struct FontBuilder {
             if (digits == 0 || code > 255 || p >= end || t[p] != '/') continue;
             const size_t s = ++p;
             while (p < end && is_name_byte(static_cast<u8>(t[p]))) ++p;
-            std::string text;
-            if (glyph_name_to_utf8(t.substr(s, p - s), &text)) {
-                f.text_[code] = std::move(text);
-                (*known)[code] = 1;
-            }
+            (*names)[code] = std::string(t.substr(s, p - s));
         }
     }
 
     // A bare CFF program (/FontFile3 of subtype /Type1C) with an encoding of
     // its own.
-    void read_cff_encoding(Val fd, std::array<uint8_t, 256> *known) {
+    void read_cff_encoding(Val fd, std::array<std::string, 256> *names) {
         const ObjectEntry *e = nullptr;
         const Val ff = r.get(fd, "FontFile3", &e);
         if (!ff.ok() || !e || Reader::name(r.get(ff, "Subtype")) != "Type1C") return;
         ByteBuf buf;
         if (!r.stream(e, &buf) || !buf.data) return;
-        std::array<std::string, 256> names;
-        if (!cff_builtin_encoding(buf.data, static_cast<size_t>(buf.len), &names)) return;
-        for (int code = 0; code < 256; ++code) {
-            std::string text;
-            if (!names[code].empty() && glyph_name_to_utf8(names[code], &text)) {
-                f.text_[code] = std::move(text);
-                (*known)[code] = 1;
-            }
-        }
+        std::array<std::string, 256> got;
+        if (cff_builtin_encoding(buf.data, static_cast<size_t>(buf.len), &got)) *names = std::move(got);
     }
+
+    // The text of a glyph name: the glyph list (the dingbat names in
+    // dingbat fonts only), then a name that carries its code (see
+    // numeric_glyph_name).
+    bool name_text(std::string_view name, std::string *out) const {
+        if (name.empty() || name == ".notdef") return false;
+        if (glyph_name_to_utf8(name, out, dingbats_)) return true;
+        uint32_t v = 0;
+        if (!numeric_glyph_name(name, hex_names_, &v)) return false;
+        append_utf8(out, v);
+        return true;
+    }
+
+    // Whether a font's names are hex codes: one name the glyph list cannot
+    // read that only hex makes sense of.
+    void note_hex(std::string_view name) {
+        if (hex_names_ || !hex_only_glyph_name(name)) return;
+        std::string t;
+        if (!glyph_name_to_utf8(name, &t, dingbats_)) hex_names_ = true;
+    }
+
+    bool dingbats_ = false;
+    bool hex_names_ = false;
 
     void build_simple(Val font, std::string_view subtype, std::string_view base) {
         const bool type3 = subtype == "Type3";
@@ -386,25 +398,38 @@ struct FontBuilder {
         // An embedded Type1 or CFF font whose /Encoding names no base
         // encoding starts from the encoding its program names (TeX's fonts:
         // ligatures and dashes at low codes); /Differences apply over it.
+        dingbats_ = is_dingbat_font(base);
         const bool no_base = !enc.ok() || (enc.at() == '<' && !r.get(enc, "BaseEncoding").ok());
-        if (no_base && !type3 && !truetype) read_builtin_encoding(fd, &known);
+        std::array<std::string, 256> builtin;
+        if (no_base && !type3 && !truetype) read_builtin_encoding(fd, &builtin);
+        std::vector<std::pair<int, std::string_view>> differences;
         int code = -1;
         Reader::each(diffs, 4 * 256 + 256, [&](Val v) {
             v = r.resolve(v);
             double n;
             if (v.ok() && v.at() == '/') {
-                if (code >= 0 && code < 256) {
-                    std::string t;
-                    if (glyph_name_to_utf8(Reader::name(v), &t)) {
-                        f.text_[code] = std::move(t);
-                        known[code] = 1;
-                    }
-                }
+                if (code >= 0 && code < 256) differences.emplace_back(code, Reader::name(v));
                 ++code;
             } else if (Reader::number(v, &n)) {
                 code = n >= 0 && n < 256 ? static_cast<int>(n) : -1;
             }
         });
+        for (const std::string &n : builtin) note_hex(n);
+        for (const auto &d : differences) note_hex(d.second);
+        for (int c = 0; c < 256; ++c) {
+            std::string t;
+            if (name_text(builtin[c], &t)) {
+                f.text_[c] = std::move(t);
+                known[c] = 1;
+            }
+        }
+        for (const auto &d : differences) {
+            std::string t;
+            if (name_text(d.second, &t)) {
+                f.text_[d.first] = std::move(t);
+                known[d.first] = 1;
+            }
+        }
 
         CMap tu;
         bool has_tu = false;

@@ -167,7 +167,7 @@ TEST(GlyphNames, ListAndAlgorithm) {
         {"compwordmark", true, ""},
         {"g123", false, ""},
         {"", false, ""},
-        {"a9", true, "\xE2\x9C\xA0"},  // ZapfDingbats names
+        {"a9", false, ""},  // a ZapfDingbats name: a dingbat in dingbat fonts only
     };
     for (const Case &c : cases) {
         std::string out = "x";
@@ -432,4 +432,41 @@ TEST(FontWords, CodesWithoutUnicodeKeepTheirBytes) {
     EXPECT_EQ(g.text, std::string("\0A", 2));
     EXPECT_DOUBLE_EQ(g.w0, 0.5);
     EXPECT_EQ(font->next(s + 2, 1, &g), 1);  // a code cut short by the string's end
+}
+
+TEST(FontWords, GlyphNamesThatCarryTheirCode) {
+    struct Case {
+        const char *what;
+        std::string font, content, words;
+    } cases[] = {
+        // A bitmap font names each glyph 'a' and its code.
+        {"a dvips bitmap font: a and the decimal code",
+         "<< /Type /Font /Subtype /Type3 /FontMatrix [0.01 0 0 0.01 0 0] /FirstChar 0 /LastChar 255 /Widths [] "
+         "/Encoding << /Differences [83 /a83 99 /a99 101 /a101 105 /a105 110 /a110 /a111 116 /a116 142 /a142] >> >>",
+         "BT /F1 10 Tf 0 0 Td (Section\\216) Tj ET", "Section\xC2\x8E"},
+        {"dingbat names read as dingbats only in a dingbat font",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+ZapfDingbats /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [65 /a9 /a20] >> >>",
+         "BT /F1 10 Tf 0 0 Td (AB) Tj ET", "\xE2\x9C\xA0\xE2\x9C\x94"},
+        {"URW's dingbats", "<< /Type /Font /Subtype /Type1 /BaseFont /D050000L /Encoding << /Differences [65 /a9] >> >>",
+         "BT /F1 10 Tf 0 0 Td (A) Tj ET", "\xE2\x9C\xA0"},
+        {"the same names elsewhere are codes: two to four digits after up to two letters",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+LCIRCLE10 /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [2 /a114 /cm065 /66 /a9 /abc67 /g3867 /a9.alt] >> >>",
+         "BT /F1 10 Tf 0 0 Td (\\002\\003\\004\\005\\006\\007\\010) Tj ET", "rAB\x05\x06\x07\x08"},
+        {"hex names: one name with a hex letter makes the font's two-digit names hex",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+Gothic /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [2 /x41 /x4a /42 /a9] >> >>",
+         "BT /F1 10 Tf 0 0 Td (\\002\\003\\004\\005) Tj ET", "AJB\x05"},
+        {"a bare pair with a hex letter", "<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [2 /3f /41] >> >>",
+         "BT /F1 10 Tf 0 0 Td (\\002\\003) Tj ET", "?A"},
+        {"without one they are decimal", "<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [2 /x65 /66] >> >>",
+         "BT /F1 10 Tf 0 0 Td (\\002\\003) Tj ET", "AB"},
+        {"listed names keep their meaning", "<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [2 /ff /cA /uni0041 /a9] >> >>",
+         "BT /F1 10 Tf 0 0 Td (\\002\\003\\004\\005) Tj ET", "\xEF\xAC\x80\x03" "A\x05"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(joined(words_of({}, c.font, c.content)), c.words) << c.what;
 }
