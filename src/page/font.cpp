@@ -2,6 +2,7 @@
 #include "font.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string_view>
 
@@ -209,6 +210,23 @@ uint32_t first_code_point(const std::string &s) {
 }
 
 bool contains(std::string_view hay, std::string_view needle) { return hay.find(needle) != std::string_view::npos; }
+
+// A Type3 font's matrix need not make one text space unit an em: a
+// converter may draw a bitmap font's pixels one text space unit each
+// ([1 0 0 -1 0 0]) at a font size of 0.12, so an em is some hundred text
+// space units.  The matrix does not say how many; the widths do: letters are
+// about half an em wide.  Twice the median width is the em when it lies
+// outside a quarter to four text space units; inside, the font is taken at
+// its word (one unit, one em), as almost every Type3 font means it.
+double type3_em(const std::array<double, 256> &widths) {
+    std::vector<double> w;
+    for (double x : widths)
+        if (x > 0 && std::isfinite(x)) w.push_back(x);
+    if (w.empty()) return 1.0;
+    std::nth_element(w.begin(), w.begin() + static_cast<long>(w.size() / 2), w.end());
+    const double em = 2 * w[w.size() / 2];
+    return em < 0.25 || em > 4 ? em : 1.0;
+}
 
 }  // namespace
 
@@ -468,6 +486,7 @@ struct FontBuilder {
                 f.width_[c] = idx >= 0 ? table[idx] / 1000.0 : missing / 1000.0;
             }
         }
+        if (type3) f.em_ = type3_em(f.width_);
     }
 };
 

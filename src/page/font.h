@@ -52,6 +52,9 @@ public:
     int next(const uint8_t *s, size_t n, Glyph *g) const;
 
     bool vertical() const { return vertical_; }
+    // The text space size of one em, 1 for all but Type3 fonts whose glyph
+    // space is far from the usual 1/1000 of an em (see build_simple).
+    double em() const { return em_; }
     bool is_type0() const { return type0_; }
 
 private:
@@ -75,6 +78,7 @@ private:
     std::vector<CidWidth> cid_widths_;  // sorted, non-overlapping after build
     double default_width_ = 1.0;
     bool vertical_ = false;
+    double em_ = 1.0;
 };
 
 // The font object for the font dictionary `obj_num`, or null for a font

@@ -156,7 +156,7 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
     const double base_len = std::hypot(a, b);
     const double ux = base_len > 0 ? a / base_len : 1, uy = base_len > 0 ? b / base_len : 0;
     const double up_len = std::hypot(c, d);
-    double size = std::fabs(tfs) * up_len;
+    double size = std::fabs(tfs) * up_len * font.em();
     if (!(size > 0)) size = std::fabs(tfs) > 0 ? std::fabs(tfs) : 1;
     // The glyph box reaches 0.2 of the size below the baseline and 0.9 above.
     const double vx = up_len > 0 ? c / up_len * size : 0, vy = up_len > 0 ? d / up_len * size : size;

@@ -470,3 +470,26 @@ TEST(FontWords, GlyphNamesThatCarryTheirCode) {
     };
     for (const Case &c : cases) EXPECT_EQ(joined(words_of({}, c.font, c.content)), c.words) << c.what;
 }
+
+TEST(FontWords, Type3GlyphSpaceInPixels) {
+    // A converter's bitmap font: one text space unit per pixel, letters 50
+    // pixels wide, shown at size 0.12 (6 points a letter).
+    struct Case {
+        const char *what;
+        std::string matrix, widths, content, words;
+    } cases[] = {
+        {"pieces of a word placed a little back stay one word", "[1 0 0 -1 0 0]", "[50 50 50]",
+         "BT /F1 0.12 Tf 1 0 0 -1 100 700 Tm (aba) Tj 17.6 0 Td (ba) Tj 12 0 Td (c) Tj ET", "ababac"},
+        {"a gap of a fifth of an em still parts words", "[1 0 0 -1 0 0]", "[50 50 50]",
+         "BT /F1 0.12 Tf 1 0 0 -1 100 700 Tm (ab) Tj 14.4 0 Td (c) Tj ET", "ab|c"},
+        // Wide glyphs (an em of 3.9 by the widths) but a unit of one em.
+        {"a font whose unit is about an em is taken at its word", "[0.01 0 0 0.01 0 0]", "[30 195 195]",
+         "BT /F1 10 Tf 100 700 Td (ab) Tj 24.5 0 Td (c) Tj ET", "ab|c"},
+    };
+    for (const Case &c : cases) {
+        const std::string font = "<< /Type /Font /Subtype /Type3 /FontMatrix " + c.matrix +
+                                 " /FirstChar 97 /Widths " + c.widths +
+                                 " /Encoding << /Differences [97 /a /b /c] >> >>";
+        EXPECT_EQ(joined(words_of({}, font, c.content)), c.words) << c.what;
+    }
+}
