@@ -434,20 +434,19 @@ struct FontBuilder {
         });
         for (const std::string &n : builtin) note_hex(n);
         for (const auto &d : differences) note_hex(d.second);
-        for (int c = 0; c < 256; ++c) {
+        // A code that the program's encoding or /Differences names holds
+        // that glyph, not the base encoding's: a name that cannot be read
+        // leaves the code unmapped (read as its byte) rather than claim the
+        // base encoding's character (a wave named verticalleftwave at 208
+        // is no em dash).
+        auto apply = [&](int c, std::string_view name) {
+            if (name.empty() || name == ".notdef") return;
             std::string t;
-            if (name_text(builtin[c], &t)) {
-                f.text_[c] = std::move(t);
-                known[c] = 1;
-            }
-        }
-        for (const auto &d : differences) {
-            std::string t;
-            if (name_text(d.second, &t)) {
-                f.text_[d.first] = std::move(t);
-                known[d.first] = 1;
-            }
-        }
+            known[c] = name_text(name, &t) ? 1 : 0;
+            f.text_[c] = std::move(t);
+        };
+        for (int c = 0; c < 256; ++c) apply(c, builtin[c]);
+        for (const auto &d : differences) apply(d.first, d.second);
 
         CMap tu;
         bool has_tu = false;
