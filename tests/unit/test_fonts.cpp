@@ -493,3 +493,24 @@ TEST(FontWords, Type3GlyphSpaceInPixels) {
         EXPECT_EQ(joined(words_of({}, font, c.content)), c.words) << c.what;
     }
 }
+
+TEST(FontWords, UnreadableNamesReplaceTheBaseEncoding) {
+    struct Case {
+        const char *what;
+        std::vector<std::string> extra;
+        std::string font, words;
+    } cases[] = {
+        {"/Differences over Standard (208 is emdash there)", {},
+         "<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [208 /verticalleftwave 225 /.notdef] >> >>",
+         "\xC3\x90\xC3\x86"},
+        {"the program's own encoding",
+         {"stream:/Length1 120|%!PS-AdobeFont-1.0: MD\n/Encoding 256 array\n0 1 255 {1 index exch /.notdef put} for\n"
+          "dup 208 /verticalleftwave put\nreadonly def\ncurrentfile eexec\n"},
+         "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+MD /FirstChar 0 /Widths [500] "
+         "/FontDescriptor << /Flags 4 /FontFile 3 0 R >> >>",
+         "\xC3\x90\xC3\x86"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(joined(words_of(c.extra, c.font, "BT /F1 10 Tf 0 0 Td (\\320\\341) Tj ET")), c.words) << c.what;
+}
