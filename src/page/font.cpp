@@ -325,6 +325,12 @@ struct FontBuilder {
         const size_t end = std::min(t.find("eexec"), t.size());
         size_t p = t.find("/Encoding");
         if (p == std::string_view::npos || p >= end) return;
+        size_t q = p + 9;
+        while (q < end && (t[q] == ' ' || t[q] == '\t')) ++q;
+        if (t.substr(q, 16) == "StandardEncoding") {
+            program_standard_ = true;
+            return;
+        }
         while ((p = t.find("dup ", p)) < end) {
             p += 4;
             int code = 0, digits = 0;
@@ -347,6 +353,7 @@ struct FontBuilder {
         if (!r.stream(e, &buf) || !buf.data) return;
         std::array<std::string, 256> got;
         if (cff_builtin_encoding(buf.data, static_cast<size_t>(buf.len), &got)) *names = std::move(got);
+        else program_standard_ = cff_uses_standard_encoding(buf.data, static_cast<size_t>(buf.len));
     }
 
     // The text of a glyph name: the glyph list (the dingbat names in
@@ -371,6 +378,7 @@ struct FontBuilder {
 
     bool dingbats_ = false;
     bool hex_names_ = false;
+    bool program_standard_ = false;  // the embedded program's encoding is Standard
 
     void build_simple(Val font, std::string_view subtype, std::string_view base) {
         const bool type3 = subtype == "Type3";
@@ -407,10 +415,12 @@ struct FontBuilder {
             diffs = r.get(enc, "Differences");
         }
         std::array<uint8_t, 256> known{};
+        std::array<uint8_t, 256> base_named{};  // some encoding names a glyph for the code
         for (int c = 0; c < 256; ++c) {
             if (base_table && base_table[c]) {
                 append_utf8(&f.text_[c], base_table[c]);
                 known[c] = 1;
+                base_named[c] = 1;
             }
         }
         // An embedded Type1 or CFF font whose /Encoding names no base
@@ -443,6 +453,7 @@ struct FontBuilder {
             if (name.empty() || name == ".notdef") return;
             std::string t;
             known[c] = name_text(name, &t) ? 1 : 0;
+            base_named[c] = 1;
             f.text_[c] = std::move(t);
         };
         for (int c = 0; c < 256; ++c) apply(c, builtin[c]);
@@ -456,6 +467,14 @@ struct FontBuilder {
             if (has_tu && (tu.to_unicode(static_cast<uint32_t>(c), 1, &t) || tu.to_unicode(static_cast<uint32_t>(c), 2, &t))) {
                 f.text_[c] = std::move(t);
                 known[c] = 1;
+            }
+            if (!known[c] && program_standard_ && !base_named[c]) {
+                // A code that no encoding names, in an embedded program
+                // whose own encoding is Standard, shows the .notdef glyph:
+                // nothing a reader sees (the bytes of UTF-8 text shown
+                // through such a font leave only the letters it has).
+                f.text_[c].clear();
+                continue;
             }
             if (!known[c]) {
                 f.text_[c].clear();

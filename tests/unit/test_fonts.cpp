@@ -514,3 +514,30 @@ TEST(FontWords, UnreadableNamesReplaceTheBaseEncoding) {
     for (const Case &c : cases)
         EXPECT_EQ(joined(words_of(c.extra, c.font, "BT /F1 10 Tf 0 0 Td (\\320\\341) Tj ET")), c.words) << c.what;
 }
+
+TEST(FontWords, CodesWithoutAGlyphInAStandardEncodedProgram) {
+    // UTF-8 bytes shown through a font whose encoding has no glyph at 0x80
+    // and 0x9C: what is drawn there is .notdef, nothing to read.
+    std::string std_cff = kCff;
+    const size_t enc = std_cff.find(std::string("\035\000\000\000\100\020", 6));
+    ASSERT_NE(enc, std::string::npos);
+    std_cff[enc + 4] = 0;  // encoding 0: Standard
+    struct Case {
+        const char *what;
+        std::string program, words;
+    } cases[] = {
+        {"a Type1 program with the Standard encoding", "%!PS-AdobeFont-1.0: Times-Roman\n/Encoding StandardEncoding def\ncurrentfile eexec\n",
+         "\xC3\xA2" "A"},
+        {"a CFF program with the Standard encoding", std_cff, "\xC3\xA2" "A"},
+        {"a program whose encoding is not known keeps the bytes", "%!PS-AdobeFont-1.0: Times-Roman\ncurrentfile eexec\n",
+         "\xC3\xA2\xE2\x82\xAC\xC5\x93" "A"},
+    };
+    for (const Case &c : cases) {
+        const bool cff = c.program[0] == '\001';
+        const std::string font = std::string("<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman /FirstChar 0 /Widths [] "
+                                             "/Encoding << /Differences [226 /acircumflex] >> /FontDescriptor << /Flags 34 ") +
+                                 (cff ? "/FontFile3" : "/FontFile") + " 3 0 R >> >>";
+        const std::string stream = cff ? "stream:/Subtype /Type1C|" + c.program : "stream:/Length1 80|" + c.program;
+        EXPECT_EQ(joined(words_of({stream}, font, "BT /F1 10 Tf 0 0 Td (\\342\\200\\234A) Tj ET")), c.words) << c.what;
+    }
+}
