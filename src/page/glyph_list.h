@@ -54,9 +54,8 @@ bool is_dingbat_font(std::string_view base_font);
 // bitmap fonts (a48 for code 48), METAFONT and picture fonts (a114) and
 // some converters (x21, c90 for 0x21 and 0x90) write them, for a name the
 // glyph list cannot read:
-//   - decimal: 1 to 4 digits after one letter ("a6", "a65"), 2 to 4
-//     digits alone or after two letters ("65", "cm65"; "7" or "pi1" are
-//     names, not codes);
+//   - decimal: 2 to 4 digits after at most two letters ("65", "a65",
+//     "cm65"); one digit is too little to tell a number from a name;
 //   - hex, in a font whose names are hex (see below): two hex digits
 //     after at most one letter ("41", "x41", "cA2").
 // The value, 0 to 255, is the character's Latin-1 code point, which is how

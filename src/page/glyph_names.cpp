@@ -139,8 +139,7 @@ bool numeric_glyph_name(std::string_view name, bool hex, uint32_t *value) {
         if (hi < 0 || lo < 0) return false;
         v = static_cast<uint32_t>(hi * 16 + lo);
     } else {
-        const size_t fewest = letters == 1 ? 1 : 2;
-        if (letters > 2 || digits.size() < fewest || digits.size() > 4) return false;
+        if (letters > 2 || digits.size() < 2 || digits.size() > 4) return false;
         for (char c : digits) {
             if (!is_dec(c)) return false;
             v = v * 10 + static_cast<uint32_t>(c - '0');
