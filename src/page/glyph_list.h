@@ -55,7 +55,9 @@ bool is_dingbat_font(std::string_view base_font);
 // some converters (x21, c90 for 0x21 and 0x90) write them, for a name the
 // glyph list cannot read:
 //   - decimal: 2 to 4 digits after at most two letters ("65", "a65",
-//     "cm65"); one digit is too little to tell a number from a name;
+//     "cm65"); one digit is too little to tell a number from a name
+//     (Ghostscript names the glyphs it writes B8, D2, ... whatever their
+//     codes, and LaTeX's picture fonts a1 to a9);
 //   - hex, in a font whose names are hex (see below): two hex digits
 //     after at most one letter ("41", "x41", "cA2").
 // The value, 0 to 255, is the character's Latin-1 code point, which is how
