@@ -69,7 +69,12 @@ EXTRA_SOURCES = {"ISOLatin1Encoding": "gs_il1_e.ps"}
 
 
 def read_glyph_lists(jar):
+    """Returns (names, dingbats): the glyph list with its additions and the
+    TeX names, and the names only the ZapfDingbats list has (a1 to a191).
+    The dingbat names are kept apart: other fonts use names of that form for
+    their own characters (bitmap fonts name each glyph 'a' and its code)."""
     names = {}
+    dingbats = {}
     with zipfile.ZipFile(jar) as z:
         # Later files do not override the glyph list itself.
         for part in ("glyphlist.txt", "additional.txt", "zapfdingbats.txt"):
@@ -79,11 +84,13 @@ def read_glyph_lists(jar):
                 if not line or line.startswith("#"):
                     continue
                 name, _, values = line.partition(";")
-                if name not in names:
-                    names[name] = [int(v, 16) for v in values.split()]
+                target = dingbats if part == "zapfdingbats.txt" else names
+                if name not in names and name not in target:
+                    target[name] = [int(v, 16) for v in values.split()]
     for name, cps in TEX_NAMES.items():
         names[name] = cps
-    return names
+        dingbats.pop(name, None)
+    return names, dingbats
 
 
 def ps_tokens(path):
@@ -115,7 +122,9 @@ def read_encoding(gs_dir, filename, enc_name, known):
 
 
 def generate(jar, gs_dir):
-    names = read_glyph_lists(jar)
+    names, dingbats = read_glyph_lists(jar)
+    all_names = dict(dingbats)
+    all_names.update(names)
     known = {}
     known["StandardEncoding"] = read_encoding(gs_dir, "gs_std_e.ps", "StandardEncoding", known)
     known["ISOLatin1Encoding"] = read_encoding(gs_dir, "gs_il1_e.ps", "ISOLatin1Encoding", known)
@@ -125,7 +134,7 @@ def generate(jar, gs_dir):
         known[enc] = vec
         row = []
         for g in vec:
-            cps = names.get(g, []) if g != ".notdef" else []
+            cps = all_names.get(g, []) if g != ".notdef" else []
             row.append(cps[0] if len(cps) == 1 and cps[0] <= 0xFFFF else 0)
         tables.append((cname, enc, row))
 
@@ -144,6 +153,15 @@ def generate(jar, gs_dir):
         out.append('    {"%s", %d, {%s}},' % (name, len(cps), vals))
     out.append("};")
     out.append("const int kGlyphNameCount = sizeof kGlyphNames / sizeof kGlyphNames[0];")
+    out.append("")
+    out.append("// The ZapfDingbats names, for dingbat fonts only; sorted the same way.")
+    out.append("const GlyphNameEntry kDingbatNames[] = {")
+    for name in sorted(dingbats, key=lambda s: s.encode()):
+        cps = dingbats[name][:4]
+        vals = ", ".join("0x%04X" % c for c in cps)
+        out.append('    {"%s", %d, {%s}},' % (name, len(cps), vals))
+    out.append("};")
+    out.append("const int kDingbatNameCount = sizeof kDingbatNames / sizeof kDingbatNames[0];")
     for cname, enc, row in tables:
         out.append("")
         out.append("// %s: code -> Unicode, 0 where it has no glyph." % enc)

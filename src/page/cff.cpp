@@ -173,6 +173,18 @@ void read_top_dict(std::string_view d, TopDict *t) {
 
 }  // namespace
 
+bool cff_uses_standard_encoding(const uint8_t *data, size_t len) {
+    if (!data) return false;
+    const Bytes b{data, len};
+    if (!b.has(0, 4) || b.u8(0) != 1) return false;
+    Index name_ix, top_ix;
+    if (!read_index(b, b.u8(2), &name_ix) || !read_index(b, name_ix.end, &top_ix) || top_ix.count() < 1)
+        return false;
+    TopDict top;
+    read_top_dict(top_ix.item(b, 0), &top);
+    return !top.cid && top.encoding == 0 && top.charstrings > 0;
+}
+
 bool cff_builtin_encoding(const uint8_t *data, size_t len, std::array<std::string, 256> *names) {
     if (!data) return false;
     const Bytes b{data, len};

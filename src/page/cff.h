@@ -15,4 +15,8 @@ namespace morvex {
 // data that cannot be read. Never reads outside [data, data + len).
 bool cff_builtin_encoding(const uint8_t *data, size_t len, std::array<std::string, 256> *names);
 
+// Whether a readable, not CID-keyed CFF font program uses the Standard
+// encoding (its Top DICT names no encoding, or encoding 0).
+bool cff_uses_standard_encoding(const uint8_t *data, size_t len);
+
 }  // namespace morvex

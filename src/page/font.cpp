@@ -362,12 +362,12 @@ struct FontBuilder {
     }
 
     // The "dup CODE /name put" lines of a Type1 font program's clear-text
-    // part (up to "eexec").
-    void read_builtin_encoding(Val fd, std::array<uint8_t, 256> *known) {
+    // part (up to "eexec"), or a bare CFF program's encoding.
+    void read_builtin_encoding(Val fd, std::array<std::string, 256> *names) {
         const ObjectEntry *e = nullptr;
         const Val ff = r.get(fd, "FontFile", &e);
         if (!ff.ok() || !e) {
-            read_cff_encoding(fd, known);
+            read_cff_encoding(fd, names);
             return;
         }
         ByteBuf buf;
@@ -376,6 +376,12 @@ struct FontBuilder {
         const size_t end = std::min(t.find("eexec"), t.size());
         size_t p = t.find("/Encoding");
         if (p == std::string_view::npos || p >= end) return;
+        size_t q = p + 9;
+        while (q < end && (t[q] == ' ' || t[q] == '\t')) ++q;
+        if (t.substr(q, 16) == "StandardEncoding") {
+            program_standard_ = true;
+            return;
+        }
         while ((p = t.find("dup ", p)) < end) {
             p += 4;
             int code = 0, digits = 0;
@@ -384,32 +390,46 @@ struct FontBuilder {
             if (digits == 0 || code > 255 || p >= end || t[p] != '/') continue;
             const size_t s = ++p;
             while (p < end && is_name_byte(static_cast<u8>(t[p]))) ++p;
-            std::string text;
-            if (glyph_name_to_utf8(t.substr(s, p - s), &text)) {
-                f.text_[code] = std::move(text);
-                (*known)[code] = 1;
-            }
+            (*names)[code] = std::string(t.substr(s, p - s));
         }
     }
 
     // A bare CFF program (/FontFile3 of subtype /Type1C) with an encoding of
     // its own.
-    void read_cff_encoding(Val fd, std::array<uint8_t, 256> *known) {
+    void read_cff_encoding(Val fd, std::array<std::string, 256> *names) {
         const ObjectEntry *e = nullptr;
         const Val ff = r.get(fd, "FontFile3", &e);
         if (!ff.ok() || !e || Reader::name(r.get(ff, "Subtype")) != "Type1C") return;
         ByteBuf buf;
         if (!r.stream(e, &buf) || !buf.data) return;
-        std::array<std::string, 256> names;
-        if (!cff_builtin_encoding(buf.data, static_cast<size_t>(buf.len), &names)) return;
-        for (int code = 0; code < 256; ++code) {
-            std::string text;
-            if (!names[code].empty() && glyph_name_to_utf8(names[code], &text)) {
-                f.text_[code] = std::move(text);
-                (*known)[code] = 1;
-            }
-        }
+        std::array<std::string, 256> got;
+        if (cff_builtin_encoding(buf.data, static_cast<size_t>(buf.len), &got)) *names = std::move(got);
+        else program_standard_ = cff_uses_standard_encoding(buf.data, static_cast<size_t>(buf.len));
     }
+
+    // The text of a glyph name: the glyph list (the dingbat names in
+    // dingbat fonts only), then a name that carries its code (see
+    // numeric_glyph_name).
+    bool name_text(std::string_view name, std::string *out) const {
+        if (name.empty() || name == ".notdef") return false;
+        if (glyph_name_to_utf8(name, out, dingbats_)) return true;
+        uint32_t v = 0;
+        if (!numeric_glyph_name(name, hex_names_, &v)) return false;
+        append_utf8(out, v);
+        return true;
+    }
+
+    // Whether a font's names are hex codes: one name the glyph list cannot
+    // read that only hex makes sense of.
+    void note_hex(std::string_view name) {
+        if (hex_names_ || !hex_only_glyph_name(name)) return;
+        std::string t;
+        if (!glyph_name_to_utf8(name, &t, dingbats_)) hex_names_ = true;
+    }
+
+    bool dingbats_ = false;
+    bool hex_names_ = false;
+    bool program_standard_ = false;  // the embedded program's encoding is Standard
 
     void build_simple(Val font, std::string_view subtype, std::string_view base) {
         const bool type3 = subtype == "Type3";
@@ -449,34 +469,49 @@ struct FontBuilder {
             diffs = r.get(enc, "Differences");
         }
         std::array<uint8_t, 256> known{};
+        std::array<uint8_t, 256> base_named{};  // some encoding names a glyph for the code
         for (int c = 0; c < 256; ++c) {
             if (base_table && base_table[c]) {
                 append_utf8(&f.text_[c], base_table[c]);
                 known[c] = 1;
+                base_named[c] = 1;
             }
         }
         // An embedded Type1 or CFF font whose /Encoding names no base
         // encoding starts from the encoding its program names (TeX's fonts:
         // ligatures and dashes at low codes); /Differences apply over it.
+        dingbats_ = is_dingbat_font(base);
         const bool no_base = !enc.ok() || (enc.at() == '<' && !r.get(enc, "BaseEncoding").ok());
-        if (no_base && !type3 && !truetype) read_builtin_encoding(fd, &known);
+        std::array<std::string, 256> builtin;
+        if (no_base && !type3 && !truetype) read_builtin_encoding(fd, &builtin);
+        std::vector<std::pair<int, std::string_view>> differences;
         int code = -1;
         Reader::each(diffs, 4 * 256 + 256, [&](Val v) {
             v = r.resolve(v);
             double n;
             if (v.ok() && v.at() == '/') {
-                if (code >= 0 && code < 256) {
-                    std::string t;
-                    if (glyph_name_to_utf8(Reader::name(v), &t)) {
-                        f.text_[code] = std::move(t);
-                        known[code] = 1;
-                    }
-                }
+                if (code >= 0 && code < 256) differences.emplace_back(code, Reader::name(v));
                 ++code;
             } else if (Reader::number(v, &n)) {
                 code = n >= 0 && n < 256 ? static_cast<int>(n) : -1;
             }
         });
+        for (const std::string &n : builtin) note_hex(n);
+        for (const auto &d : differences) note_hex(d.second);
+        // A code that the program's encoding or /Differences names holds
+        // that glyph, not the base encoding's: a name that cannot be read
+        // leaves the code unmapped (read as its byte) rather than claim the
+        // base encoding's character (a wave named verticalleftwave at 208
+        // is no em dash).
+        auto apply = [&](int c, std::string_view name) {
+            if (name.empty() || name == ".notdef") return;
+            std::string t;
+            known[c] = name_text(name, &t) ? 1 : 0;
+            base_named[c] = 1;
+            f.text_[c] = std::move(t);
+        };
+        for (int c = 0; c < 256; ++c) apply(c, builtin[c]);
+        for (const auto &d : differences) apply(d.first, d.second);
 
         CMap tu;
         bool has_tu = false;
@@ -486,6 +521,14 @@ struct FontBuilder {
             if (has_tu && (tu.to_unicode(static_cast<uint32_t>(c), 1, &t) || tu.to_unicode(static_cast<uint32_t>(c), 2, &t))) {
                 f.text_[c] = std::move(t);
                 known[c] = 1;
+            }
+            if (!known[c] && program_standard_ && !base_named[c]) {
+                // A code that no encoding names, in an embedded program
+                // whose own encoding is Standard, shows the .notdef glyph:
+                // nothing a reader sees (the bytes of UTF-8 text shown
+                // through such a font leave only the letters it has).
+                f.text_[c].clear();
+                continue;
             }
             if (!known[c]) {
                 f.text_[c].clear();
@@ -541,7 +584,7 @@ struct FontBuilder {
         }
         const double mean = n_letters > 0 ? letters / n_letters : n_all > 0 ? all / n_all : 0;
         const double em = 2 * mean * (fm_ratio > 0 && std::isfinite(fm_ratio) ? fm_ratio : 1);
-        if (em > 0 && std::isfinite(em)) f.em_ = em;
+        if (em > 0 && std::isfinite(em) && (em < 0.25 || em > 4)) f.em_ = em;
     }
 };
 

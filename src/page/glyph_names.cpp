@@ -36,11 +36,25 @@ const uint16_t *encoding_by_name(std::string_view name) {
 
 namespace {
 
-const GlyphNameEntry *find_listed(std::string_view name) {
-    const GlyphNameEntry *begin = kGlyphNames, *end = kGlyphNames + kGlyphNameCount;
+const GlyphNameEntry *find_in(const GlyphNameEntry *begin, int count, std::string_view name) {
+    const GlyphNameEntry *end = begin + count;
     const GlyphNameEntry *it = std::lower_bound(
         begin, end, name, [](const GlyphNameEntry &e, std::string_view n) { return std::string_view(e.name) < n; });
     return it != end && std::string_view(it->name) == name ? it : nullptr;
+}
+
+const GlyphNameEntry *find_listed(std::string_view name, bool dingbats) {
+    if (const GlyphNameEntry *e = find_in(kGlyphNames, kGlyphNameCount, name)) return e;
+    return dingbats ? find_in(kDingbatNames, kDingbatNameCount, name) : nullptr;
+}
+
+bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_dec(char c) { return c >= '0' && c <= '9'; }
+int hex_value(char c) {
+    if (is_dec(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
 bool hex_run(std::string_view s, uint32_t *v) {
@@ -59,9 +73,9 @@ bool hex_run(std::string_view s, uint32_t *v) {
 bool valid_scalar(uint32_t v) { return v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF); }
 
 // One component (no '_' and no '.').
-bool component_to_utf8(std::string_view c, std::string *out) {
+bool component_to_utf8(std::string_view c, std::string *out, bool dingbats) {
     if (c.empty()) return false;
-    if (const GlyphNameEntry *e = find_listed(c)) {
+    if (const GlyphNameEntry *e = find_listed(c, dingbats)) {
         for (int i = 0; i < e->count; ++i) append_utf8(out, e->cps[i]);
         return true;
     }
@@ -87,9 +101,9 @@ bool component_to_utf8(std::string_view c, std::string *out) {
 
 }  // namespace
 
-bool glyph_name_to_utf8(std::string_view name, std::string *out) {
+bool glyph_name_to_utf8(std::string_view name, std::string *out, bool dingbats) {
     // A listed name with a suffix, such as "dieresis.alt", is tried whole first.
-    if (const GlyphNameEntry *e = find_listed(name)) {
+    if (const GlyphNameEntry *e = find_listed(name, dingbats)) {
         for (int i = 0; i < e->count; ++i) append_utf8(out, e->cps[i]);
         return true;
     }
@@ -100,12 +114,49 @@ bool glyph_name_to_utf8(std::string_view name, std::string *out) {
     while (!name.empty()) {
         const size_t us = name.find('_');
         const std::string_view part = name.substr(0, us);
-        if (component_to_utf8(part, out)) any = true;
+        if (component_to_utf8(part, out, dingbats)) any = true;
         if (us == std::string_view::npos) break;
         name = name.substr(us + 1);
     }
     if (!any) out->resize(before);
     return any;
+}
+
+bool is_dingbat_font(std::string_view base) {
+    const size_t plus = base.find('+');
+    if (plus == 6) base = base.substr(7);  // a subset prefix
+    return base.find("Dingbats") != std::string_view::npos || base.substr(0, 8) == "D050000L";
+}
+
+bool numeric_glyph_name(std::string_view name, bool hex, uint32_t *value) {
+    size_t letters = 0;
+    while (letters < name.size() && letters < 3 && is_letter(name[letters])) ++letters;
+    const std::string_view digits = name.substr(letters);
+    uint32_t v = 0;
+    if (hex) {
+        if (letters > 1 || digits.size() != 2) return false;
+        const int hi = hex_value(digits[0]), lo = hex_value(digits[1]);
+        if (hi < 0 || lo < 0) return false;
+        v = static_cast<uint32_t>(hi * 16 + lo);
+    } else {
+        if (letters > 2 || digits.size() < 2 || digits.size() > 4) return false;
+        for (char c : digits) {
+            if (!is_dec(c)) return false;
+            v = v * 10 + static_cast<uint32_t>(c - '0');
+        }
+        if (v > 255) return false;  // a glyph index (g3867), not a code
+    }
+    *value = v;
+    return true;
+}
+
+bool hex_only_glyph_name(std::string_view name) {
+    // "a9" is a letter and one digit as often as it is hex: a bare pair
+    // counts only when it starts with a digit.
+    if (name.size() == 3 && is_letter(name[0])) name = name.substr(1);
+    else if (name.size() != 2 || !is_dec(name[0])) return false;
+    if (name.size() != 2 || hex_value(name[0]) < 0 || hex_value(name[1]) < 0) return false;
+    return !is_dec(name[0]) || !is_dec(name[1]);
 }
 
 }  // namespace morvex

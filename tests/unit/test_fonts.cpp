@@ -167,7 +167,7 @@ TEST(GlyphNames, ListAndAlgorithm) {
         {"compwordmark", true, ""},
         {"g123", false, ""},
         {"", false, ""},
-        {"a9", true, "\xE2\x9C\xA0"},  // ZapfDingbats names
+        {"a9", false, ""},  // a ZapfDingbats name: a dingbat in dingbat fonts only
     };
     for (const Case &c : cases) {
         std::string out = "x";
@@ -468,4 +468,112 @@ TEST(FontWords, CodesWithoutUnicodeKeepTheirBytes) {
     EXPECT_EQ(g.text, std::string("\0A", 2));
     EXPECT_DOUBLE_EQ(g.w0, 0.5);
     EXPECT_EQ(font->next(s + 2, 1, &g), 1);  // a code cut short by the string's end
+}
+
+TEST(FontWords, GlyphNamesThatCarryTheirCode) {
+    struct Case {
+        const char *what;
+        std::string font, content, words;
+    } cases[] = {
+        // A bitmap font names each glyph 'a' and its code.
+        {"a dvips bitmap font: a and the decimal code",
+         "<< /Type /Font /Subtype /Type3 /FontMatrix [0.01 0 0 0.01 0 0] /FirstChar 0 /LastChar 255 /Widths [] "
+         "/Encoding << /Differences [83 /a83 99 /a99 101 /a101 105 /a105 110 /a110 /a111 116 /a116 142 /a142] >> >>",
+         "BT /F1 10 Tf 0 0 Td (Section\\216) Tj ET", "Section\xC2\x8E"},
+        {"dingbat names read as dingbats only in a dingbat font",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+ZapfDingbats /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [65 /a9 /a20] >> >>",
+         "BT /F1 10 Tf 0 0 Td (AB) Tj ET", "\xE2\x9C\xA0\xE2\x9C\x94"},
+        {"URW's dingbats", "<< /Type /Font /Subtype /Type1 /BaseFont /D050000L /Encoding << /Differences [65 /a9] >> >>",
+         "BT /F1 10 Tf 0 0 Td (A) Tj ET", "\xE2\x9C\xA0"},
+        {"the same names elsewhere are codes: two to four digits after up to two letters",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+LCIRCLE10 /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [2 /a114 /cm065 /66 /a9 /abc67 /g3867 /a9.alt] >> >>",
+         "BT /F1 10 Tf 0 0 Td (\\002\\003\\004\\005\\006\\007\\010) Tj ET", "rAB\x05\x06\x07\x08"},
+        {"hex names: one name with a hex letter makes the font's two-digit names hex",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+Gothic /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [2 /x41 /x4a /42 /a9] >> >>",
+         "BT /F1 10 Tf 0 0 Td (\\002\\003\\004\\005) Tj ET", "AJB\x05"},
+        {"a bare pair with a hex letter", "<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [2 /3f /41] >> >>",
+         "BT /F1 10 Tf 0 0 Td (\\002\\003) Tj ET", "?A"},
+        {"without one they are decimal", "<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [2 /x65 /66] >> >>",
+         "BT /F1 10 Tf 0 0 Td (\\002\\003) Tj ET", "AB"},
+        {"listed names keep their meaning", "<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [2 /ff /cA /uni0041 /a9] >> >>",
+         "BT /F1 10 Tf 0 0 Td (\\002\\003\\004\\005) Tj ET", "\xEF\xAC\x80\x03" "A\x05"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(joined(words_of({}, c.font, c.content)), c.words) << c.what;
+}
+
+TEST(FontWords, Type3GlyphSpaceInPixels) {
+    // A converter's bitmap font: one text space unit per pixel, letters 50
+    // pixels wide, shown at size 0.12 (6 points a letter).
+    struct Case {
+        const char *what;
+        std::string matrix, widths, content, words;
+    } cases[] = {
+        {"pieces of a word placed a little back stay one word", "[1 0 0 -1 0 0]", "[50 50 50]",
+         "BT /F1 0.12 Tf 1 0 0 -1 100 700 Tm (aba) Tj 17.6 0 Td (ba) Tj 12 0 Td (c) Tj ET", "ababac"},
+        {"a gap of a fifth of an em still parts words", "[1 0 0 -1 0 0]", "[50 50 50]",
+         "BT /F1 0.12 Tf 1 0 0 -1 100 700 Tm (ab) Tj 14.4 0 Td (c) Tj ET", "ab|c"},
+        // Wide glyphs (an em of 3.9 by the widths) but a unit of one em.
+        {"a font whose unit is about an em is taken at its word", "[0.01 0 0 0.01 0 0]", "[30 195 195]",
+         "BT /F1 10 Tf 100 700 Td (ab) Tj 24.5 0 Td (c) Tj ET", "ab|c"},
+    };
+    for (const Case &c : cases) {
+        const std::string font = "<< /Type /Font /Subtype /Type3 /FontMatrix " + c.matrix +
+                                 " /FirstChar 97 /Widths " + c.widths +
+                                 " /Encoding << /Differences [97 /a /b /c] >> >>";
+        EXPECT_EQ(joined(words_of({}, font, c.content)), c.words) << c.what;
+    }
+}
+
+TEST(FontWords, UnreadableNamesReplaceTheBaseEncoding) {
+    struct Case {
+        const char *what;
+        std::vector<std::string> extra;
+        std::string font, words;
+    } cases[] = {
+        {"/Differences over Standard (208 is emdash there)", {},
+         "<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 0 /Widths [] "
+         "/Encoding << /Differences [208 /verticalleftwave 225 /.notdef] >> >>",
+         "\xC3\x90\xC3\x86"},
+        {"the program's own encoding",
+         {"stream:/Length1 120|%!PS-AdobeFont-1.0: MD\n/Encoding 256 array\n0 1 255 {1 index exch /.notdef put} for\n"
+          "dup 208 /verticalleftwave put\nreadonly def\ncurrentfile eexec\n"},
+         "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+MD /FirstChar 0 /Widths [500] "
+         "/FontDescriptor << /Flags 4 /FontFile 3 0 R >> >>",
+         "\xC3\x90\xC3\x86"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(joined(words_of(c.extra, c.font, "BT /F1 10 Tf 0 0 Td (\\320\\341) Tj ET")), c.words) << c.what;
+}
+
+TEST(FontWords, CodesWithoutAGlyphInAStandardEncodedProgram) {
+    // UTF-8 bytes shown through a font whose encoding has no glyph at 0x80
+    // and 0x9C: what is drawn there is .notdef, nothing to read.
+    std::string std_cff = kCff;
+    const size_t enc = std_cff.find(std::string("\035\000\000\000\100\020", 6));
+    ASSERT_NE(enc, std::string::npos);
+    std_cff[enc + 4] = 0;  // encoding 0: Standard
+    struct Case {
+        const char *what;
+        std::string program, words;
+    } cases[] = {
+        {"a Type1 program with the Standard encoding", "%!PS-AdobeFont-1.0: Times-Roman\n/Encoding StandardEncoding def\ncurrentfile eexec\n",
+         "\xC3\xA2" "A"},
+        {"a CFF program with the Standard encoding", std_cff, "\xC3\xA2" "A"},
+        {"a program whose encoding is not known keeps the bytes", "%!PS-AdobeFont-1.0: Times-Roman\ncurrentfile eexec\n",
+         "\xC3\xA2\xE2\x82\xAC\xC5\x93" "A"},
+    };
+    for (const Case &c : cases) {
+        const bool cff = c.program[0] == '\001';
+        const std::string font = std::string("<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman /FirstChar 0 /Widths [] "
+                                             "/Encoding << /Differences [226 /acircumflex] >> /FontDescriptor << /Flags 34 ") +
+                                 (cff ? "/FontFile3" : "/FontFile") + " 3 0 R >> >>";
+        const std::string stream = cff ? "stream:/Subtype /Type1C|" + c.program : "stream:/Length1 80|" + c.program;
+        EXPECT_EQ(joined(words_of({stream}, font, "BT /F1 10 Tf 0 0 Td (\\342\\200\\234A) Tj ET")), c.words) << c.what;
+    }
 }
