@@ -1,5 +1,6 @@
 // The exported functions.  Each runs its whole road inside one trap, so
 // no C++ exception ever reaches the host.
+#include <cstring>
 #include <new>
 
 #include "../include/morvex.h"
@@ -10,6 +11,7 @@
 #include "report/json.h"
 #include "report/side_by_side.h"
 #include "report/visual.h"
+#include "same_file.h"
 
 using namespace morvex;
 
@@ -28,9 +30,11 @@ R guarded(R on_error, Body &&body) noexcept {
 }
 
 // Loads both files; on failure the message is stored and nothing is kept.
-bool load_pair(const char *path_a, const char *path_b, PdfDocument *a, PdfDocument *b) {
+// When B's file holds the same bytes as A's, b stays empty and *shared is
+// set: A's document stands for B too.
+bool load_pair(const char *path_a, const char *path_b, PdfDocument *a, PdfDocument *b, bool *shared) {
     if (!doc_load(path_a, a)) return false;
-    if (!doc_load(path_b, b)) {
+    if (!doc_load_second(path_b, DocLoadOptions{}, *a, b, shared)) {
         doc_free(a);
         return false;
     }
@@ -43,9 +47,10 @@ const char *json_report(const char *path_a, const char *path_b,
                         bool (*build)(const DiffList &, ByteBuf *)) {
     clear_error();
     PdfDocument a, b;
-    if (!load_pair(path_a, path_b, &a, &b)) return nullptr;
+    bool shared = false;
+    if (!load_pair(path_a, path_b, &a, &b, &shared)) return nullptr;
     DiffList list;
-    compare_docs(a, b, &list);
+    compare_docs(a, shared ? a : b, &list);
     if (!build(list, &g_json_buf)) {
         buf_free(&g_json_buf);
         set_error("out of memory");
@@ -58,7 +63,7 @@ const char *json_report(const char *path_a, const char *path_b,
 // options, then load A and B, each refused when no page is found in it.
 // On failure the message is stored and nothing is kept.
 bool prepare_opts(const char *path_a, const char *path_b, const char *options, CompareOptions *opts,
-                  PdfDocument *a, PdfDocument *b) {
+                  PdfDocument *a, PdfDocument *b, bool *shared) {
     std::string why;
     if (!read_options(options ? std::string_view(options) : std::string_view("{}"), opts, &why)) {
         set_error("%s", why.c_str());
@@ -68,17 +73,22 @@ bool prepare_opts(const char *path_a, const char *path_b, const char *options, C
         if (side) return side->c_str();
         return opts->password ? opts->password->c_str() : nullptr;
     };
-    auto load = [&](const char *path, const std::optional<std::string> &side, PdfDocument *doc) {
-        if (!doc_load_ex(path, DocLoadOptions{password_for(side), true}, doc)) return false;
-        if (doc->page_count() == 0) {
-            set_error("no pages found: %s", path);
-            doc_free(doc);
-            return false;
-        }
-        return true;
+    // A file in which no page is found is refused.
+    auto has_pages = [](const char *path, PdfDocument *doc) {
+        if (doc->page_count() > 0) return true;
+        set_error("no pages found: %s", path);
+        doc_free(doc);
+        return false;
     };
-    if (!load(path_a, opts->password_a, a)) return false;
-    if (!load(path_b, opts->password_b, b)) {
+    const DocLoadOptions how_a{password_for(opts->password_a), true};
+    const DocLoadOptions how_b{password_for(opts->password_b), true};
+    if (!doc_load_ex(path_a, how_a, a) || !has_pages(path_a, a)) return false;
+    // B's file may hold A's bytes again; opened the same way, A stands for it.
+    const bool same_way = how_a.password == how_b.password ||
+                          (how_a.password && how_b.password && std::strcmp(how_a.password, how_b.password) == 0);
+    *shared = false;
+    const bool loaded = same_way ? doc_load_second(path_b, how_b, *a, b, shared) : doc_load_ex(path_b, how_b, b);
+    if (!loaded || (!*shared && !has_pages(path_b, b))) {
         doc_free(a);
         return false;
     }
@@ -89,14 +99,16 @@ const char *compare_opts(const char *path_a, const char *path_b, const char *opt
     clear_error();
     CompareOptions opts;
     PdfDocument a, b;
-    if (!prepare_opts(path_a, path_b, options, &opts, &a, &b)) return nullptr;
+    bool shared = false;
+    if (!prepare_opts(path_a, path_b, options, &opts, &a, &b, &shared)) return nullptr;
+    const PdfDocument &db = shared ? a : b;
     DiffList list;
-    compare_docs_opts(a, b, opts, &list);
+    compare_docs_opts(a, db, opts, &list);
     bool ok = false;
     switch (opts.report) {
     case ReportKind::Compare: ok = build_compare_json(list, &g_json_buf); break;
     case ReportKind::Text: ok = build_text_json(list, &g_json_buf); break;
-    case ReportKind::Detail: ok = build_detail_json(a, b, list, &g_json_buf); break;
+    case ReportKind::Detail: ok = build_detail_json(a, db, list, &g_json_buf); break;
     }
     if (!ok) {
         buf_free(&g_json_buf);
@@ -120,17 +132,19 @@ int visual_opts(const char *path_a, const char *path_b, const char *out_path, co
         return 0;
     }
     PdfDocument a, b;
-    if (!prepare_opts(path_a, path_b, options, &opts, &a, &b)) return 0;
+    bool shared = false;
+    if (!prepare_opts(path_a, path_b, options, &opts, &a, &b, &shared)) return 0;
+    const PdfDocument &db = shared ? a : b;
     DiffList list;
-    compare_docs_opts(a, b, opts, &list);
+    compare_docs_opts(a, db, opts, &list);
     if (list.pairs.empty()) {
         set_error("no pages to compare");
         return 0;
     }
     ByteBuf report;
     const bool built = opts.layout == Layout::SideBySide
-                           ? build_side_by_side_report(a, b, list, opts, path_a, path_b, &report)
-                           : build_visual_report(a, b, list, &report);
+                           ? build_side_by_side_report(a, db, list, opts, path_a, path_b, &report)
+                           : build_visual_report(a, db, list, &report);
     if (!built) {
         set_error("out of memory");
         return 0;
@@ -173,15 +187,16 @@ MORVEX_API int morvex_visual(const char *path_a, const char *path_b, const char 
             return 0;
         }
         PdfDocument a, b;
-        if (!load_pair(path_a, path_b, &a, &b)) return 0;
+        bool shared = false;
+        if (!load_pair(path_a, path_b, &a, &b, &shared)) return 0;
         DiffList list;
-        compare_docs(a, b, &list);
+        compare_docs(a, shared ? a : b, &list);
         if (list.pages_compared == 0) {
             set_error("no pages to compare");
             return 0;
         }
         ByteBuf report;
-        if (!build_visual_report(a, b, list, &report)) {
+        if (!build_visual_report(a, shared ? a : b, list, &report)) {
             set_error("out of memory");
             return 0;
         }

@@ -181,8 +181,11 @@ int decode_stream(const u8 *data, int32_t data_len, const ObjectEntry &entry, By
     return 0;
 }
 
-int get_page_content(const PdfDocument &doc, const PageEntry &page, ByteBuf *out) {
-    buf_reset(out);
+namespace {
+
+// The content stream numbers of a page: its /Contents references, with a
+// reference to an array object replaced by the streams the array lists.
+std::vector<int32_t> content_refs(const PdfDocument &doc, const PageEntry &page) {
     // A /Contents reference may name an array object that lists the streams.
     std::vector<int32_t> refs;
     for (int32_t num : page.contents) {
@@ -205,7 +208,20 @@ int get_page_content(const PdfDocument &doc, const PageEntry &page, ByteBuf *out
             if (p < r.end && r.data[p] == 'R') ++p;
         }
     }
+    return refs;
+}
 
+// Whether decode_stream would decode the entry's data at all.
+bool decodable_extent(int32_t data_len, const ObjectEntry &e) {
+    const uint32_t n = static_cast<uint32_t>(e.stream_end) - static_cast<uint32_t>(e.stream_start);
+    return e.has_stream && n >= 1 && n <= kMaxRawStream && e.stream_end <= data_len;
+}
+
+}  // namespace
+
+int get_page_content(const PdfDocument &doc, const PageEntry &page, ByteBuf *out) {
+    buf_reset(out);
+    const std::vector<int32_t> refs = content_refs(doc, page);
     int result = 0;
     for (int32_t num : refs) {
         // A page's joined content is held to the same ceiling as one
@@ -228,6 +244,47 @@ int get_page_content(const PdfDocument &doc, const PageEntry &page, ByteBuf *out
         result = 1;
     }
     return result;
+}
+
+bool same_decoded_stream(const PdfDocument &a, const ObjectEntry &ea, const PdfDocument &b,
+                         const ObjectEntry &eb) {
+    const bool da = decodable_extent(a.len, ea), db = decodable_extent(b.len, eb);
+    if (!da || !db) return !da && !db;  // both give nothing
+    if (ea.crypt || eb.crypt) return false;  // the same bytes decrypt differently in other objects
+    const uint32_t na = static_cast<uint32_t>(ea.stream_end - ea.stream_start);
+    const uint32_t nb = static_cast<uint32_t>(eb.stream_end - eb.stream_start);
+    const std::vector<std::string> fa =
+        filter_list(a.data, ea.body_pos, ea.stream_kw_pos > 0 ? ea.stream_kw_pos : a.len);
+    const std::vector<std::string> fb =
+        filter_list(b.data, eb.body_pos, eb.stream_kw_pos > 0 ? eb.stream_kw_pos : b.len);
+    if (fa == fb) return na == nb && std::memcmp(a.data + ea.stream_start, b.data + eb.stream_start, na) == 0;
+    // One side stored plain, the other filtered (a rewrite compressed what
+    // was stored plain): equal when the filtered side decodes to the plain
+    // bytes.  Other changes of filters are not looked into.
+    if (!fa.empty() && !fb.empty()) return false;
+    const bool a_plain = fa.empty();
+    const PdfDocument &filtered = a_plain ? b : a;
+    const ObjectEntry &ef = a_plain ? eb : ea;
+    const std::string_view plain(reinterpret_cast<const char *>(a_plain ? a.data + ea.stream_start
+                                                                           : b.data + eb.stream_start),
+                                 a_plain ? na : nb);
+    ByteBuf decoded;
+    return decode_stream(filtered.data, filtered.len, ef, &decoded) == 1 && decoded.view() == plain;
+}
+
+bool same_page_content(const PdfDocument &a, const PageEntry &pa, const PdfDocument &b, const PageEntry &pb) {
+    const std::vector<int32_t> ra = content_refs(a, pa), rb = content_refs(b, pb);
+    if (ra.size() != rb.size()) return false;
+    for (size_t k = 0; k < ra.size(); ++k) {
+        const ObjectEntry *ea = a.find_object(ra[k]);
+        const ObjectEntry *eb = b.find_object(rb[k]);
+        if (!ea || !eb) {
+            if (ea || eb) return false;
+            continue;
+        }
+        if (!same_decoded_stream(a, *ea, b, *eb)) return false;
+    }
+    return true;
 }
 
 }  // namespace morvex

@@ -25,6 +25,17 @@ int decode_stream(const u8 *data, int32_t data_len, const ObjectEntry &entry, By
 // reached 256 MiB.
 int get_page_content(const PdfDocument &doc, const PageEntry &page, ByteBuf *out);
 
+// True when decode_stream gives the same result for the two streams (the
+// same bytes, or nothing for both): known from equal filters and equal
+// data, or, when one is stored without filters, by decoding the other.
+// False when unknown, and for encrypted data.
+bool same_decoded_stream(const PdfDocument &a, const ObjectEntry &ea, const PdfDocument &b,
+                         const ObjectEntry &eb);
+
+// True when get_page_content gives the same result for both pages, known
+// by same_decoded_stream on their streams in turn.
+bool same_page_content(const PdfDocument &a, const PageEntry &pa, const PdfDocument &b, const PageEntry &pb);
+
 // The ASCII filters; they never fail: bytes they do not understand are
 // ignored, and the data ends at the end marker or at the end of the input.
 void ascii_hex_decode(const u8 *in, size_t n, ByteBuf *out);

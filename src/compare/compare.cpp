@@ -45,7 +45,10 @@ void compare_summaries(DiffList *out, int p, const PageSummary &sa, const PageSu
         diff_result_add(out, p, "content_changed", nullptr, nullptr, 0, nullptr, 0);
 }
 
-std::vector<DiffEntry> compare_page_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib) {
+std::vector<DiffEntry> compare_page_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib,
+                                         PageMatcher *match) {
+    // Pages read alike give equal summaries, and equal summaries no entry.
+    if (match && match->same(ia, ib)) return {};
     PageSummary sa, sb;
     analyze_page(a, ia, &sa);
     analyze_page(b, ib, &sb);
@@ -60,18 +63,22 @@ std::vector<DiffEntry> compare_page_pair(const PdfDocument &a, int ia, const Pdf
 
 int thread_count(int requested) { return requested > 0 ? requested : default_thread_count(); }
 
-void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out, int threads) {
+void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out, int threads, bool analyse_alike) {
     *out = DiffList{};
     out->identical = 1;
     out->pages_compared = std::max(a.page_count(), b.page_count());
     const int common = std::min(a.page_count(), b.page_count());
     const int t = thread_count(threads);
     out->pairs.reserve(static_cast<size_t>(out->pages_compared));
+    PageMatcher matcher(a, b);
+    PageMatcher *match = analyse_alike ? nullptr : &matcher;
     for (int first = 0; first < common; first += kPairsPerBatch) {
         const int n = std::min(kPairsPerBatch, common - first);
         std::vector<std::vector<DiffEntry>> found = parallel_map<std::vector<DiffEntry>>(
             static_cast<size_t>(n), t,
-            [&](size_t k) { return compare_page_pair(a, first + static_cast<int>(k), b, first + static_cast<int>(k)); });
+            [&](size_t k) {
+                return compare_page_pair(a, first + static_cast<int>(k), b, first + static_cast<int>(k), match);
+            });
         for (int k = 0; k < n; ++k) {
             out->pairs.push_back({first + k, first + k});
             for (DiffEntry &e : found[static_cast<size_t>(k)]) out->entries.push_back(std::move(e));

@@ -154,7 +154,10 @@ void drop_ignored_drawings(const Filters &f, DiffList *list, size_t first, const
 
 // Compares page ia of a with page ib of b (0-based): the differences the
 // filters keep.  Drawings are listed only where an ignored region applies.
-std::vector<DiffEntry> compare_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib, const Filters &f) {
+std::vector<DiffEntry> compare_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib, const Filters &f,
+                                    PageMatcher *match) {
+    // Pages read alike give equal summaries: nothing to report, nothing to filter.
+    if (match && match->same(ia, ib)) return {};
     const PageEntry &pa = a.pages[static_cast<size_t>(ia)];
     const PageEntry &pb = b.pages[static_cast<size_t>(ib)];
     DiffList local;
@@ -169,7 +172,7 @@ std::vector<DiffEntry> compare_pair(const PdfDocument &a, int ia, const PdfDocum
             e.page_b = ib + 1;
         }
     } else {
-        local.entries = compare_page_pair(a, ia, b, ib);
+        local.entries = compare_page_pair(a, ia, b, ib);  // the pair is known not to read alike
     }
     if (f.any() && !local.entries.empty()) apply_filters(f, &local, 0, pa, ia + 1, pb, ib + 1);
     return std::move(local.entries);
@@ -188,11 +191,21 @@ std::vector<int> selected(const PdfDocument &d, const PageRanges &r) {
     return pages;
 }
 
-std::vector<PageSignature> signatures(const PdfDocument &d, const std::vector<int> &pages, int threads) {
-    return parallel_map<PageSignature>(pages.size(), threads, [&](size_t k) {
-        PageSummary s;
-        analyze_page(d, pages[k], &s);
-        return page_signature(s);
+PageSignature signature_of(const PdfDocument &d, int page) {
+    PageSummary s;
+    analyze_page(d, page, &s);
+    return page_signature(s);
+}
+
+// The signatures of A's selected pages and of B's.  Where the k-th selected
+// pages of both read alike (a file against a rewrite of itself), B's page
+// takes A's signature: the signature is a function of the summary.
+void signatures(const PdfDocument &a, const std::vector<int> &pa, const PdfDocument &b, const std::vector<int> &pb,
+                int threads, PageMatcher *match, std::vector<PageSignature> *sa, std::vector<PageSignature> *sb) {
+    *sa = parallel_map<PageSignature>(pa.size(), threads, [&](size_t k) { return signature_of(a, pa[k]); });
+    *sb = parallel_map<PageSignature>(pb.size(), threads, [&](size_t k) {
+        if (match && k < pa.size() && match->same(pa[k], pb[k])) return (*sa)[k];
+        return signature_of(b, pb[k]);
     });
 }
 
@@ -205,8 +218,9 @@ struct Slot {
 };
 
 std::vector<Slot> content_slots(const PdfDocument &a, const std::vector<int> &pa, const PdfDocument &b,
-                                const std::vector<int> &pb, int threads) {
-    const std::vector<PageSignature> sa = signatures(a, pa, threads), sb = signatures(b, pb, threads);
+                                const std::vector<int> &pb, int threads, PageMatcher *match) {
+    std::vector<PageSignature> sa, sb;
+    signatures(a, pa, b, pb, threads, match, &sa, &sb);
     const std::vector<PagePair> aligned = align_pages(sa, sb);
     std::unordered_map<uint64_t, std::vector<size_t>> removed;  // exact hash -> slots of A-only pages
     std::vector<Slot> slots;
@@ -257,7 +271,7 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
                        opts.ignore_regions.empty() && opts.ignore_text.empty();
     const int threads = thread_count(opts.threads);
     if (plain) {
-        compare_docs(a, b, out, threads);
+        compare_docs(a, b, out, threads, opts.analyse_alike_pages);
         return;
     }
     Filters f;
@@ -272,8 +286,10 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
     out->identical = 1;
     out->pages_compared = static_cast<int>(std::max(pa.size(), pb.size()));
     out->content_pairing = opts.pairing == Pairing::Content;
+    PageMatcher matcher(a, b);
+    PageMatcher *match = opts.analyse_alike_pages ? nullptr : &matcher;
     const std::vector<Slot> slots =
-        out->content_pairing ? content_slots(a, pa, b, pb, threads) : position_slots(pa, pb);
+        out->content_pairing ? content_slots(a, pa, b, pb, threads, match) : position_slots(pa, pb);
     // The pairs to compare are analysed a batch at a time on the threads;
     // the entries go out in slot order.
     for (size_t first = 0; first < slots.size(); first += kPairsPerBatch) {
@@ -282,7 +298,7 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
             parallel_map<std::vector<DiffEntry>>(n, threads, [&](size_t k) {
                 const Slot &s = slots[first + k];
                 if (s.moved || s.same || s.pair.a < 0 || s.pair.b < 0) return std::vector<DiffEntry>{};
-                return compare_pair(a, s.pair.a, b, s.pair.b, f);
+                return compare_pair(a, s.pair.a, b, s.pair.b, f, match);
             });
         for (size_t k = 0; k < n; ++k) {
             const Slot &s = slots[first + k];

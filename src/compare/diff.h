@@ -13,6 +13,7 @@
 #include "../document/document.h"
 #include "../options/options.h"
 #include "../page/page.h"
+#include "../page/page_match.h"
 
 namespace morvex {
 
@@ -79,16 +80,21 @@ void diff_result_free(DiffList *list);
 // Compares the pages of a and b by position into out (set up from scratch).
 // The pages are analysed on `threads` threads (0: default_thread_count(),
 // 1: the caller's thread only), a batch of kPairsPerBatch page pairs at a
-// time; the result does not depend on the thread count.
-void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out, int threads = 0);
+// time; the result does not depend on the thread count.  Page pairs known to
+// read alike (see page_match.h) are not analysed, unless analyse_alike: the
+// result is the same either way.
+void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out, int threads = 0,
+                  bool analyse_alike = false);
 
 // Page pairs analysed per batch: the summaries of a batch are freed as each
 // pair is compared, so memory holds at most one pair per thread.
 inline constexpr int kPairsPerBatch = 48;
 
 // Compares page ia of a with page ib of b (0-based): the differences, each
-// with its page_a and page_b set, numbered on B's page.
-std::vector<DiffEntry> compare_page_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib);
+// with its page_a and page_b set, numbered on B's page.  With a matcher
+// (of a and b), a pair it knows to read alike has none and is not analysed.
+std::vector<DiffEntry> compare_page_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib,
+                                         PageMatcher *match = nullptr);
 
 // `threads` as the options give it: 0 means default_thread_count().
 int thread_count(int requested);

@@ -52,6 +52,9 @@ struct CompareOptions {
     // True when the caller passed options at all (even "{}"): the options
     // functions refuse files in which no page is found.
     bool from_options_api = false;
+    // Analyse every page pair, also those known to read alike (not an
+    // option of the JSON text: tests compare both roads).
+    bool analyse_alike_pages = false;
 };
 
 }  // namespace morvex

@@ -44,6 +44,8 @@ public:
     bool has_codespace() const { return !space_.empty(); }
     bool vertical() const { return vertical_; }
     bool codes_are_unicode() const { return unicode_codes_; }
+    // Every member compared: two CMaps that are equal read every code alike.
+    bool operator==(const CMap &) const = default;
     const std::string &used_name() const { return use_name_; }
     void set_default_length(int n) { default_len_ = n; }
 
@@ -51,6 +53,7 @@ private:
     struct Space {
         uint8_t n;
         uint8_t lo[4], hi[4];
+        bool operator==(const Space &) const = default;
     };
     // A range of codes of one length.  For Unicode: the text of `lo` is
     // text_len code points at pool_[text_off], and each following code
@@ -59,6 +62,7 @@ private:
         uint64_t lo, hi;  // (nbytes << 32) | code
         uint32_t val;     // CID of lo, or pool offset
         uint32_t text_len;
+        bool operator==(const Range &) const = default;
     };
 
     void add_space(const std::string &lo, const std::string &hi);

@@ -609,6 +609,18 @@ std::unique_ptr<PdfFont> build_font(const PdfDocument &doc, int32_t obj_num) {
     return f;
 }
 
+bool same_font(const PdfFont *a, const PdfFont *b) {
+    if (!a || !b) return !a && !b;
+    if (!(*a == *b)) return false;
+    auto same_bits = [](double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+    if (!same_bits(a->default_width_, b->default_width_)) return false;
+    for (size_t c = 0; c < a->width_.size(); ++c)
+        if (!same_bits(a->width_[c], b->width_[c])) return false;
+    for (size_t k = 0; k < a->cid_widths_.size(); ++k)
+        if (!same_bits(a->cid_widths_[k].w, b->cid_widths_[k].w)) return false;
+    return true;
+}
+
 int PdfFont::next(const uint8_t *s, size_t n, Glyph *g) const {
     g->text.clear();
     g->unmapped = false;

@@ -65,13 +65,20 @@ public:
     // the baseline than the text matrix alone says.
     bool flipped() const { return flipped_; }
 
+    // Every member compared (a member added later joins by itself; one
+    // whose type has no == stops the build until it gets one).  Widths are
+    // compared again bit for bit by same_font.
+    bool operator==(const PdfFont &) const = default;
+
 private:
     friend std::unique_ptr<PdfFont> build_font(const PdfDocument &doc, int32_t obj_num);
     friend struct FontBuilder;
+    friend bool same_font(const PdfFont *a, const PdfFont *b);
 
     struct CidWidth {
         uint32_t lo, hi;
         double w;
+        bool operator==(const CidWidth &) const = default;
     };
 
     bool type0_ = false;
@@ -95,5 +102,10 @@ private:
 // The font object for the font dictionary `obj_num`, or null for a font
 // that keeps the legacy byte reading (see above) or cannot be read.
 std::unique_ptr<PdfFont> build_font(const PdfDocument &doc, int32_t obj_num);
+
+// True when the two fonts (null: the byte reading) read every code alike:
+// both null, or equal in every member with their widths equal bit for bit
+// (so that 0 and -0 differ, as they may in a printed coordinate).
+bool same_font(const PdfFont *a, const PdfFont *b);
 
 }  // namespace morvex

@@ -113,15 +113,19 @@ void slot_build_font(const PdfDocument *doc, FontSlot *slot) {
     if (cache->fonts.size() < kMaxCachedFonts) cache->fonts.emplace(slot->obj_num, std::move(font));
 }
 
-void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpState *st) {
-    if (page.resources_obj < 0) return;
+int page_font_slots(const PdfDocument &doc, const PageEntry &page, FontSlot *slots) {
+    if (page.resources_obj < 0) return 0;
     const ObjectEntry *owner = doc.find_object(page.resources_obj);
-    if (!owner) return;
+    if (!owner) return 0;
     const TextRange text = doc.full_range(*owner);
-    if (!text.valid()) return;
+    if (!text.valid()) return 0;
     const Place res = dict_value(doc, text, text.begin, "Resources", false);
-    if (res.pos < 0) return;
-    st->font_count = resolve_resource_fonts(doc, res.text, res.pos, st->fonts);
+    if (res.pos < 0) return 0;
+    return resolve_resource_fonts(doc, res.text, res.pos, slots);
+}
+
+void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpState *st) {
+    st->font_count = page_font_slots(doc, page, st->fonts);
 }
 
 int resolve_resource_fonts(const PdfDocument &doc, const TextRange &text, int32_t res_pos, FontSlot *slots) {

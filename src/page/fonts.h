@@ -9,6 +9,9 @@ namespace morvex {
 // nearest ancestor that has them).
 void resolve_page_fonts(const PdfDocument &doc, const PageEntry &page, InterpState *st);
 
+// The same into slots (room for kMaxFontSlots); returns how many were filled.
+int page_font_slots(const PdfDocument &doc, const PageEntry &page, FontSlot *slots);
+
 // Fills slots (room for kMaxFontSlots) from the /Font entry of the
 // resources dictionary that starts at res_pos in text; the search for /Font
 // runs to text.end.  Returns the number of slots filled.

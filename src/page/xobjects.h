@@ -42,6 +42,11 @@ public:
     int32_t find(const PdfDocument &doc, const char *name);
     // Whether the resources dictionary has an /XObject entry.
     bool present(const PdfDocument &doc) { return load(doc), present_; }
+    // Every name with the object number find gives it.
+    const std::unordered_map<std::string, int32_t> &entries(const PdfDocument &doc) {
+        load(doc);
+        return names_;
+    }
 
 private:
     void load(const PdfDocument &doc);
