@@ -225,8 +225,11 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
     const double vx = up_len > 0 ? up * c / up_len * size : 0, vy = up_len > 0 ? up * d / up_len * size : size;
     const double below = vert ? 0.5 : 0.2, above = vert ? 0.5 : 0.9;
     // The direction the glyphs read in: along the baseline, or against it
-    // where the text matrix mirrors them.
-    const double det = (a * d - b * c) * up;
+    // where the text matrix mirrors them.  A font whose matrix is flipped
+    // draws its glyphs upside down in glyph space (pixel rows from the top)
+    // and is shown under a text matrix or CTM that flips them back, in
+    // either of the two: its glyphs always read along the baseline.
+    const double det = font.flipped() ? 1 : a * d - b * c;
     const double rx = det < 0 ? -ux : ux, ry = det < 0 ? -uy : uy;
 
     Glyph g;

@@ -521,6 +521,12 @@ TEST(FontWords, Type3GlyphSpaceInPixels) {
         // Wide glyphs (an em of 3.9 by the widths) but a unit of one em.
         {"a font whose unit is about an em is taken at its word", "[0.01 0 0 0.01 0 0]", "[30 195 195]",
          "BT /F1 10 Tf 100 700 Td (ab) Tj 24.5 0 Td (c) Tj ET", "ab|c"},
+        // A browser's glyph fonts: drawn with y downwards, flipped by the
+        // font matrix, shown under a flipped CTM and a flipped text matrix.
+        {"a flipped font under a flipped page reads along its baseline", "[0.001 0 0 -0.001 0 0]",
+         "[1000 1000 1000]",
+         "1 0 0 -1 0 792 cm BT /F1 32 Tf 1 0 0 -1 8 45 Tm (a) Tj 32 0 Td (b) Tj 32 0 Td (c) Tj 64 0 Td (a) Tj ET",
+         "abc|a"},
     };
     for (const Case &c : cases) {
         const std::string font = "<< /Type /Font /Subtype /Type3 /FontMatrix " + c.matrix +
