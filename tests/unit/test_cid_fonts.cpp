@@ -22,19 +22,8 @@ std::string cid_text(const char *ordering, uint32_t cid) {
 // "stream:DICT|DATA" makes a stream).
 std::vector<TextItem> items_of(const std::vector<std::string> &extra, const std::string &font,
                                const std::string &content) {
-    DocBuilder b;
-    for (const std::string &o : extra) {
-        if (o.rfind("stream:", 0) == 0) {
-            const size_t bar = o.find('|');
-            b.stream(o.substr(7, bar - 7), o.substr(bar + 1));
-        } else {
-            b.object(o);
-        }
-    }
-    const int f = b.object(font);
-    b.page({.content = content, .resources = fixture::resources({{"F1", f}})});
     PdfDocument d;
-    EXPECT_TRUE(load(b.build(), &d));
+    EXPECT_TRUE(load(testutil::font_page(extra, font, content), &d));
     PageSummary ps;
     analyze_page(d, 0, &ps);
     return ps.items;

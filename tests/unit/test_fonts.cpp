@@ -200,19 +200,8 @@ struct Word {
 // (objects in `extra` come first, numbered from 3 in the order given).
 std::vector<Word> words_of(const std::vector<std::string> &extra, const std::string &font,
                            const std::string &content, std::string *page_text = nullptr) {
-    DocBuilder b;
-    for (const std::string &o : extra) {
-        if (o.rfind("stream:", 0) == 0) {
-            const size_t bar = o.find('|');
-            b.stream(o.substr(7, bar - 7), o.substr(bar + 1));
-        } else {
-            b.object(o);
-        }
-    }
-    const int f = b.object(font);
-    b.page({.content = content, .resources = fixture::resources({{"F1", f}})});
     PdfDocument d;
-    EXPECT_TRUE(load(b.build(), &d));
+    EXPECT_TRUE(load(testutil::font_page(extra, font, content), &d));
     PageSummary ps;
     analyze_page(d, 0, &ps);
     std::vector<Word> out;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "document/document.h"
 #include "fixture/pdf_writer.h"
@@ -45,6 +46,25 @@ inline bool load(const std::string &pdf, morvex::PdfDocument *doc) {
     block[pdf.size()] = 0;
     return morvex::doc_load_bytes(std::move(block), static_cast<int32_t>(pdf.size()), "mem.pdf",
                                   doc) == 1;
+}
+
+// A one-page document whose /F1 is the font dictionary `font`, showing
+// `content`; the objects in `extra` come first, numbered from 3 in the
+// order given ("stream:DICT|DATA" makes a stream).
+inline std::string font_page(const std::vector<std::string> &extra, const std::string &font,
+                             const std::string &content) {
+    fixture::DocBuilder b;
+    for (const std::string &o : extra) {
+        if (o.rfind("stream:", 0) == 0) {
+            const size_t bar = o.find('|');
+            b.stream(o.substr(7, bar - 7), o.substr(bar + 1));
+        } else {
+            b.object(o);
+        }
+    }
+    const int f = b.object(font);
+    b.page({.content = content, .resources = fixture::resources({{"F1", f}})});
+    return b.build();
 }
 
 // Runs a shell command; returns its exit status and everything it printed.
