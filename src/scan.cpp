@@ -168,7 +168,7 @@ namespace {
 
 // Position after the ')' that closes the literal string whose '(' is at
 // pos, or -1 when the range ends first.
-int32_t skip_literal_string(const u8 *data, int32_t len, int32_t pos) {
+int32_t literal_end(const u8 *data, int32_t len, int32_t pos) {
     int depth = 1;
     int32_t p = pos + 1;
     while (p < len) {
@@ -208,7 +208,7 @@ int32_t dict_end(const u8 *data, int32_t len, int32_t pos) {
                 p += 2;
             }
         } else if (c == '(') {
-            p = skip_literal_string(data, len, p);
+            p = literal_end(data, len, p);
             if (p < 0) return -1;
         } else {
             // Nothing else matters to the walk: jump to the next byte that does.
@@ -231,6 +231,75 @@ std::optional<std::string> dict_text_at(const u8 *data, int32_t len, int32_t pos
     const int32_t end = dict_end(data, len, pos);
     if (end < 0) return std::nullopt;
     return std::string(reinterpret_cast<const char *>(data + pos), static_cast<size_t>(end - pos));
+}
+
+int32_t skip_ws_comments(const u8 *d, int32_t end, int32_t p) {
+    for (;;) {
+        while (p < end && (is_ws(d[p]) || d[p] == 0)) ++p;
+        if (p >= end || d[p] != '%') return p;
+        while (p < end && d[p] != '\n' && d[p] != '\r') ++p;
+    }
+}
+
+int32_t skip_literal_string(const u8 *d, int32_t end, int32_t p) {
+    int paren = 0;
+    for (; p < end; ++p) {
+        if (d[p] == '\\') {
+            ++p;
+        } else if (d[p] == '(') {
+            ++paren;
+        } else if (d[p] == ')' && --paren == 0) {
+            return p + 1;
+        }
+    }
+    return end;
+}
+
+int32_t skip_value(const u8 *d, int32_t end, int32_t p, bool refs) {
+    constexpr int kMaxNesting = 64;
+    int depth = 0;  // open arrays and dictionaries
+    do {
+        p = skip_ws_comments(d, end, p);
+        if (p >= end) return end;
+        const u8 c = d[p];
+        if (c == '(') {
+            p = skip_literal_string(d, end, p);
+        } else if (c == '<' && p + 1 < end && d[p + 1] == '<') {
+            if (++depth > kMaxNesting) return end;
+            p += 2;
+        } else if (c == '>' && p + 1 < end && d[p + 1] == '>') {
+            --depth;
+            p += 2;
+        } else if (c == '<') {
+            const void *gt = std::memchr(d + p, '>', static_cast<size_t>(end - p));
+            p = gt ? static_cast<int32_t>(static_cast<const u8 *>(gt) - d) + 1 : end;
+        } else if (c == '[') {
+            if (++depth > kMaxNesting) return end;
+            ++p;
+        } else if (c == ']') {
+            --depth;
+            ++p;
+        } else if (c == '/') {
+            ++p;
+            while (p < end && is_name_byte(d[p])) ++p;
+        } else {
+            const int32_t s = p;
+            while (p < end && is_name_byte(d[p])) ++p;
+            if (p == s) {
+                ++p;  // a stray delimiter such as ')' or '>'
+            } else if (refs && depth == 0 && is_digit(c)) {
+                // "N G R" is one value.
+                int32_t r = skip_ws(d, end, p);
+                const int32_t g = r;
+                while (r < end && is_digit(d[r])) ++r;
+                if (r > g) {
+                    r = skip_ws(d, end, r);
+                    if (r < end && d[r] == 'R' && (r + 1 >= end || !is_alnum(d[r + 1]))) p = r + 1;
+                }
+            }
+        }
+    } while (depth > 0 && p < end);
+    return p;
 }
 
 }  // namespace morvex

@@ -45,6 +45,21 @@ constexpr u8 to_lower_ascii(u8 c) { return (c >= 'A' && c <= 'Z') ? u8(c + 32) :
 // Position of the first non-whitespace byte at or after pos, or limit.
 int32_t skip_ws(const u8 *data, int32_t limit, int32_t pos);
 
+// Position of the first byte at or after pos that is neither whitespace,
+// a 0 byte nor part of a comment, or limit.
+int32_t skip_ws_comments(const u8 *data, int32_t limit, int32_t pos);
+
+// Position behind the literal string whose '(' is at pos (balanced
+// parentheses, backslash escapes), or limit when it does not end.
+int32_t skip_literal_string(const u8 *data, int32_t limit, int32_t pos);
+
+// Position behind the value at pos, whitespace and comments before it
+// skipped: a string, name, number, keyword, or a whole array or dictionary
+// with everything nested in it.  With `refs`, "N G R" outside any array or
+// dictionary is one value.  Nesting deeper than 64 steps over to limit.
+// Always beyond pos when pos < limit.
+int32_t skip_value(const u8 *data, int32_t limit, int32_t pos, bool refs = false);
+
 // 1 when `word` stands at pos as a whole keyword (no word byte before or
 // after it inside the range).
 int kw_at(const u8 *data, int32_t pos, int32_t limit, const char *word);

@@ -26,86 +26,6 @@ const uint8_t *bytes_of(std::string_view s) { return reinterpret_cast<const uint
 
 // -- reading the /Encrypt dictionary --
 
-// Position after the literal string whose '(' is at p, or end.
-int32_t skip_literal(const u8 *d, int32_t end, int32_t p) {
-    int depth = 0;
-    while (p < end) {
-        const u8 c = d[p++];
-        if (c == '\\') {
-            ++p;
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')' && --depth == 0) {
-            return p;
-        }
-    }
-    return end;
-}
-
-int32_t skip_ws_comments(const u8 *d, int32_t end, int32_t p) {
-    for (;;) {
-        p = skip_ws(d, end, p);
-        if (p >= end || d[p] != '%') return p;
-        while (p < end && d[p] != '\n' && d[p] != '\r') ++p;
-    }
-}
-
-// Position after the value that starts at p (whitespace before it is
-// skipped): a string, name, number, reference, keyword, or a whole array
-// or dictionary with everything nested in it.  Always beyond p when p < end.
-int32_t skip_value(const u8 *d, int32_t end, int32_t p) {
-    p = skip_ws_comments(d, end, p);
-    if (p >= end) return end;
-    int depth = 0;  // open arrays and dictionaries
-    do {
-        p = skip_ws_comments(d, end, p);
-        if (p >= end) return end;
-        const u8 c = d[p];
-        if (c == '(') {
-            p = skip_literal(d, end, p);
-        } else if (c == '<' && p + 1 < end && d[p + 1] == '<') {
-            ++depth;
-            p += 2;
-        } else if (c == '>' && p + 1 < end && d[p + 1] == '>') {
-            --depth;
-            p += 2;
-        } else if (c == '<') {
-            while (p < end && d[p] != '>') ++p;
-            if (p < end) ++p;
-        } else if (c == '[') {
-            ++depth;
-            ++p;
-        } else if (c == ']') {
-            --depth;
-            ++p;
-        } else if (c == '/') {
-            ++p;
-            while (p < end && is_name_byte(d[p])) ++p;
-        } else if (is_digit(c) || c == '-' || c == '+' || c == '.') {
-            int32_t q = p + 1;
-            while (q < end && (is_digit(d[q]) || d[q] == '.')) ++q;
-            p = q;
-            if (depth == 0 && is_digit(c)) {
-                // "N G R" is one value.
-                int32_t r = skip_ws(d, end, q);
-                const int32_t g = r;
-                while (r < end && is_digit(d[r])) ++r;
-                if (r > g) {
-                    r = skip_ws(d, end, r);
-                    if (r < end && d[r] == 'R' && (r + 1 >= end || !is_alnum(d[r + 1]))) p = r + 1;
-                }
-            }
-        } else if (c == ')' || c == '>' || c == '{' || c == '}') {
-            ++p;
-        } else {
-            const int32_t q0 = p;
-            while (p < end && is_name_byte(d[p])) ++p;
-            if (p == q0) ++p;
-        }
-    } while (depth > 0 && p < end);
-    return p;
-}
-
 }  // namespace
 
 int32_t dict_lookup(const u8 *d, int32_t end, int32_t pos, std::string_view key) {
@@ -119,7 +39,7 @@ int32_t dict_lookup(const u8 *d, int32_t end, int32_t pos, std::string_view key)
         const std::string_view name(reinterpret_cast<const char *>(d + p + 1), static_cast<size_t>(q - p - 1));
         const int32_t v = skip_ws_comments(d, end, q);
         if (name == key) return v < end ? v : -1;
-        p = skip_value(d, end, v);
+        p = skip_value(d, end, v, true);
     }
     return -1;
 }
@@ -215,7 +135,7 @@ EncryptParams parse_encrypt_dict(const u8 *d, int32_t begin, int32_t end, std::s
                 else if (cfm != "None" && !cfm.empty())
                     known = false;
                 if (known) e.filters.emplace_back(fname, m);
-                p = skip_value(d, end, v);
+                p = skip_value(d, end, v, true);
             }
         }
         auto method_of = [&](const char *key, CryptMethod *m) {
@@ -532,7 +452,7 @@ std::string decrypt_object_text(const SecurityHandler *h, int32_t num, int32_t g
                 if (v < end && is_digit(d[v])) {
                     out += ' ';
                     out += std::to_string(new_length);
-                    p = skip_value(d, end, v);
+                    p = skip_value(d, end, v, true);
                 }
             }
         } else {

@@ -45,58 +45,6 @@ struct Val {
     u8 at() const { return data[pos]; }
 };
 
-int32_t skip_ws_comments(const u8 *d, int32_t end, int32_t p) {
-    for (;;) {
-        while (p < end && (is_ws(d[p]) || d[p] == 0)) ++p;
-        if (p < end && d[p] == '%') {
-            while (p < end && d[p] != '\n' && d[p] != '\r') ++p;
-            continue;
-        }
-        return p;
-    }
-}
-
-// Position behind the token or nested structure at p.
-int32_t skip_value(const u8 *d, int32_t end, int32_t p) {
-    int depth = 0;
-    do {
-        p = skip_ws_comments(d, end, p);
-        if (p >= end) return end;
-        const u8 c = d[p];
-        if (c == '(') {
-            int paren = 0;
-            for (; p < end; ++p) {
-                if (d[p] == '\\') { ++p; continue; }
-                if (d[p] == '(') ++paren;
-                else if (d[p] == ')' && --paren == 0) { ++p; break; }
-            }
-        } else if (c == '<' && p + 1 < end && d[p + 1] == '<') {
-            ++depth;
-            p += 2;
-        } else if (c == '>' && p + 1 < end && d[p + 1] == '>') {
-            --depth;
-            p += 2;
-        } else if (c == '<') {
-            while (p < end && d[p] != '>') ++p;
-            if (p < end) ++p;
-        } else if (c == '[') {
-            ++depth;
-            ++p;
-        } else if (c == ']') {
-            --depth;
-            ++p;
-        } else if (c == '/') {
-            ++p;
-            while (p < end && is_name_byte(d[p])) ++p;
-        } else {
-            const int32_t s = p;
-            while (p < end && is_name_byte(d[p])) ++p;
-            if (p == s) ++p;
-        }
-    } while (depth > 0 && p < end);
-    return p;
-}
-
 class Reader {
 public:
     explicit Reader(const PdfDocument &doc) : doc_(doc) {}

@@ -19,68 +19,6 @@ namespace {
 // References followed in a row before giving up (a chain of references to
 // references, or a reference to itself).
 constexpr int kMaxRefChain = 8;
-// Nesting inside one value that skip_value follows; deeper values are
-// stepped over to the end of the text.
-constexpr int kMaxNesting = 64;
-
-int32_t skip_ws_comments(const u8 *d, int32_t end, int32_t p) {
-    for (;;) {
-        while (p < end && (is_ws(d[p]) || d[p] == 0)) ++p;
-        if (p >= end || d[p] != '%') return p;
-        while (p < end && d[p] != '\n' && d[p] != '\r') ++p;
-    }
-}
-
-int32_t skip_literal_string(const u8 *d, int32_t end, int32_t p) {
-    int paren = 0;
-    for (; p < end; ++p) {
-        if (d[p] == '\\') {
-            ++p;
-        } else if (d[p] == '(') {
-            ++paren;
-        } else if (d[p] == ')' && --paren == 0) {
-            return p + 1;
-        }
-    }
-    return end;
-}
-
-// Position behind the value (token, string, array or dictionary) at p.
-int32_t skip_value(const u8 *d, int32_t end, int32_t p) {
-    int depth = 0;
-    do {
-        p = skip_ws_comments(d, end, p);
-        if (p >= end) return end;
-        const u8 c = d[p];
-        if (c == '(') {
-            p = skip_literal_string(d, end, p);
-        } else if (c == '<' && p + 1 < end && d[p + 1] == '<') {
-            if (++depth > kMaxNesting) return end;
-            p += 2;
-        } else if (c == '>' && p + 1 < end && d[p + 1] == '>') {
-            --depth;
-            p += 2;
-        } else if (c == '<') {
-            const void *gt = std::memchr(d + p, '>', static_cast<size_t>(end - p));
-            p = gt ? static_cast<int32_t>(static_cast<const u8 *>(gt) - d) + 1 : end;
-        } else if (c == '[') {
-            if (++depth > kMaxNesting) return end;
-            ++p;
-        } else if (c == ']') {
-            --depth;
-            ++p;
-        } else if (c == '/') {
-            ++p;
-            while (p < end && is_name_byte(d[p])) ++p;
-        } else {
-            const int32_t s = p;
-            while (p < end && is_name_byte(d[p])) ++p;
-            if (p == s) ++p;  // a stray delimiter such as ')' or '>'
-        }
-    } while (depth > 0 && p < end);
-    return p;
-}
-
 // The text of object `num`, at its first byte.
 PdfValue object_value(const PdfDocument &doc, int32_t num) {
     const ObjectEntry *e = doc.find_object(num);
