@@ -14,8 +14,9 @@ For every page, both word lists are normalised the same way and compared as
 bags (multisets) of words:
   - Unicode NFKC (ligatures such as U+FB01 become "fi", full-width forms
     their ASCII letters, non-breaking spaces spaces);
-  - soft hyphens (U+00AD) and zero-width characters (U+200B-U+200D, U+2060,
-    U+FEFF) dropped;
+  - soft hyphens (U+00AD), zero-width characters (U+200B-U+200D, U+2060,
+    U+FEFF) and the invisible direction marks pdftotext writes around
+    right-to-left text (U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) dropped;
   - then split at white space.
 Case, punctuation and accents are kept: a comma read as a word of its own
 ("file ,") or a missing accent counts against us.  pdftotext (run once per
@@ -48,7 +49,8 @@ import unicodedata
 
 BAR = 0.98
 TIMEOUT = 600
-DROP = dict.fromkeys(map(ord, "\u00ad\u200b\u200c\u200d\u2060\ufeff"))
+DROP = dict.fromkeys(map(ord, "\u00ad\u200b\u200c\u200d\u2060\ufeff"
+                             "\u200e\u200f\u202a\u202b\u202c\u202d\u202e\u2066\u2067\u2068\u2069"))
 
 
 def words(text):
