@@ -220,8 +220,11 @@ void glyph_ends(InterpState *st, double ox, double oy, double rex, double rey, d
 //
 // The line is the run of words in content order that follow one another
 // along one direction, each starting at most kLineGap after the previous
-// one ends (a wider gap: an equation number, the next column) and at most
-// kLineShift across its baseline (an index or exponent stays on its line).
+// one ends and at most kLineShift across its baseline (an index or
+// exponent stays on its line).  A wider gap parts an equation from its
+// number or a column from the next; the leader dots of an index entry,
+// about an em behind the entry, stay on its line and so stay apart, as
+// pdftotext reads them.
 constexpr double kEvenSpacing = 1.3;
 constexpr double kMaxEvenGap = 0.4;
 constexpr double kLineGap = 1.2;
@@ -232,8 +235,7 @@ size_t count_chars(const std::string &s) {
     return n;
 }
 
-// The gap along the line from the end of a to the start of b, and the
-// offset across it.
+// The gap along a's direction from the end of a to the start of b.
 double gap_along(const LineWord &a, const LineWord &b) {
     return (b.start_x - a.end_x) * a.dir_x + (b.start_y - a.end_y) * a.dir_y;
 }
