@@ -50,6 +50,21 @@ struct PlacedGlyph {
 };
 constexpr int kRecentGlyphs = 64;
 
+// A finished word read through a font object, waiting with the others of
+// its line until the line shows how its gaps compare (see text_runs.cpp):
+// where its first glyph starts, where its last glyph ends, the direction
+// it reads in (a unit vector), its size on the page, its length in
+// characters and whether a space character was shown before it.
+struct LineWord {
+    TextItem item;
+    double start_x = 0, start_y = 0;
+    double end_x = 0, end_y = 0;
+    double dir_x = 1, dir_y = 0;
+    double size = 0;
+    size_t chars = 0;
+    bool after_space = false;
+};
+
 // What q saves and Q restores: the CTM and the text state, as viewers keep
 // them together in the graphics state.  The text and line matrices are not
 // part of it (they live only inside a text object).
@@ -107,6 +122,15 @@ struct InterpState {
     // is already in page_text, without the space behind it.
     TextItem held_word;
     bool word_held = false;
+    // The line under way: line_words holds its words while every one of
+    // them is a single character (they may still join); once a longer word
+    // comes, they are stored and line_mixed is set.  line_tail is the last
+    // word of the line, for telling whether the next one continues it.
+    std::vector<LineWord> line_words;
+    LineWord line_tail;
+    bool line_open = false;
+    bool line_mixed = false;
+    bool space_shown = false;  // a space character came after the last word stored
     std::vector<ImageItem> images;
     std::string page_text;
     // Painted elements, recorded only with record_drawings.  draw_state

@@ -57,6 +57,9 @@ void clear_state(InterpState *st) {
     std::string().swap(st->page_text);
     st->held_word = TextItem{};
     st->word_held = false;
+    std::vector<LineWord>().swap(st->line_words);
+    st->line_tail = LineWord{};
+    st->line_open = st->line_mixed = st->space_shown = false;
 }
 
 
@@ -197,6 +200,124 @@ void glyph_ends(InterpState *st, double ox, double oy, double rex, double rey, d
     st->last_set_size = set_size;
 }
 
+// Lines of single characters.
+//
+// The gap rules above look at two glyphs at a time.  A line made only of
+// single characters with gaps between all of them is read by comparing
+// its gaps with each other instead: display math ("a = b + c": TeX puts
+// 0.17 to 0.28 em around operators and relations), a label with its index
+// (R and a lowered 1), a row of letter-spaced capitals, a rule of dots.
+// Where the gaps on such a line are alike, the spacing is the line's own
+// and not a word space: characters closer than kEvenSpacing times the
+// line's narrowest gap form one word, as pdftotext reads them.  Only gaps
+// narrower than kMaxEvenGap of the first character's size count as alike:
+// an interword space is about a third of an em and a table's gutter
+// wider, so single digits in columns stay apart.  A line with one longer
+// word is ordinary text (a variable in a sentence, "x = 1" in text): its
+// gaps keep the rules above.  A space character shown between two
+// characters keeps them apart whatever the gap, and a line whose
+// characters touch or overlap anywhere has no spacing of its own to go by.
+//
+// The line is the run of words in content order that follow one another
+// along one direction, each starting at most kLineGap after the previous
+// one ends and at most kLineShift across its baseline (an index or
+// exponent stays on its line).  A wider gap parts an equation from its
+// number or a column from the next; the leader dots of an index entry,
+// about an em behind the entry, stay on its line and so stay apart, as
+// pdftotext reads them.
+constexpr double kEvenSpacing = 1.3;
+constexpr double kMaxEvenGap = 0.4;
+constexpr double kLineGap = 1.2;
+
+size_t count_chars(const std::string &s) {
+    size_t n = 0;
+    for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+// The gap along a's direction from the end of a to the start of b.
+double gap_along(const LineWord &a, const LineWord &b) {
+    return (b.start_x - a.end_x) * a.dir_x + (b.start_y - a.end_y) * a.dir_y;
+}
+
+bool continues_line(const LineWord &prev, const LineWord &next) {
+    if (prev.dir_x * next.dir_x + prev.dir_y * next.dir_y < kSameDirection) return false;
+    const double size = std::max(prev.size, next.size);
+    const double along = gap_along(prev, next);
+    const double across = -(next.start_x - prev.end_x) * prev.dir_y + (next.start_y - prev.end_y) * prev.dir_x;
+    return along >= -kBackStep * size && along <= kLineGap * size && std::fabs(across) <= kLineShift * size;
+}
+
+void join_items(TextItem *a, const TextItem &b) {
+    const double x0 = std::min(a->x, b.x), y0 = std::min(a->y, b.y);
+    const double x1 = std::max(a->x + a->w, b.x + b.w), y1 = std::max(a->y + a->h, b.y + b.h);
+    a->text += b.text;
+    a->x = x0;
+    a->y = y0;
+    a->w = x1 - x0;
+    a->h = y1 - y0;
+    a->font_size = b.font_size;
+}
+
+// Stores the held words of a line of single characters, joined where its
+// gaps are alike.
+void store_line_words(InterpState *st) {
+    std::vector<LineWord> &ws = st->line_words;
+    if (ws.empty()) return;
+    double space = 0;
+    if (!st->line_mixed && ws.size() >= 2) {
+        double narrowest = gap_along(ws[0], ws[1]);
+        for (size_t i = 2; i < ws.size(); ++i) narrowest = std::min(narrowest, gap_along(ws[i - 1], ws[i]));
+        if (narrowest > 0) space = std::min(kEvenSpacing * narrowest, kMaxEvenGap * ws[0].size);
+    }
+    TextItem cur = std::move(ws[0].item);
+    for (size_t i = 1; i < ws.size(); ++i) {
+        if (!ws[i].after_space && gap_along(ws[i - 1], ws[i]) < space) {
+            join_items(&cur, ws[i].item);
+            continue;
+        }
+        interp_store_word(st, std::move(cur), true);
+        cur = std::move(ws[i].item);
+    }
+    interp_store_word(st, std::move(cur), true);
+    ws.clear();
+}
+
+// The line under way ends: its words are stored.
+void end_line(InterpState *st) {
+    store_line_words(st);
+    st->line_open = st->line_mixed = false;
+}
+
+// Adds a finished word read through a font object to the line under way
+// (or starts a new line with it).
+void add_to_line(InterpState *st, LineWord &&w) {
+    if (st->line_open && !continues_line(st->line_tail, w)) end_line(st);
+    st->line_open = true;
+    st->line_tail.start_x = w.start_x;
+    st->line_tail.start_y = w.start_y;
+    st->line_tail.end_x = w.end_x;
+    st->line_tail.end_y = w.end_y;
+    st->line_tail.dir_x = w.dir_x;
+    st->line_tail.dir_y = w.dir_y;
+    st->line_tail.size = w.size;
+    if (!st->line_mixed) {
+        if (w.chars == 1) {
+            st->line_words.push_back(std::move(w));
+            return;
+        }
+        st->line_mixed = true;
+        store_line_words(st);
+    }
+    interp_store_word(st, std::move(w.item), true);
+}
+
+// A line feed shown in a string: the line under way ends before it.
+void line_feed(InterpState *st) {
+    end_line(st);
+    st->page_text.push_back('\n');
+}
+
 void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *bytes, size_t len) {
     const Matrix &m = st->tm;
     // Vertical writing: glyphs follow one another down text space's y axis,
@@ -251,8 +372,9 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
         if (g.text.empty()) continue;  // a glyph that stands for no text
         if (is_white_text(g.text)) {
             interp_flush_word(st);
+            st->space_shown = true;
             for (unsigned char ch : g.text)
-                if (ch == '\n' || ch == '\r') st->page_text.push_back('\n');
+                if (ch == '\n' || ch == '\r') line_feed(st);
             continue;
         }
         const double rex = ox + gw * a, rey = oy + gw * b;
@@ -371,7 +493,7 @@ void interp_emit_string(InterpState *st, const unsigned char *bytes, size_t len)
             st->word.append(reinterpret_cast<const char *>(bytes + run), i - run);
             run = i + 1;
             interp_flush_word(st);
-            if (v == '\n' || v == '\r') st->page_text.push_back('\n');
+            if (v == '\n' || v == '\r') line_feed(st);
         } else {
             const double ox = st->advance * a + e;
             const double oy = st->advance * b + f;
@@ -416,10 +538,28 @@ void interp_flush_word(InterpState *st) {
             item.h = 1.1 * st->font_size;
             item.font_size = st->font_size;
         }
-        // Only words read through a font object join across a hyphenated
-        // line end: the standard fonts' byte reading keeps its old words.
-        interp_store_word(st, std::move(item), st->word_from_font);
         st->word.clear();
+        if (st->word_from_font) {
+            // Only words read through a font object wait for their line and
+            // join across a hyphenated line end: the standard fonts' byte
+            // reading keeps its old words.
+            LineWord w;
+            w.start_x = st->word_start_x;
+            w.start_y = st->word_start_y;
+            w.end_x = st->last_end_x;
+            w.end_y = st->last_end_y;
+            w.dir_x = st->last_dir_x;
+            w.dir_y = st->last_dir_y;
+            w.size = st->word_size;
+            w.chars = count_chars(item.text);
+            w.after_space = st->space_shown;
+            st->space_shown = false;
+            w.item = std::move(item);
+            add_to_line(st, std::move(w));
+        } else {
+            end_line(st);
+            interp_store_word(st, std::move(item), false);
+        }
     }
     st->in_word = 0;
     st->word_from_font = false;
@@ -563,6 +703,7 @@ void interp_store_word(InterpState *st, TextItem &&item, bool may_join) {
 
 void interp_finish_words(InterpState *st) {
     interp_flush_word(st);
+    end_line(st);
     if (st->word_held) {
         st->word_held = false;
         st->page_text.push_back(' ');

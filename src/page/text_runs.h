@@ -6,7 +6,9 @@
 // point and adds it to the word under way.  White space in a string, a
 // large TJ adjustment, the positioning operators and the end of the page
 // end a word (interp_flush_word): it becomes a TextItem and is appended,
-// followed by one space, to the page text.
+// followed by one space, to the page text.  A word read through a font
+// object waits for the rest of its line first: a line of single characters
+// joins where its gaps are alike (see text_runs.cpp).
 #pragma once
 
 #include <cstddef>
