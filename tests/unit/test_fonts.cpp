@@ -250,6 +250,10 @@ TEST(FontWords, EncodingsAndToUnicode) {
          "<< /Type /Font /Subtype /TrueType /BaseFont /X /FirstChar 0 /Widths [500 500 500 500] "
          "/Encoding /WinAnsiEncoding /ToUnicode 3 0 R >>",
          "BT /F1 10 Tf 10 700 Td (\\001\\002\\003x) Tj ET", "Hi\xEF\xAC\x81x"},
+        {"a line end inside a string that no encoding names is no space", {kToUnicode},
+         "<< /Type /Font /Subtype /TrueType /BaseFont /X /FirstChar 32 /Widths [250] "
+         "/Encoding /WinAnsiEncoding /ToUnicode 3 0 R >>",
+         "BT /F1 10 Tf 10 700 Td (ab\\015cd\\012\\011e) Tj ET", "abcde"},
         {"Type0, Identity-H, two-byte codes through ToUnicode", {kToUnicode},
          "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /ToUnicode 3 0 R "
          "/DescendantFonts [<< /Type /Font /Subtype /CIDFontType2 /DW 500 >>] >>",
