@@ -480,7 +480,12 @@ struct FontBuilder {
             }
             if (!known[c]) {
                 f.text_[c].clear();
-                append_byte_text(&f.text_[c], static_cast<uint8_t>(c));
+                // A tab, line feed, form feed or carriage return that no
+                // encoding names is a line end inside a literal string
+                // (writers break long strings that way), not a space
+                // between words: it shows nothing.
+                const bool line_end = c == 9 || c == 10 || c == 12 || c == 13;
+                if (base_named[c] || !line_end) append_byte_text(&f.text_[c], static_cast<uint8_t>(c));
                 f.unmapped_[c] = 1;
             }
         }

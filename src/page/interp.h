@@ -111,6 +111,8 @@ struct InterpState {
     double last_end_x = 0, last_end_y = 0;
     double last_dir_x = 1, last_dir_y = 0;
     double last_size = 0, last_set_size = 0;
+    // The word's last glyph on the page: its origin and the end of its width.
+    double glyph_x0 = 0, glyph_y0 = 0, glyph_x1 = 0, glyph_y1 = 0;
     PlacedGlyph recent[kRecentGlyphs];
     int recent_next = 0;
     int recent_count = 0;

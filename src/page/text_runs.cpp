@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 #include "glyph_list.h"
 
@@ -48,6 +49,7 @@ void clear_state(InterpState *st) {
     st->last_dir_x = 1;
     st->last_dir_y = 0;
     st->last_size = st->last_set_size = 0;
+    st->glyph_x0 = st->glyph_y0 = st->glyph_x1 = st->glyph_y1 = 0;
     for (PlacedGlyph &g : st->recent) g = PlacedGlyph{};
     st->recent_next = st->recent_count = 0;
     st->params = TextParams{};
@@ -102,9 +104,18 @@ void clear_state(InterpState *st) {
 //  - kSamePlace: a glyph with the same text as one of the last kRecentGlyphs
 //    glyphs and an origin within this distance of it in both directions is
 //    the same glyph drawn again (fake bold, a shadow) and is left out.
-//  - kOverlap: a glyph that starts this far back over the previous one is
-//    drawn onto it; TeX builds accented letters that way (a caron over C),
-//    and the spacing accent then becomes the combining one of the letter.
+//  - kAccentMid, kAccentBase: a spacing accent drawn over a letter or digit
+//    becomes the combining accent of that letter (TeX builds accented
+//    letters that way, a caron over C, the accent before or after the
+//    letter).  The accent is over the letter when the middle of its width
+//    lies within kAccentMid of the letter's width from the letter's middle,
+//    and its baseline within kAccentBase of the glyph box's height (1.1
+//    sizes) from the letter's: TeX raises an accent over a capital by a
+//    fraction of the size and centres it on the letter, while an accent
+//    drawn beside a letter or a math accent set over a whole formula stays
+//    a character of its own.  Over anything but a letter or a digit (a
+//    parenthesis, a note head) an accent stays a spacing accent; these are
+//    the bounds pdftotext combines accents within.
 //  - kAccentGap: the gap allowed before a spacing accent, which stands
 //    over the letter that follows it, up to a letter's width further on
 //    (and raised over a capital).
@@ -114,7 +125,9 @@ constexpr double kShiftGap = 0.03;
 constexpr double kSameBaseline = 0.05;
 constexpr double kSameSize = 0.01;
 constexpr double kBackStep = 0.6;
-constexpr double kOverlap = 0.1;
+constexpr double kAccentMid = 0.3;
+constexpr double kAccentBase = 0.4;
+constexpr double kBoxHeight = 1.1;
 constexpr double kAccentGap = 0.2;
 constexpr double kLineShift = 0.5;
 constexpr double kSameDirection = 0.94;
@@ -148,6 +161,40 @@ uint32_t combining_accent(const std::string &t) {
     case 0x2DD: return 0x030B;   // double acute
     default: return 0;
     }
+}
+
+// The combining form of a spacing accent that can stand over a letter:
+// ASCII's circumflex and tilde are characters of their own in text (and
+// TeX's math fonts draw the vector arrow as a tilde), the others accents.
+uint32_t over_letter_accent(const std::string &t) {
+    return t == "^" || t == "~" ? 0 : combining_accent(t);
+}
+
+// The one code point a glyph's UTF-8 text holds, or 0.
+uint32_t single_code_point(std::string_view t) {
+    if (t.empty()) return 0;
+    const auto b0 = static_cast<uint8_t>(t[0]);
+    size_t n = b0 < 0x80 ? 1 : (b0 & 0xE0) == 0xC0 ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : (b0 & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || t.size() != n) return 0;
+    uint32_t cp = n == 1 ? b0 : n == 2 ? (b0 & 0x1Fu) : n == 3 ? (b0 & 0x0Fu) : (b0 & 0x07u);
+    for (size_t i = 1; i < n; ++i) cp = cp << 6 | (static_cast<uint8_t>(t[i]) & 0x3Fu);
+    return cp;
+}
+
+// Letters and digits of the scripts text is set in: everything but ASCII
+// punctuation, the Latin-1 signs, modifier letters and combining marks,
+// the punctuation, symbol, arrow, math, box and dingbat blocks, CJK
+// punctuation and the private use area.
+bool is_letter_or_digit(uint32_t cp) {
+    if (cp < 0x80) return (cp >= '0' && cp <= '9') || ((cp | 0x20) >= 'a' && (cp | 0x20) <= 'z');
+    if (cp < 0xC0) return cp == 0xAA || cp == 0xB5 || cp == 0xBA;
+    if (cp == 0xD7 || cp == 0xF7 || cp == 0x37E || cp == 0x387) return false;
+    if (cp >= 0x2B0 && cp < 0x370) return false;
+    if (cp >= 0x2000 && cp < 0x2C00) return false;
+    if (cp >= 0x3000 && cp < 0x3040) return false;
+    if (cp >= 0xE000 && cp < 0xF900) return false;
+    if (cp >= 0xFE00 && cp < 0xFE70) return false;
+    return true;
 }
 
 uint32_t text_hash(const std::string &t) {
@@ -379,7 +426,34 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
         }
         const double rex = ox + gw * a, rey = oy + gw * b;
         const uint32_t h = text_hash(g.text);
-        if (st->in_word && st->word_from_font) {
+        uint32_t combine_after = 0;  // the accent the glyph stands under
+        if (st->in_word && st->word_from_font && st->word_last_len > 0 && st->word_last_len <= st->word.size()) {
+            const std::string_view prev(st->word.data() + st->word.size() - st->word_last_len, st->word_last_len);
+            const uint32_t accent = over_letter_accent(g.text);
+            const uint32_t prev_accent = accent ? 0 : over_letter_accent(std::string(prev));
+            if ((accent || prev_accent) && is_letter_or_digit(single_code_point(accent ? prev : g.text))) {
+                const double dx = st->last_dir_x, dy = st->last_dir_y;
+                const double prev_mid = (st->glyph_x0 + st->glyph_x1) / 2 * dx + (st->glyph_y0 + st->glyph_y1) / 2 * dy;
+                const double mid = (ox + rex) / 2 * dx + (oy + rey) / 2 * dy;
+                const double letter_width = accent ? std::fabs((st->glyph_x1 - st->glyph_x0) * dx + (st->glyph_y1 - st->glyph_y0) * dy)
+                                                   : std::fabs((rex - ox) * dx + (rey - oy) * dy);
+                const double across = -(ox - st->glyph_x0) * dy + (oy - st->glyph_y0) * dx;
+                const double height = kBoxHeight * (accent ? st->word_size : size);
+                if (std::fabs(mid - prev_mid) < kAccentMid * letter_width && std::fabs(across) < kAccentBase * height) {
+                    if (accent) {
+                        append_utf8(&st->word, accent);
+                        st->word_last_len = 0;
+                        remember_glyph(st, ox, oy, h);
+                        continue;
+                    }
+                    st->word.resize(st->word.size() - st->word_last_len);
+                    combine_after = prev_accent;
+                }
+            }
+        }
+        if (combine_after) {
+            // The letter takes the accent's place in the word.
+        } else if (st->in_word && st->word_from_font) {
             // Where the glyph lies seen from the end of the previous one.
             const double px = st->last_end_x, py = st->last_end_y;
             const double dx = st->last_dir_x, dy = st->last_dir_y;
@@ -405,32 +479,7 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
             if (!(continues && std::fabs(along) <= kSamePlace * size) &&
                 drawn_before(st, ox, oy, h, kSamePlace * size))
                 continue;
-            if (!continues) {
-                interp_flush_word(st);
-            } else if (along < -kOverlap * size) {
-                // Drawn onto the previous glyph: an accent after its letter,
-                // or a letter after its accent.
-                const uint32_t accent = combining_accent(g.text);
-                const size_t n = st->word_last_len;
-                const uint32_t prev_accent =
-                    n > 0 && n <= st->word.size() ? combining_accent(st->word.substr(st->word.size() - n)) : 0;
-                if (accent) {
-                    append_utf8(&st->word, accent);
-                    st->word_last_len = 0;
-                    remember_glyph(st, ox, oy, h);
-                    continue;
-                }
-                if (prev_accent) {
-                    st->word.resize(st->word.size() - n);
-                    st->word += g.text;
-                    append_utf8(&st->word, prev_accent);
-                    st->word_last_len = 0;
-                    remember_glyph(st, ox, oy, h);
-                    grow_box(st, ox + gw * a, oy + gw * b);
-                    glyph_ends(st, ox, oy, rex, rey, rx, ry, size, set_size, true);
-                    continue;
-                }
-            }
+            if (!continues) interp_flush_word(st);
         } else {
             if (st->in_word) interp_flush_word(st);  // a word of the byte reading ends here
             if (drawn_before(st, ox, oy, h, kSamePlace * size)) continue;
@@ -458,6 +507,14 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
         remember_glyph(st, ox, oy, h);
         st->word += g.text;
         st->word_last_len = g.text.size();
+        st->glyph_x0 = ox;
+        st->glyph_y0 = oy;
+        st->glyph_x1 = rex;
+        st->glyph_y1 = rey;
+        if (combine_after) {
+            append_utf8(&st->word, combine_after);
+            st->word_last_len = 0;
+        }
     }
 }
 

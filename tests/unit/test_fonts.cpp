@@ -250,6 +250,10 @@ TEST(FontWords, EncodingsAndToUnicode) {
          "<< /Type /Font /Subtype /TrueType /BaseFont /X /FirstChar 0 /Widths [500 500 500 500] "
          "/Encoding /WinAnsiEncoding /ToUnicode 3 0 R >>",
          "BT /F1 10 Tf 10 700 Td (\\001\\002\\003x) Tj ET", "Hi\xEF\xAC\x81x"},
+        {"a line end inside a string that no encoding names is no space", {kToUnicode},
+         "<< /Type /Font /Subtype /TrueType /BaseFont /X /FirstChar 32 /Widths [250] "
+         "/Encoding /WinAnsiEncoding /ToUnicode 3 0 R >>",
+         "BT /F1 10 Tf 10 700 Td (ab\\015cd\\012\\011e) Tj ET", "abcde"},
         {"Type0, Identity-H, two-byte codes through ToUnicode", {kToUnicode},
          "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /ToUnicode 3 0 R "
          "/DescendantFonts [<< /Type /Font /Subtype /CIDFontType2 /DW 500 >>] >>",
@@ -383,6 +387,34 @@ TEST(FontWords, WordsFollowTheGapsBetweenGlyphs) {
     for (const Case &c : cases) {
         const std::vector<Word> ws =
             words_of({}, tex_font("<< /Differences [20 /caron] >>"), c.content);
+        EXPECT_EQ(joined(ws), c.words) << c.what;
+    }
+}
+
+TEST(FontWords, AccentsCombineOnlyOverALetter) {
+    struct Case {
+        const char *what;
+        std::string content, words;
+    } cases[] = {
+        // Glyphs 5 wide at size 10: an accent combines when its middle is
+        // within 1.5 of the letter's and its baseline within 4.4.
+        {"an accent kerned back over the end of M stands over the dotless i after it",
+         "BT /F1 10 Tf 100 700 Td [(M) 150 (\\025) 400 (\\031)] TJ ET", "M\xC4\xB1\xCC\x81"},
+        {"an accent drawn after its letter", "BT /F1 10 Tf 100 700 Td (e) Tj 0 0 Td (\\025) Tj ET",
+         "e\xCC\x81"},
+        {"an accent raised over a capital combines", "BT /F1 10 Tf 100 700 Td 2.5 Ts (\\024) Tj 0 Ts 0 0 Td (C) Tj ET",
+         "C\xCC\x8C"},
+        {"an accent raised half a size over a formula stays a character",
+         "BT /F1 10 Tf 100 700 Td 5 Ts (\\024) Tj 0 Ts 0 0 Td (C) Tj ET", "\xCB\x87" "C"},
+        {"an accent over a parenthesis stays a character", "BT /F1 10 Tf 100 700 Td (\\024) Tj 0 0 Td (\\() Tj ET",
+         "\xCB\x87("},
+        {"an accent beside its letter stays a character", "BT /F1 10 Tf 100 700 Td (a\\024) Tj ET", "a\xCB\x87"},
+        {"an ASCII tilde over a letter (a vector arrow) stays a character",
+         "BT /F1 10 Tf 100 700 Td (~) Tj 0 0 Td (E) Tj ET", "~E"},
+    };
+    for (const Case &c : cases) {
+        const std::vector<Word> ws =
+            words_of({}, tex_font("<< /Differences [20 /caron /acute 25 /dotlessi] >>"), c.content);
         EXPECT_EQ(joined(ws), c.words) << c.what;
     }
 }
