@@ -705,6 +705,78 @@ Hyphen trailing_hyphen(const std::string &w, size_t *len) {
     return Hyphen::hard;
 }
 
+// Right-to-left scripts (Hebrew, Arabic, Syriac, Thaana, N'Ko and their
+// presentation forms) are drawn left to right in the order the eye meets the
+// glyphs, the last letter first. A word whose letters all belong to them
+// reads in the order it is written: its characters are turned round, each
+// base character keeping its marks after it, and a run of European digits
+// (with the separators between them) keeps its own order, as a reader reads
+// a number inside such a word.
+bool is_rtl(uint32_t cp) {
+    return (cp >= 0x0590 && cp <= 0x08FF) || (cp >= 0xFB1D && cp <= 0xFDFF) || (cp >= 0xFE70 && cp <= 0xFEFE);
+}
+
+bool is_ltr_letter(uint32_t cp) {
+    if (cp < 0x80) return is_alpha(static_cast<u8>(cp));
+    return (cp >= 0xC0 && cp < 0x0590 && cp != 0xD7 && cp != 0xF7 && (cp < 0x0300 || cp > 0x036F)) ||
+           (cp >= 0x0900 && cp < 0x2000) || (cp >= 0x2C00 && cp < 0x2E00) || (cp >= 0x3040 && cp < 0xD800) ||
+           (cp >= 0xF900 && cp < 0xFB1D) || (cp >= 0xFF21 && cp <= 0xFF5A) || cp >= 0x10000;
+}
+
+// Marks that follow their base character: general combining marks and the
+// points and vowel signs of the right-to-left scripts.
+bool is_mark(uint32_t cp) {
+    return (cp >= 0x0300 && cp <= 0x036F) || (cp >= 0x0591 && cp <= 0x05C7 && cp != 0x05BE && cp != 0x05C0 &&
+                                              cp != 0x05C3 && cp != 0x05C6) ||
+           (cp >= 0x0610 && cp <= 0x061A) || (cp >= 0x064B && cp <= 0x065F) || cp == 0x0670 ||
+           (cp >= 0x06D6 && cp <= 0x06ED && cp != 0x06DD && cp != 0x06DE && cp != 0x06E5 && cp != 0x06E6 &&
+            cp != 0x06E9) ||
+           cp == 0x0711 || (cp >= 0x0730 && cp <= 0x074A) || (cp >= 0x07A6 && cp <= 0x07B0) ||
+           (cp >= 0xFE20 && cp <= 0xFE2F);
+}
+
+bool is_digit_cp(uint32_t cp) { return cp >= '0' && cp <= '9'; }
+
+void to_logical_order(std::string *text) {
+    bool rtl = false;
+    for (size_t i = 0, n = 0; i < text->size(); i += n) {
+        const uint32_t cp = code_point_at(*text, i, &n);
+        if (is_ltr_letter(cp)) return;
+        rtl = rtl || is_rtl(cp);
+    }
+    if (!rtl) return;
+    // Clusters: [begin, end) byte ranges of a base character and its marks.
+    struct Cluster {
+        size_t begin, end;
+        uint32_t base;
+    };
+    std::vector<Cluster> cs;
+    for (size_t i = 0, n = 0; i < text->size(); i += n) {
+        const uint32_t cp = code_point_at(*text, i, &n);
+        if (is_mark(cp) && !cs.empty()) cs.back().end = i + n;
+        else cs.push_back({i, i + n, cp});
+    }
+    std::reverse(cs.begin(), cs.end());
+    // A number turned round with the word is turned back.
+    for (size_t i = 0; i < cs.size();) {
+        if (!is_digit_cp(cs[i].base)) {
+            ++i;
+            continue;
+        }
+        size_t j = i + 1;
+        while (j < cs.size() && (is_digit_cp(cs[j].base) ||
+                                 ((cs[j].base == '.' || cs[j].base == ',' || cs[j].base == ':') &&
+                                  j + 1 < cs.size() && is_digit_cp(cs[j + 1].base))))
+            ++j;
+        std::reverse(cs.begin() + static_cast<std::ptrdiff_t>(i), cs.begin() + static_cast<std::ptrdiff_t>(j));
+        i = j;
+    }
+    std::string out;
+    out.reserve(text->size());
+    for (const Cluster &c : cs) out.append(*text, c.begin, c.end - c.begin);
+    *text = std::move(out);
+}
+
 bool continues_on_next_line(const TextItem &held, const TextItem &next, Hyphen kind) {
     const bool below = next.y + 0.5 * next.h < held.y && next.y > held.y - 3 * held.h;
     if (!below || next.x >= held.x + held.w || next.text.empty()) return false;
@@ -716,6 +788,9 @@ bool continues_on_next_line(const TextItem &held, const TextItem &next, Hyphen k
 }  // namespace
 
 void interp_store_word(InterpState *st, TextItem &&item, bool may_join) {
+    // Only words read through a font object may join; they are also the
+    // only ones that can hold right-to-left letters.
+    if (may_join) to_logical_order(&item.text);
     if (st->word_held) {
         st->word_held = false;
         TextItem &held = st->held_word;

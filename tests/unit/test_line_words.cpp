@@ -94,3 +94,35 @@ TEST(LineWords, StandardFontsWithoutWidthsKeepTheirWords) {
     EXPECT_EQ(joined(ps), "a|=|b");
     EXPECT_EQ(ps.text, "a = b ");
 }
+
+TEST(LineWords, RightToLeftWordsReadInWritingOrder) {
+    // Codes 1-6 map to Hebrew letters, a point, a digit and a Latin letter;
+    // the glyphs are drawn left to right, as the eye meets them.
+    const std::string cmap =
+        "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00> <FF> "
+        "endcodespacerange 7 beginbfchar <01> <05D0> <02> <05D1> <03> <05D2> <04> <05B8> <05> <0031> "
+        "<06> <0032> <07> <0061> endbfchar endcmap end end";
+    std::string widths;
+    for (int i = 0; i < 8; ++i) widths += "500 ";
+    const std::string font = "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+Hebrew /FirstChar 0 /LastChar 7 "
+                             "/Widths [" + widths + "] /ToUnicode 3 0 R >>";
+    struct Case {
+        const char *what, *shown, *words;
+    } cases[] = {
+        {"letters turn round", "<030201>", "\u05D0\u05D1\u05D2"},
+        {"a point stays after its letter", "<03020401>", "\u05D0\u05D1\u05B8\u05D2"},
+        {"a number keeps its own order", "<0305060201>", "\u05D0\u05D112\u05D2"},
+        {"a word with a Latin letter is left as drawn", "<030207>", "\u05D2\u05D1a"},
+        {"digits alone are left as drawn", "<0506>", "12"},
+    };
+    for (const Case &c : cases) {
+        PdfDocument d;
+        ASSERT_TRUE(load(testutil::font_page({"stream:<< >>|" + cmap}, font,
+                                             std::string("BT /F1 10 Tf 100 700 Td ") + c.shown + " Tj ET"),
+                         &d));
+        PageSummary ps;
+        analyze_page(d, 0, &ps);
+        EXPECT_EQ(joined(ps), c.words) << c.what;
+        EXPECT_EQ(ps.text, std::string(c.words) + " ") << c.what;
+    }
+}
