@@ -202,6 +202,15 @@ uint32_t first_code_point(const std::string &s) {
 
 bool contains(std::string_view hay, std::string_view needle) { return hay.find(needle) != std::string_view::npos; }
 
+// The standard Symbol or ZapfDingbats font by its name, under a subset
+// prefix ("ABCDEF+Symbol") or not.
+bool is_standard_symbolic_font(std::string_view base) {
+    if (base.size() > 7 && base[6] == '+' &&
+        std::all_of(base.begin(), base.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; }))
+        base.remove_prefix(7);
+    return base == "Symbol" || base == "ZapfDingbats";
+}
+
 }  // namespace
 
 struct FontBuilder {
@@ -549,6 +558,10 @@ std::unique_ptr<PdfFont> build_font(const PdfDocument &doc, int32_t obj_num) {
     for (const char *k : own_keys) legacy = legacy && !r.get(font, k).ok();
     const Val enc = r.get(font, "Encoding");
     if (enc.ok() && Reader::name(enc) != "WinAnsiEncoding") legacy = false;
+    // Symbol and ZapfDingbats have encodings of their own: their codes are
+    // no Windows-1252 letters ('l' is a bullet in ZapfDingbats).  The byte
+    // reading only assumes what holds for the Latin standard fonts.
+    if (is_standard_symbolic_font(base)) legacy = false;
     if (legacy) return nullptr;
     auto f = std::make_unique<PdfFont>();
     FontBuilder b{r, *f};

@@ -440,6 +440,44 @@ TEST(FontWords, StandardFontsKeepTheByteReading) {
     EXPECT_EQ(build_font(d, 9999), nullptr);
 }
 
+TEST(FontWords, SymbolAndDingbatsReadThroughTheirOwnEncodings) {
+    // The standard Symbol and ZapfDingbats fonts with nothing of their own
+    // read their codes through their built-in encodings and keep the
+    // widths of their standard tables (indexed by their own codes).
+    struct Case {
+        const char *what;
+        std::string base, content, words;
+        double width;  // of the first word, at size 10
+    } cases[] = {
+        {"ZapfDingbats: l is a black circle", "ZapfDingbats", "BT /F1 10 Tf 10 700 Td (l) Tj ET", "\xE2\x97\x8F", 7.91},
+        {"a subset prefix", "ABCDEF+ZapfDingbats", "BT /F1 10 Tf 10 700 Td (l) Tj ET", "\xE2\x97\x8F", 7.91},
+        {"Symbol: Greek letters and its own space", "Symbol", "BT /F1 10 Tf 10 700 Td (ab g) Tj ET",
+         "\xCE\xB1\xCE\xB2|\xCE\xB3", 6.31 + 5.49},
+        {"Symbol: a code its encoding leaves empty keeps its byte", "ABCDEF+Symbol", "BT /F1 10 Tf 10 700 Td (\\177) Tj ET",
+         "\x7F", 0},
+    };
+    for (const Case &c : cases) {
+        const std::vector<Word> ws =
+            words_of({}, "<< /Type /Font /Subtype /Type1 /BaseFont /" + c.base + " >>", c.content);
+        EXPECT_EQ(joined(ws), c.words) << c.what;
+        if (!ws.empty() && c.width > 0) {
+            EXPECT_NEAR(ws[0].w, c.width, 0.01) << c.what;
+        }
+    }
+    // Only those two names: a face that merely carries the word keeps the
+    // byte reading, as the Latin standard fonts do.
+    DocBuilder b;
+    const int other = b.object("<< /Type /Font /Subtype /Type1 /BaseFont /SymbolNeu >>");
+    const int prefixed = b.object("<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+Helvetica >>");
+    const int dingbats = b.object("<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>");
+    b.page({.content = "", .resources = fixture::resources({{"F1", other}})});
+    PdfDocument d;
+    ASSERT_TRUE(load(b.build(), &d));
+    EXPECT_EQ(build_font(d, other), nullptr);
+    EXPECT_EQ(build_font(d, prefixed), nullptr);
+    EXPECT_NE(build_font(d, dingbats), nullptr);
+}
+
 TEST(FontWords, CodesWithoutUnicodeKeepTheirBytes) {
     DocBuilder b;
     const int f = b.object(
