@@ -488,8 +488,15 @@ struct FontBuilder {
                 continue;
             }
             if (!known[c]) {
+                // A code that no encoding names reads as the Windows code
+                // page would (the usual guess for bytes without a font
+                // encoding).  A code whose glyph has a name we cannot read
+                // is known by its number alone: it reads as the code point
+                // of that number, not as a character of some code page
+                // (code 128 of a bitmap font's glyph "DK" is no euro sign).
                 f.text_[c].clear();
-                append_byte_text(&f.text_[c], static_cast<uint8_t>(c));
+                if (base_named[c]) append_utf8(&f.text_[c], static_cast<uint32_t>(c));
+                else append_byte_text(&f.text_[c], static_cast<uint8_t>(c));
                 f.unmapped_[c] = 1;
             }
         }

@@ -584,6 +584,27 @@ TEST(FontWords, UnreadableNamesReplaceTheBaseEncoding) {
         EXPECT_EQ(joined(words_of(c.extra, c.font, "BT /F1 10 Tf 0 0 Td (\\320\\341) Tj ET")), c.words) << c.what;
 }
 
+TEST(FontWords, UnreadableCodesInTheWindowsRange) {
+    // Codes 128-159 that give no text: a glyph whose name cannot be read
+    // is known by its number (U+0080, not the euro sign); a code that no
+    // encoding names reads as the Windows code page would.
+    struct Case {
+        const char *what;
+        std::string font, words;
+    } cases[] = {
+        {"a bitmap font's unreadable names",
+         "<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0] /FirstChar 128 /Widths [500 500] "
+         "/Encoding << /Differences [128 /DK /DL] >> >>",
+         "\xC2\x80\xC2\x81"},
+        {"a symbolic TrueType font without an encoding",
+         "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Wingy /FirstChar 128 /Widths [500 500] "
+         "/FontDescriptor << /Flags 4 >> >>",
+         "\xE2\x82\xAC\xC2\x81"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(joined(words_of({}, c.font, "BT /F1 10 Tf 0 0 Td (\\200\\201) Tj ET")), c.words) << c.what;
+}
+
 TEST(FontWords, CodesWithoutAGlyphInAStandardEncodedProgram) {
     // UTF-8 bytes shown through a font whose encoding has no glyph at 0x80
     // and 0x9C: what is drawn there is .notdef, nothing to read.
