@@ -478,6 +478,28 @@ TEST(FontWords, SymbolAndDingbatsReadThroughTheirOwnEncodings) {
     EXPECT_NE(build_font(d, dingbats), nullptr);
 }
 
+TEST(FontWords, APageOfManyFontsReadsEveryOne) {
+    // Each of a hundred fonts reads code 65 as a letter of its own; the
+    // page shows it through the first, the 90th and the last.
+    DocBuilder b;
+    std::vector<std::pair<std::string, int>> fonts;
+    for (int i = 1; i <= 100; ++i) {
+        const char letter = static_cast<char>('a' + i % 26);
+        fonts.emplace_back("F" + std::to_string(i),
+                           b.object("<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 65 /Widths [500] "
+                                    "/Encoding << /Differences [65 /" + std::string(1, letter) + "] >> >>"));
+    }
+    b.page({.content = "BT /F1 10 Tf 0 0 Td (A) Tj /F90 10 Tf 20 0 Td (A) Tj /F100 10 Tf 20 0 Td (A) Tj ET",
+            .resources = fixture::resources(fonts)});
+    PdfDocument d;
+    ASSERT_TRUE(load(b.build(), &d));
+    PageSummary ps;
+    analyze_page(d, 0, &ps);
+    std::string got;
+    for (const TextItem &it : ps.items) got += it.text;
+    EXPECT_EQ(got, "bmw");
+}
+
 TEST(FontWords, CodesWithoutUnicodeKeepTheirBytes) {
     DocBuilder b;
     const int f = b.object(
