@@ -202,6 +202,15 @@ uint32_t first_code_point(const std::string &s) {
 
 bool contains(std::string_view hay, std::string_view needle) { return hay.find(needle) != std::string_view::npos; }
 
+// The standard Symbol or ZapfDingbats font by its name, under a subset
+// prefix ("ABCDEF+Symbol") or not.
+bool is_standard_symbolic_font(std::string_view base) {
+    if (base.size() > 7 && base[6] == '+' &&
+        std::all_of(base.begin(), base.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; }))
+        base.remove_prefix(7);
+    return base == "Symbol" || base == "ZapfDingbats";
+}
+
 }  // namespace
 
 struct FontBuilder {
@@ -479,13 +488,20 @@ struct FontBuilder {
                 continue;
             }
             if (!known[c]) {
+                // A code that no encoding names reads as the Windows code
+                // page would (the usual guess for bytes without a font
+                // encoding).  A code whose glyph has a name we cannot read
+                // is known by its number alone: it reads as the code point
+                // of that number, not as a character of some code page
+                // (code 128 of a bitmap font's glyph "DK" is no euro sign).
                 f.text_[c].clear();
                 // A tab, line feed, form feed or carriage return that no
                 // encoding names is a line end inside a literal string
                 // (writers break long strings that way), not a space
                 // between words: it shows nothing.
                 const bool line_end = c == 9 || c == 10 || c == 12 || c == 13;
-                if (base_named[c] || !line_end) append_byte_text(&f.text_[c], static_cast<uint8_t>(c));
+                if (base_named[c]) append_utf8(&f.text_[c], static_cast<uint32_t>(c));
+                else if (!line_end) append_byte_text(&f.text_[c], static_cast<uint8_t>(c));
                 f.unmapped_[c] = 1;
             }
         }
@@ -554,6 +570,10 @@ std::unique_ptr<PdfFont> build_font(const PdfDocument &doc, int32_t obj_num) {
     for (const char *k : own_keys) legacy = legacy && !r.get(font, k).ok();
     const Val enc = r.get(font, "Encoding");
     if (enc.ok() && Reader::name(enc) != "WinAnsiEncoding") legacy = false;
+    // Symbol and ZapfDingbats have encodings of their own: their codes are
+    // no Windows-1252 letters ('l' is a bullet in ZapfDingbats).  The byte
+    // reading only assumes what holds for the Latin standard fonts.
+    if (is_standard_symbolic_font(base)) legacy = false;
     if (legacy) return nullptr;
     auto f = std::make_unique<PdfFont>();
     FontBuilder b{r, *f};

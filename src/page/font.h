@@ -20,8 +20,9 @@
 // standard tables only for a font without widths of its own.
 //
 // A font with none of /ToUnicode, /Widths, /DescendantFonts and
-// /FontMatrix, and no /Encoding other than /WinAnsiEncoding (a standard
-// font as the byte reading assumes it) builds no object at all: build_font
+// /FontMatrix, and no /Encoding other than /WinAnsiEncoding (a Latin
+// standard font as the byte reading assumes it; Symbol and ZapfDingbats,
+// whose codes are their own, always build one) builds no object at all: build_font
 // returns null and the font keeps the byte reading and the word rules it
 // always had, so pages made only of such fonts read exactly as before.
 #pragma once

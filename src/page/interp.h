@@ -14,7 +14,9 @@
 
 namespace morvex {
 
-constexpr int kMaxFontSlots = 64;
+// A page may name this many fonts (dvipdfmx splits a CJK face into a subset
+// font per 256 glyphs: a page of Korean text names about a hundred).
+constexpr int kMaxFontSlots = 256;
 constexpr int kMaxSavedCtm = 32;
 constexpr int kMaxResourceName = 63;  // characters of a resource name
 

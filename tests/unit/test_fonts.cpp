@@ -472,6 +472,66 @@ TEST(FontWords, StandardFontsKeepTheByteReading) {
     EXPECT_EQ(build_font(d, 9999), nullptr);
 }
 
+TEST(FontWords, SymbolAndDingbatsReadThroughTheirOwnEncodings) {
+    // The standard Symbol and ZapfDingbats fonts with nothing of their own
+    // read their codes through their built-in encodings and keep the
+    // widths of their standard tables (indexed by their own codes).
+    struct Case {
+        const char *what;
+        std::string base, content, words;
+        double width;  // of the first word, at size 10
+    } cases[] = {
+        {"ZapfDingbats: l is a black circle", "ZapfDingbats", "BT /F1 10 Tf 10 700 Td (l) Tj ET", "\xE2\x97\x8F", 7.91},
+        {"a subset prefix", "ABCDEF+ZapfDingbats", "BT /F1 10 Tf 10 700 Td (l) Tj ET", "\xE2\x97\x8F", 7.91},
+        {"Symbol: Greek letters and its own space", "Symbol", "BT /F1 10 Tf 10 700 Td (ab g) Tj ET",
+         "\xCE\xB1\xCE\xB2|\xCE\xB3", 6.31 + 5.49},
+        {"Symbol: a code its encoding leaves empty keeps its byte", "ABCDEF+Symbol", "BT /F1 10 Tf 10 700 Td (\\177) Tj ET",
+         "\x7F", 0},
+    };
+    for (const Case &c : cases) {
+        const std::vector<Word> ws =
+            words_of({}, "<< /Type /Font /Subtype /Type1 /BaseFont /" + c.base + " >>", c.content);
+        EXPECT_EQ(joined(ws), c.words) << c.what;
+        if (!ws.empty() && c.width > 0) {
+            EXPECT_NEAR(ws[0].w, c.width, 0.01) << c.what;
+        }
+    }
+    // Only those two names: a face that merely carries the word keeps the
+    // byte reading, as the Latin standard fonts do.
+    DocBuilder b;
+    const int other = b.object("<< /Type /Font /Subtype /Type1 /BaseFont /SymbolNeu >>");
+    const int prefixed = b.object("<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+Helvetica >>");
+    const int dingbats = b.object("<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>");
+    b.page({.content = "", .resources = fixture::resources({{"F1", other}})});
+    PdfDocument d;
+    ASSERT_TRUE(load(b.build(), &d));
+    EXPECT_EQ(build_font(d, other), nullptr);
+    EXPECT_EQ(build_font(d, prefixed), nullptr);
+    EXPECT_NE(build_font(d, dingbats), nullptr);
+}
+
+TEST(FontWords, APageOfManyFontsReadsEveryOne) {
+    // Each of a hundred fonts reads code 65 as a letter of its own; the
+    // page shows it through the first, the 90th and the last.
+    DocBuilder b;
+    std::vector<std::pair<std::string, int>> fonts;
+    for (int i = 1; i <= 100; ++i) {
+        const char letter = static_cast<char>('a' + i % 26);
+        fonts.emplace_back("F" + std::to_string(i),
+                           b.object("<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 65 /Widths [500] "
+                                    "/Encoding << /Differences [65 /" + std::string(1, letter) + "] >> >>"));
+    }
+    b.page({.content = "BT /F1 10 Tf 0 0 Td (A) Tj /F90 10 Tf 20 0 Td (A) Tj /F100 10 Tf 20 0 Td (A) Tj ET",
+            .resources = fixture::resources(fonts)});
+    PdfDocument d;
+    ASSERT_TRUE(load(b.build(), &d));
+    PageSummary ps;
+    analyze_page(d, 0, &ps);
+    std::string got;
+    for (const TextItem &it : ps.items) got += it.text;
+    EXPECT_EQ(got, "bmw");
+}
+
 TEST(FontWords, CodesWithoutUnicodeKeepTheirBytes) {
     DocBuilder b;
     const int f = b.object(
@@ -576,6 +636,27 @@ TEST(FontWords, UnreadableNamesReplaceTheBaseEncoding) {
     };
     for (const Case &c : cases)
         EXPECT_EQ(joined(words_of(c.extra, c.font, "BT /F1 10 Tf 0 0 Td (\\320\\341) Tj ET")), c.words) << c.what;
+}
+
+TEST(FontWords, UnreadableCodesInTheWindowsRange) {
+    // Codes 128-159 that give no text: a glyph whose name cannot be read
+    // is known by its number (U+0080, not the euro sign); a code that no
+    // encoding names reads as the Windows code page would.
+    struct Case {
+        const char *what;
+        std::string font, words;
+    } cases[] = {
+        {"a bitmap font's unreadable names",
+         "<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0] /FirstChar 128 /Widths [500 500] "
+         "/Encoding << /Differences [128 /DK /DL] >> >>",
+         "\xC2\x80\xC2\x81"},
+        {"a symbolic TrueType font without an encoding",
+         "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Wingy /FirstChar 128 /Widths [500 500] "
+         "/FontDescriptor << /Flags 4 >> >>",
+         "\xE2\x82\xAC\xC2\x81"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(joined(words_of({}, c.font, "BT /F1 10 Tf 0 0 Td (\\200\\201) Tj ET")), c.words) << c.what;
 }
 
 TEST(FontWords, CodesWithoutAGlyphInAStandardEncodedProgram) {
