@@ -81,9 +81,8 @@ std::vector<std::string> page_analysis_documents() {
         const int a4 = b.object("<< /Subtype /Popup /Rect [0 0 50 50] /AP << /N " + r1 + " >> >>");
         const std::string list = std::to_string(a1) + " 0 R " + std::to_string(a2) + " 0 R " + std::to_string(a3) +
                                  " 0 R " + std::to_string(a4) + " 0 R";
-        b.page({.content = "BT /F1 10 Tf 72 700 Td (form) Tj ET",
-                .resources = resources({{"F1", f1}}),
-                .extra = "/Annots [" + list + "]"});
+        b.page_extra = "/Annots [" + list + "]";
+        b.page({.content = "BT /F1 10 Tf 72 700 Td (form) Tj ET", .resources = resources({{"F1", f1}})});
         docs.push_back(b.build());
     }
     return docs;

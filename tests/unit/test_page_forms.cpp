@@ -273,9 +273,8 @@ PageSummary analyze_with_annots(const std::string &page_content, const std::vect
     std::string list;
     for (const std::string &a : annots) list += std::to_string(b.object(fill(a))) + " 0 R ";
     const std::string res = "<< /Font << /F1 " + std::to_string(f1) + " 0 R >> >>";
-    b.page({.content = page_content,
-            .resources = res,
-            .extra = "/Annots " + (annots_value.empty() ? "[" + list + "]" : fill(annots_value))});
+    b.page_extra = "/Annots " + (annots_value.empty() ? "[" + list + "]" : fill(annots_value));
+    b.page({.content = page_content, .resources = res});
     PdfDocument d;
     EXPECT_TRUE(load(b.build(), &d));
     PageSummary ps;
