@@ -63,6 +63,28 @@ std::vector<std::string> page_analysis_documents() {
                 .resources = resources({{"F1", f1}}, {{"Fm", n}, {"Im", img}})});
         docs.push_back(b.build());
     }
+    {
+        // Annotations: a field with an appearance, a checkbox with states,
+        // a hidden one, a popup, one whose appearance draws itself.
+        DocBuilder b;
+        const int f1 = b.font("Helvetica");
+        const int ap = b.next_num();
+        b.stream("/BBox [0 0 100 20] /Matrix [1 0 0 1 0 0] /Resources << /XObject << /Me " + std::to_string(ap) +
+                     " 0 R >> >>",
+                 "BT /F1 10 Tf 2 5 Td (field) Tj ET /Me Do");
+        b.stream("/Subtype /Form /BBox [0 0 10 10]", "BT /F1 9 Tf (on) Tj ET");
+        const std::string r0 = std::to_string(ap) + " 0 R", r1 = std::to_string(ap + 1) + " 0 R";
+        const int a1 = b.object("<< /Type /Annot /Subtype /Widget /Rect [72 600 172 620] /AP << /N " + r0 + " >> >>");
+        const int a2 = b.object("<< /Subtype /Widget /Rect [72 500 82 510] /AS /On /AP << /N << /On " + r1 +
+                                " /Off " + r0 + " >> >> >>");
+        const int a3 = b.object("<< /Subtype /FreeText /F 2 /Rect [0 0 50 50] /AP << /N " + r1 + " >> >>");
+        const int a4 = b.object("<< /Subtype /Popup /Rect [0 0 50 50] /AP << /N " + r1 + " >> >>");
+        const std::string list = std::to_string(a1) + " 0 R " + std::to_string(a2) + " 0 R " + std::to_string(a3) +
+                                 " 0 R " + std::to_string(a4) + " 0 R";
+        b.page_extra = "/Annots [" + list + "]";
+        b.page({.content = "BT /F1 10 Tf 72 700 Td (form) Tj ET", .resources = resources({{"F1", f1}})});
+        docs.push_back(b.build());
+    }
     return docs;
 }
 

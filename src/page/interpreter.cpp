@@ -587,9 +587,32 @@ private:
     bool draw_form() {
         if (!forms_ || !names_) return false;
         const int32_t num = names_->find(forms_->doc, name_);
-        if (num <= 0) return false;
+        return num > 0 && draw_form_object(num, false);
+    }
+
+public:
+    // Draws an annotation's appearance stream on the page: the form, placed
+    // by `placement` in the page's space, whatever the page's content left
+    // in the graphics state.  The placement joins the page's hash, so a
+    // field moved or resized changes it.
+    void draw_appearance(const Appearance &a) {
+        if (!forms_) return;
+        forms_->hash = fnv1a(forms_->hash, reinterpret_cast<const u8 *>(a.placement.data()), sizeof a.placement);
+        // Each appearance starts from the text state a page starts with.
+        InterpState *st = st_;
+        interp_flush_word(st);
+        st->ctm = a.placement;
+        st->cur_font = nullptr;
+        st->font_size = 12.0;
+        st->leading = 14.0;
+        st->params = TextParams{};
+        draw_form_object(a.obj, true);
+    }
+
+private:
+    bool draw_form_object(int32_t num, bool appearance) {
         auto [it, fresh] = forms_->xobjects.try_emplace(num);
-        if (fresh) it->second = read_form(forms_->doc, num);
+        if (fresh) it->second = read_form(forms_->doc, num, appearance);
         FormXObject *form = it->second.get();
         if (!form) return false;
         if (form->active || forms_->depth >= kMaxFormDepth) return true;
@@ -710,7 +733,8 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool
     resolve_page_fonts(doc, page, &st);
 
     ByteBuf content;
-    if (!get_page_content(doc, page, &content)) {
+    const std::vector<Appearance> appearances = page_appearances(doc, page);
+    if (!get_page_content(doc, page, &content) && appearances.empty()) {
         interp_free(&st);
         return;
     }
@@ -725,8 +749,12 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool
     st.items.reserve(std::min(n / 16, kMaxReservedItems));
     st.page_text.reserve(std::min(n / 2, kMaxReservedText));
     XObjectNames names(page_resources(doc, page));
-    if (scan_len > 0) Scanner(content.data, scan_len, &st, &forms, &names).run();
+    Scanner page_scan(content.data, scan_len, &st, &forms, &names);
+    if (scan_len > 0) page_scan.run();
     buf_free(&content);
+    // Annotations draw their appearances over the page, with the page's
+    // resources for what an appearance does not give itself.
+    for (const Appearance &a : appearances) page_scan.draw_appearance(a);
     out->content_hash = forms.hash;
 
     interp_finish_words(&st);

@@ -95,14 +95,15 @@ bool PageMatcher::same_xobjects(Walk *w, XObjectNames *xa, XObjectNames *xb, int
     return true;
 }
 
-bool PageMatcher::same_xobject(Walk *w, int32_t oa, int32_t ob, int depth) {
+bool PageMatcher::same_xobject(Walk *w, int32_t oa, int32_t ob, int depth, bool appearance) {
     const auto ia = w->a_to_b.find(oa);
     if (ia != w->a_to_b.end()) return ia->second == ob;  // met before (or being compared now)
     if (w->b_to_a.count(ob)) return false;
     if (++w->visited > kMaxXObjects || depth > kMaxDepth) return false;
     w->a_to_b.emplace(oa, ob);
     w->b_to_a.emplace(ob, oa);
-    const std::unique_ptr<FormXObject> fa = read_form(a_, oa), fb = read_form(b_, ob);
+    const std::unique_ptr<FormXObject> fa = read_form(a_, oa, appearance),
+                                          fb = read_form(b_, ob, appearance);
     if (!fa || !fb) return !fa && !fb;  // images (or nothing): drawn by name
     for (size_t k = 0; k < fa->matrix.size(); ++k)
         if (!same_bits(fa->matrix[k], fb->matrix[k])) return false;
@@ -131,7 +132,16 @@ bool PageMatcher::same(int ia, int ib) {
     if (!same_slots(sa, na, sb, nb)) return false;
     XObjectNames xa(page_resources(a_, pa)), xb(page_resources(b_, pb));
     Walk w;
-    return same_xobjects(&w, &xa, &xb, 0);
+    if (!same_xobjects(&w, &xa, &xb, 0)) return false;
+    // Annotations' appearances: the same forms, placed alike, in order.
+    const std::vector<Appearance> aa = page_appearances(a_, pa), ab = page_appearances(b_, pb);
+    if (aa.size() != ab.size()) return false;
+    for (size_t k = 0; k < aa.size(); ++k) {
+        for (size_t i = 0; i < aa[k].placement.size(); ++i)
+            if (!same_bits(aa[k].placement[i], ab[k].placement[i])) return false;
+        if (!same_xobject(&w, aa[k].obj, ab[k].obj, 0, true)) return false;
+    }
+    return true;
 }
 
 }  // namespace morvex

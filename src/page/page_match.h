@@ -5,7 +5,8 @@
 // rotation, its joined content (get_page_content), the font slots of its
 // resources (names, standard widths, the font objects built from them) and
 // the XObjects its resources name (form XObjects with their matrix, fonts,
-// XObjects and content; anything else is an image known by name only).
+// XObjects and content; anything else is an image known by name only) and
+// the appearance streams of its annotations with their placement.
 // Two pages that agree in all of that, as the readers see it, are read
 // alike, whatever their object numbers and the order or spelling of their
 // dictionaries: a file compared with a rewrite of itself (renumbered
@@ -40,7 +41,7 @@ private:
     bool same_font_object(int32_t oa, int32_t ob);
     bool same_slots(const FontSlot *sa, int na, const FontSlot *sb, int nb);
     bool same_xobjects(Walk *w, XObjectNames *xa, XObjectNames *xb, int depth);
-    bool same_xobject(Walk *w, int32_t oa, int32_t ob, int depth);
+    bool same_xobject(Walk *w, int32_t oa, int32_t ob, int depth, bool appearance = false);
 
     const PdfDocument &a_;
     const PdfDocument &b_;

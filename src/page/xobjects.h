@@ -76,9 +76,21 @@ struct FormXObject {
 };
 
 // Reads object `obj` as a form XObject: null when it is not one (an image,
-// a missing object, anything without /Subtype /Form).  The content is not
-// decoded here.
-std::unique_ptr<FormXObject> read_form(const PdfDocument &doc, int32_t obj);
+// a missing object, anything without /Subtype /Form; an appearance stream
+// may also have no /Subtype at all).  The content is not decoded here.
+std::unique_ptr<FormXObject> read_form(const PdfDocument &doc, int32_t obj, bool appearance = false);
+
+// An annotation's normal appearance: the form, and the matrix that maps
+// the form's /BBox (through its /Matrix) onto the annotation's /Rect.
+struct Appearance {
+    int32_t obj = 0;
+    Matrix placement = kIdentity;
+};
+
+// The appearances the page's annotations draw, in /Annots order: not
+// hidden (flags Hidden and NoView), not Popup, with an /AP /N stream (or
+// the state /AS names in an /N dictionary), a /Rect and a /BBox with area.
+std::vector<Appearance> page_appearances(const PdfDocument &doc, const PageEntry &page);
 
 // Decodes the form's content into form->content; false when it has none.
 bool decode_form_content(const PdfDocument &doc, FormXObject *form);

@@ -245,3 +245,168 @@ TEST(PageForms, TextParametersComeBack) {
         page_analysis_free(&ps);
     }
 }
+
+// Annotations' appearance streams: read as forms placed on their /Rect.
+namespace {
+
+// A page with F1 (Helvetica) and the given content; `streams` are written
+// first (as appearance streams, with the dictionary entries given), then
+// `annots`, one object each, listed in /Annots.  "@k" stands for the k-th
+// stream, "@A" for the first annotation, in either.  `annots_value`, when
+// given, replaces the /Annots value.
+PageSummary analyze_with_annots(const std::string &page_content, const std::vector<FormSpec> &streams,
+                                const std::vector<std::string> &annots, const std::string &annots_value = "") {
+    DocBuilder b;
+    const int f1 = b.font("Helvetica");
+    const int first = b.next_num();
+    const int first_annot = first + static_cast<int>(streams.size());
+    auto fill = [&](std::string s) {
+        for (size_t at; (at = s.find("@A")) != std::string::npos;) s.replace(at, 2, std::to_string(first_annot) + " 0 R");
+        for (size_t k = streams.size(); k-- > 0;) {
+            const std::string key = "@" + std::to_string(k);
+            for (size_t at; (at = s.find(key)) != std::string::npos;)
+                s.replace(at, key.size(), std::to_string(first + static_cast<int>(k)) + " 0 R");
+        }
+        return s;
+    };
+    for (const FormSpec &f : streams) b.stream(fill(f.dict), fill(f.content));
+    std::string list;
+    for (const std::string &a : annots) list += std::to_string(b.object(fill(a))) + " 0 R ";
+    const std::string res = "<< /Font << /F1 " + std::to_string(f1) + " 0 R >> >>";
+    b.page_extra = "/Annots " + (annots_value.empty() ? "[" + list + "]" : fill(annots_value));
+    b.page({.content = page_content, .resources = res});
+    PdfDocument d;
+    EXPECT_TRUE(load(b.build(), &d));
+    PageSummary ps;
+    analyze_page(d, 0, &ps);
+    return ps;
+}
+
+const std::string kField = "/Subtype /Form /BBox [0 0 100 20] /Resources << /Font << >> >>";
+std::string widget(const std::string &rect, const std::string &more = "") {
+    return "<< /Type /Annot /Subtype /Widget /Rect [" + rect + "] /AP << /N @0 >> " + more + " >>";
+}
+
+}  // namespace
+
+TEST(PageAnnotations, AppearancesAreReadWhereTheyShow) {
+    struct Case {
+        const char *what;
+        std::vector<FormSpec> streams;
+        std::vector<std::string> annots;
+        std::string text;
+        std::vector<Word> words;
+    } cases[] = {
+        {"a field's value lands in its rectangle (page fonts when it has none)",
+         {{"/BBox [0 0 100 20]", "BT /F1 10 Tf 2 5 Td (Total) Tj ET"}},
+         {widget("200 300 300 320")},
+         "Total ",
+         {{"Total", 202, 303}}},
+        {"a rectangle twice the box doubles the text",
+         {{"/BBox [0 0 100 20]", "BT /F1 10 Tf 2 5 Td (big) Tj ET"}},
+         {widget("200 300 400 340")},
+         "big ",
+         {{"big", 204, 308}}},  // the old reading drops 0.2 em, unscaled, below the baseline
+        {"the box through /Matrix is what maps onto the rectangle",
+         {{"/BBox [0 0 50 10] /Matrix [2 0 0 2 10 10]", "BT /F1 5 Tf 2 5 Td (m) Tj ET"}},
+         {widget("300 320 200 300")},  // corners in any order
+         "m ",
+         {{"m", 204, 309}}},
+        {"/AS picks the state of an /N dictionary",
+         {{"/BBox [0 0 10 10]", "BT /F1 10 Tf (on) Tj ET"}, {"/BBox [0 0 10 10]", "BT /F1 10 Tf (off) Tj ET"}},
+         {"<< /Subtype /Widget /Rect [0 0 10 10] /AS /Off /AP << /N << /On @0 /Off @1 >> /D << /Off @0 >> >> >>",
+          "<< /Subtype /Widget /Rect [0 0 10 10] /AP << /N << /On @0 /Off @1 >> >> >>",
+          "<< /Subtype /Widget /Rect [0 0 10 10] /AS /Maybe /AP << /N << /On @0 >> >> >>"},
+         "off ",
+         {}},
+        {"hidden, no-view and popup annotations draw nothing; print-only ones do",
+         {{"/BBox [0 0 10 10]", "BT /F1 10 Tf (seen) Tj ET"}},
+         {widget("0 0 10 10", "/F 2"), widget("0 0 10 10", "/F 32"), widget("0 0 10 10", "/F 4"),
+          "<< /Subtype /Popup /Rect [0 0 10 10] /AP << /N @0 >> >>"},
+         "seen ",
+         {}},
+        {"an appearance without /Subtype is a form; an image is not",
+         {{"/BBox [0 0 10 10]", "BT /F1 10 Tf (plain) Tj ET"},
+          {"/Subtype /Image /BBox [0 0 10 10] /Width 1 /Height 1", "BT /F1 10 Tf (img) Tj ET"}},
+         {"<< /Rect [0 0 10 10] /AP << /N @0 >> >>", "<< /Rect [0 0 10 10] /AP << /N @1 >> >>"},
+         "plain ",
+         {}},
+        {"a rectangle or box without area, or no box at all, draws nothing",
+         {{"/BBox [0 0 10 10]", "BT /F1 10 Tf (a) Tj ET"}, {"/BBox [0 0 0 10]", "BT /F1 10 Tf (b) Tj ET"},
+          {"", "BT /F1 10 Tf (c) Tj ET"}},
+         {widget("5 5 5 50"), "<< /Rect [0 0 10 10] /AP << /N @1 >> >>", "<< /Rect [0 0 10 10] /AP << /N @2 >> >>",
+          "<< /Rect [0 0 10] /AP << /N @0 >> >>"},
+         "",
+         {}},
+        {"each appearance starts from a fresh text state, after the page's own text",
+         {{"/BBox [0 0 100 20]", "BT 2 5 Td (ab) Tj ET"}, {"/BBox [0 0 100 20]", "BT /F1 10 Tf (cd) Tj ET"}},
+         {"<< /Rect [0 0 100 20] /AP << /N @1 >> >>", widget("0 100 100 120")},
+         "cd ab ",
+         {}},
+        {"an appearance drawing itself, or whose /N is the annotation, draws once",
+         {{kField + " /Resources << /XObject << /Me @0 >> >>", "BT /F1 10 Tf (once) Tj ET /Me Do"}},
+         {widget("0 0 100 20"), "<< /Rect [0 0 10 10] /AS /N /AP << /N @A >> >>"},
+         "once ",
+         {}},
+    };
+    for (const Case &c : cases) {
+        PageSummary ps = analyze_with_annots("BT /F1 10 Tf 40 Tc ET", c.streams, c.annots);
+        EXPECT_EQ(ps.text, c.text) << c.what;
+        if (!c.words.empty()) {
+            ASSERT_EQ(ps.items.size(), c.words.size()) << c.what;
+            for (size_t i = 0; i < c.words.size(); ++i) {
+                EXPECT_EQ(ps.items[i].text, c.words[i].text) << c.what;
+                EXPECT_NEAR(ps.items[i].x, c.words[i].x, 1e-9) << c.what << " " << i;
+                EXPECT_NEAR(ps.items[i].y, c.words[i].y, 1e-9) << c.what << " " << i;
+            }
+        }
+        page_analysis_free(&ps);
+    }
+}
+
+// /Annots that is no array, entries that are no annotations, and a page
+// listing more annotations than are read.
+TEST(PageAnnotations, HostileLists) {
+    const std::vector<FormSpec> one = {{"/BBox [0 0 10 10]", "BT /F1 10 Tf (x) Tj ET"}};
+    for (const char *value : {"<< /Rect [0 0 10 10] /AP << /N @0 >> >>", "null", "7", "[ 1 2 (s) /N null [ [ ] ]",
+                              "[ << /Rect [0 0 10 10] /AP 0 0 R >> << /AP << /N (x) >> >> 999 0 R"}) {
+        PageSummary ps = analyze_with_annots("", one, {}, value);
+        EXPECT_EQ(ps.text, "") << value;
+        page_analysis_free(&ps);
+    }
+    // An annotation written in place in the array is read like one by reference.
+    PageSummary inplace = analyze_with_annots("", one, {}, "[ << /Rect [0 0 10 10] /AP << /N @0 >> >> ]");
+    EXPECT_EQ(inplace.text, "x ");
+    page_analysis_free(&inplace);
+    // 5,000 entries naming one annotation: the first 4,096 are drawn.
+    std::string many = "[";
+    for (int i = 0; i < 5000; ++i) many += " @A";
+    PageSummary ps = analyze_with_annots("", one, {widget("0 0 10 10")}, many + "]");
+    EXPECT_EQ(ps.items.size(), 4096u);
+    page_analysis_free(&ps);
+}
+
+// A page's hash covers its appearances and where they are placed; a page
+// whose annotations show nothing keeps the hash of its content.
+TEST(PageAnnotations, ContentHashCoversAppearances) {
+    auto hash = [](const std::string &text, const std::string &rect) {
+        PageSummary ps = analyze_with_annots("0 0 1 1 re f", {{"/BBox [0 0 100 20]", "BT /F1 10 Tf (" + text + ") Tj ET"}},
+                                             {widget(rect)});
+        const uint64_t h = ps.content_hash;
+        page_analysis_free(&ps);
+        return h;
+    };
+    EXPECT_EQ(hash("a", "0 0 100 20"), hash("a", "0 0 100 20"));
+    EXPECT_NE(hash("a", "0 0 100 20"), hash("b", "0 0 100 20"));
+    EXPECT_NE(hash("a", "0 0 100 20"), hash("a", "0 10 100 30"));
+    PageSummary hidden = analyze_with_annots("0 0 1 1 re f", {{"/BBox [0 0 10 10]", ""}}, {widget("0 0 10 10", "/F 2")});
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (char c : std::string("0 0 1 1 re f")) h = (h ^ static_cast<uint8_t>(c)) * 0x100000001b3ull;
+    EXPECT_EQ(hidden.content_hash, h);
+    page_analysis_free(&hidden);
+    // A page without content still shows its annotations.
+    PageSummary bare = analyze_with_annots("", {{"/BBox [0 0 10 10]", "BT /F1 10 Tf (bare) Tj ET"}}, {widget("0 0 10 10")});
+    EXPECT_EQ(bare.text, "bare ");
+    EXPECT_NE(bare.content_hash, 0u);
+    page_analysis_free(&bare);
+}

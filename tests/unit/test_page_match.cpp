@@ -30,9 +30,12 @@ struct Shape {
     bool alias_form = true;     // /Fm and /Fm2 name one form (else two copies)
     std::string base_font = "Helvetica";
     std::string box = "0 0 612 792";
+    std::string field_text = "(abcd)";     // a form field's appearance on page 1
+    std::string field_rect = "300 300 400 320";
+    int field_flags = 4;
 };
 
-enum Obj { CAT = 1, PAGES, SIMPLE, TYPE0, DESC, TOU, IMG, FORM, FORM2, RES, HELV, P1, C1, P2, C2, P3, C3, LAST };
+enum Obj { CAT = 1, PAGES, SIMPLE, TYPE0, DESC, TOU, IMG, FORM, FORM2, RES, HELV, P1, C1, P2, C2, P3, C3, FIELD, FIELD_AP, LAST };
 
 std::string write(const Shape &l) {
     auto n = [&](int k) { return l.renumber ? 200 - 7 * k : k; };
@@ -82,6 +85,9 @@ std::string write(const Shape &l) {
         "BT /F2 12 Tf 72 600 Td <00010002> Tj ET BT /F3 12 Tf 72 500 Td (Hello world) Tj ET",
         "q 50 0 0 50 300 300 cm /Im Do Q /Fm Do /Fm2 Do BT /F3 9 Tf 72 72 Td (forms) Tj ET",
     };
+    plain(FIELD, dict({{"Type", "/Annot"}, {"Subtype", "/Widget"}, {"Rect", "[" + l.field_rect + "]"},
+                       {"F", std::to_string(l.field_flags)}, {"AP", dict({{"N", r(FIELD_AP)}})}}));
+    stream(FIELD_AP, "/BBox [0 0 100 20]", "BT /F1 10 Tf 2 5 Td " + l.field_text + " Tj ET", true);
     const int page_objs[3][2] = {{P1, C1}, {P2, C2}, {P3, C3}};
     for (int k = 0; k < 3; ++k) {
         const auto [p, c] = page_objs[k];
@@ -90,7 +96,7 @@ std::string write(const Shape &l) {
                        {"Resources", k == 2 ? "<< /Font << /F3 " + r(HELV) + " >> /XObject << /Im " + r(IMG) +
                                                   " /Fm " + r(FORM) + " /Fm2 " + r(l.alias_form ? FORM : FORM2) + " >> >>"
                                             : r(RES)},
-                       {"Contents", r(c)}}));
+                       {"Contents", r(c)}, {"Annots", k == 0 ? "[" + r(FIELD) + "]" : "[]"}}));
         stream(c, "", contents[k], l.compress);
     }
     return w.build();
@@ -143,6 +149,9 @@ TEST(PageMatch, RewriteReadsAlikeWithTheReportsOfTheFullAnalysis) {
     PageSummary s;
     analyze_page(b, 1, &s);
     EXPECT_EQ(s.text, "xy Hello world ");
+    page_analysis_free(&s);
+    analyze_page(b, 0, &s);
+    EXPECT_EQ(s.text, "abcd abcd ");
     const std::string fast = reports(a, b, false);
     EXPECT_EQ(fast, reports(a, b, true));
     EXPECT_EQ(fast.substr(0, fast.find('\n')), "{\"identical\":true,\"pages_compared\":3,\"differences\":[]}");
@@ -169,6 +178,9 @@ TEST(PageMatch, SameContentOtherResourcesIsAnalysed) {
     // Two copies of a form are hashed twice, one form drawn twice once.
     add("form drawn under two names", 3, "content_changed", [](Shape &l) { l.alias_form = false; });
     add("media box", 1, "dimensions_changed", [](Shape &l) { l.box = "0 0 595 842"; });
+    add("field value", 1, "text_changed", [](Shape &l) { l.field_text = "(abdc)"; });
+    add("field moved", 1, "", [](Shape &l) { l.field_rect = "300 310 400 330"; });
+    add("field hidden", 1, "text_changed", [](Shape &l) { l.field_flags = 6; });
     PdfDocument a;
     ASSERT_TRUE(testutil::load(write(Shape{}), &a));
     for (const Case &c : cases) {
