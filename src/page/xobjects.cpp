@@ -126,14 +126,15 @@ constexpr int32_t kHiddenFlags = 2 | 32;
 // The normal appearance of one annotation dictionary, placed on the page.
 bool read_appearance(const PdfDocument &doc, PdfValue annot, Appearance *out) {
     if (!annot.is_dict()) return false;
+    // Most annotations (links) have no appearance: that is looked up first.
+    const PdfValue ap = dict_get(doc, annot, "AP");
+    if (!ap.is_dict()) return false;
     if (name_of(dict_get(doc, annot, "Subtype")) == "Popup") return false;
     const PdfValue flags = dict_get(doc, annot, "F");
     if (flags.ok() && is_digit(flags.data[flags.pos])) {
         int32_t p = flags.pos;
         if (parse_int_at(flags.data, flags.end, &p) & kHiddenFlags) return false;
     }
-    const PdfValue ap = dict_get(doc, annot, "AP");
-    if (!ap.is_dict()) return false;
     // /N is a stream, or a dictionary of streams by appearance state that
     // /AS picks from (without /AS nothing is drawn).
     int32_t num = ref_of(dict_raw(ap, "N"));
