@@ -55,6 +55,17 @@ PageSummary analyze_with_forms(const std::string &page_content, const std::vecto
     return ps;
 }
 
+// The page's words, when a case lists them: text and box corner each.
+void expect_words(const PageSummary &ps, const std::vector<Word> &words, const char *what) {
+    if (words.empty()) return;
+    ASSERT_EQ(ps.items.size(), words.size()) << what;
+    for (size_t i = 0; i < words.size(); ++i) {
+        EXPECT_EQ(ps.items[i].text, words[i].text) << what;
+        EXPECT_NEAR(ps.items[i].x, words[i].x, 1e-9) << what << " " << i;
+        EXPECT_NEAR(ps.items[i].y, words[i].y, 1e-9) << what << " " << i;
+    }
+}
+
 }  // namespace
 
 TEST(PageForms, TextAndImagesInsideForms) {
@@ -145,14 +156,7 @@ TEST(PageForms, TextAndImagesInsideForms) {
     for (const Case &c : cases) {
         PageSummary ps = analyze_with_forms(c.page, c.forms, c.forms.empty() ? "" : "/Fm0 @0");
         EXPECT_EQ(ps.text, c.text) << c.what;
-        if (!c.words.empty()) {
-            ASSERT_EQ(ps.items.size(), c.words.size()) << c.what;
-            for (size_t i = 0; i < c.words.size(); ++i) {
-                EXPECT_EQ(ps.items[i].text, c.words[i].text) << c.what;
-                EXPECT_NEAR(ps.items[i].x, c.words[i].x, 1e-9) << c.what << " " << i;
-                EXPECT_NEAR(ps.items[i].y, c.words[i].y, 1e-9) << c.what << " " << i;
-            }
-        }
+        expect_words(ps, c.words, c.what);
         ASSERT_EQ(ps.images.size(), c.images.size()) << c.what;
         for (size_t i = 0; i < c.images.size(); ++i) {
             const ImageItem &im = ps.images[i];
@@ -352,14 +356,7 @@ TEST(PageAnnotations, AppearancesAreReadWhereTheyShow) {
     for (const Case &c : cases) {
         PageSummary ps = analyze_with_annots("BT /F1 10 Tf 40 Tc ET", c.streams, c.annots);
         EXPECT_EQ(ps.text, c.text) << c.what;
-        if (!c.words.empty()) {
-            ASSERT_EQ(ps.items.size(), c.words.size()) << c.what;
-            for (size_t i = 0; i < c.words.size(); ++i) {
-                EXPECT_EQ(ps.items[i].text, c.words[i].text) << c.what;
-                EXPECT_NEAR(ps.items[i].x, c.words[i].x, 1e-9) << c.what << " " << i;
-                EXPECT_NEAR(ps.items[i].y, c.words[i].y, 1e-9) << c.what << " " << i;
-            }
-        }
+        expect_words(ps, c.words, c.what);
         page_analysis_free(&ps);
     }
 }
