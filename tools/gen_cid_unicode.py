@@ -36,6 +36,8 @@ import re
 import sys
 import unicodedata
 
+from generated import write_or_check
+
 TOOLS_DIR = os.path.dirname(os.path.abspath(__file__))
 REPO_DIR = os.path.dirname(TOOLS_DIR)
 DEFAULT_OUTPUT = os.path.join(REPO_DIR, "src", "page", "cid_unicode_data.cpp")
@@ -233,14 +235,7 @@ def main():
             print("skipped: needs %s (poppler-data)" % path)
             return 77
     text = generate(args.cmap_dir)
-    if args.check:
-        with open(args.check, encoding="utf-8") as f:
-            same = f.read() == text
-        print("up to date" if same else "%s differs from what the generator makes" % args.check)
-        return 0 if same else 1
-    with open(args.output, "w", encoding="utf-8") as f:
-        f.write(text)
-    return 0
+    return write_or_check(text, args.output, args.check, __file__)
 
 
 if __name__ == "__main__":

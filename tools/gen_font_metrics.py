@@ -18,6 +18,8 @@ import argparse
 import os
 import sys
 
+from generated import write_or_check
+
 TOOLS_DIR = os.path.dirname(os.path.abspath(__file__))
 REPO_DIR = os.path.dirname(TOOLS_DIR)
 DEFAULT_AFM_DIR = os.path.join(TOOLS_DIR, "afm")
@@ -253,25 +255,8 @@ def main():
                        help="compare FILE with the generated text; exit 1 on difference")
     args = ap.parse_args()
 
-    text = render(build_tables(args.afm_dir)).encode("ascii")
-
-    if args.check is not None:
-        try:
-            with open(args.check, "rb") as f:
-                current = f.read()
-        except OSError as e:
-            print("cannot read %s: %s" % (args.check, e), file=sys.stderr)
-            return 1
-        if current != text:
-            print("%s differs from the output of %s; rerun the script"
-                  % (args.check, os.path.relpath(__file__, REPO_DIR)), file=sys.stderr)
-            return 1
-        return 0
-
-    output = args.output or DEFAULT_OUTPUT
-    with open(output, "wb") as f:
-        f.write(text)
-    return 0
+    text = render(build_tables(args.afm_dir))
+    return write_or_check(text, args.output or DEFAULT_OUTPUT, args.check, __file__)
 
 
 if __name__ == "__main__":

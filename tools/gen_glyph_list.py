@@ -26,6 +26,8 @@ import re
 import sys
 import zipfile
 
+from generated import write_or_check
+
 TOOLS_DIR = os.path.dirname(os.path.abspath(__file__))
 REPO_DIR = os.path.dirname(TOOLS_DIR)
 DEFAULT_OUTPUT = os.path.join(REPO_DIR, "src", "page", "glyph_list_data.cpp")
@@ -189,14 +191,7 @@ def main():
         print("skipped: needs %s (libpdfbox2-java) and Ghostscript's Resource/Init" % args.jar)
         return 77
     text = generate(args.jar, gs_dir)
-    if args.check:
-        with open(args.check, encoding="utf-8") as f:
-            same = f.read() == text
-        print("up to date" if same else "%s differs from what the generator makes" % args.check)
-        return 0 if same else 1
-    with open(args.output, "w", encoding="utf-8") as f:
-        f.write(text)
-    return 0
+    return write_or_check(text, args.output, args.check, __file__)
 
 
 if __name__ == "__main__":
