@@ -26,6 +26,17 @@ struct FormSpec {
     std::string content;
 };
 
+// Replaces the placeholders "@k" (k below count) with references to
+// objects first + k; @12 is replaced before @1.
+std::string fill_refs(std::string s, int first, size_t count) {
+    for (size_t k = count; k-- > 0;) {
+        const std::string key = "@" + std::to_string(k);
+        for (size_t at; (at = s.find(key)) != std::string::npos;)
+            s.replace(at, key.size(), std::to_string(first + static_cast<int>(k)) + " 0 R");
+    }
+    return s;
+}
+
 PageSummary analyze_with_forms(const std::string &page_content, const std::vector<FormSpec> &forms,
                                const std::string &page_xobjects = "/Fm0 @0") {
     DocBuilder b;
@@ -34,11 +45,7 @@ PageSummary analyze_with_forms(const std::string &page_content, const std::vecto
     const int im = b.image(2, 2);
     const int first = b.next_num();
     auto fill = [&](std::string s) {
-        for (size_t k = forms.size(); k-- > 0;) {  // @12 before @1
-            const std::string key = "@" + std::to_string(k);
-            for (size_t at; (at = s.find(key)) != std::string::npos;)
-                s.replace(at, key.size(), std::to_string(first + static_cast<int>(k)) + " 0 R");
-        }
+        s = fill_refs(std::move(s), first, forms.size());
         for (size_t at; (at = s.find("@F2")) != std::string::npos;) s.replace(at, 3, std::to_string(f2) + " 0 R");
         for (size_t at; (at = s.find("@Im")) != std::string::npos;) s.replace(at, 3, std::to_string(im) + " 0 R");
         return s;
@@ -266,12 +273,7 @@ PageSummary analyze_with_annots(const std::string &page_content, const std::vect
     const int first_annot = first + static_cast<int>(streams.size());
     auto fill = [&](std::string s) {
         for (size_t at; (at = s.find("@A")) != std::string::npos;) s.replace(at, 2, std::to_string(first_annot) + " 0 R");
-        for (size_t k = streams.size(); k-- > 0;) {
-            const std::string key = "@" + std::to_string(k);
-            for (size_t at; (at = s.find(key)) != std::string::npos;)
-                s.replace(at, key.size(), std::to_string(first + static_cast<int>(k)) + " 0 R");
-        }
-        return s;
+        return fill_refs(std::move(s), first, streams.size());
     };
     for (const FormSpec &f : streams) b.stream(fill(f.dict), fill(f.content));
     std::string list;
