@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "document/document.h"
-#include "page/cmap.h"
+#include "font/cmap.h"
 #include "page/page.h"
 
 namespace {

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Checks the CFF standard strings table in src/page/cff.cpp.
+"""Checks the CFF standard strings table in src/font/cff.cpp.
 
 usage: check_cff_strings.py CFF_CPP
 

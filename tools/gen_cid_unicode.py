@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Generates src/page/cid_unicode_data.cpp: CID -> Unicode for Adobe's public
+"""Generates src/font/cid_unicode_data.cpp: CID -> Unicode for Adobe's public
 character collections (Adobe-Japan1, Adobe-GB1, Adobe-CNS1, Adobe-Korea1,
 Adobe-KR).
 
@@ -40,7 +40,7 @@ from generated import write_or_check
 
 TOOLS_DIR = os.path.dirname(os.path.abspath(__file__))
 REPO_DIR = os.path.dirname(TOOLS_DIR)
-DEFAULT_OUTPUT = os.path.join(REPO_DIR, "src", "page", "cid_unicode_data.cpp")
+DEFAULT_OUTPUT = os.path.join(REPO_DIR, "src", "font", "cid_unicode_data.cpp")
 DEFAULT_CMAP_DIR = "/usr/share/poppler/cMap"
 
 # (Ordering, enum name); the order is the CidCollection enum's.

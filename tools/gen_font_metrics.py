@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Generates src/page/font_metrics_data.cpp from the AFM files in tools/afm/.
+"""Generates src/font/font_metrics_data.cpp from the AFM files in tools/afm/.
 
 The twelve Latin tables (Helvetica, Courier and Times families) hold, for
 each WinAnsiEncoding code, the WX width of the glyph that the encoding puts
@@ -23,7 +23,7 @@ from generated import write_or_check
 TOOLS_DIR = os.path.dirname(os.path.abspath(__file__))
 REPO_DIR = os.path.dirname(TOOLS_DIR)
 DEFAULT_AFM_DIR = os.path.join(TOOLS_DIR, "afm")
-DEFAULT_OUTPUT = os.path.join(REPO_DIR, "src", "page", "font_metrics_data.cpp")
+DEFAULT_OUTPUT = os.path.join(REPO_DIR, "src", "font", "font_metrics_data.cpp")
 
 # PDF's WinAnsiEncoding: code -> glyph name.  Codes absent here have no glyph.
 _ASCII_NAMES = (

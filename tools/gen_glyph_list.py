@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Generates src/page/glyph_list_data.cpp: glyph names to Unicode, and the
+"""Generates src/font/glyph_list_data.cpp: glyph names to Unicode, and the
 built-in simple-font encodings as code -> Unicode tables.
 
 Sources, both shipped by Debian:
@@ -30,7 +30,7 @@ from generated import write_or_check
 
 TOOLS_DIR = os.path.dirname(os.path.abspath(__file__))
 REPO_DIR = os.path.dirname(TOOLS_DIR)
-DEFAULT_OUTPUT = os.path.join(REPO_DIR, "src", "page", "glyph_list_data.cpp")
+DEFAULT_OUTPUT = os.path.join(REPO_DIR, "src", "font", "glyph_list_data.cpp")
 DEFAULT_JAR = "/usr/share/java/pdfbox2.jar"
 GLYPHLIST_DIR = "org/apache/pdfbox/resources/glyphlist/"
 

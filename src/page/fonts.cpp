@@ -13,7 +13,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "font_metrics.h"
+#include "font/font_metrics.h"
 
 namespace morvex {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "font.h"
+#include "font/font.h"
 #include "page.h"
 
 namespace morvex {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "glyph_list.h"
+#include "font/glyph_list.h"
 
 namespace morvex {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "../page/font_metrics.h"
+#include "../font/font_metrics.h"
 
 namespace morvex {
 

@@ -1,7 +1,7 @@
 // CID fonts of Adobe's public character collections without /ToUnicode,
 // and vertical writing.
-#include "page/cid_unicode.h"
-#include "page/font.h"
+#include "font/cid_unicode.h"
+#include "font/font.h"
 #include "page/page.h"
 #include "test_util.h"
 

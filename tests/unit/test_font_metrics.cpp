@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "page/font_metrics.h"
+#include "font/font_metrics.h"
 
 using namespace morvex;
 

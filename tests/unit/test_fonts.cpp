@@ -2,9 +2,9 @@
 // that pages shown through real fonts give.
 #include <cmath>
 
-#include "page/cmap.h"
-#include "page/font.h"
-#include "page/glyph_list.h"
+#include "font/cmap.h"
+#include "font/font.h"
+#include "font/glyph_list.h"
 #include "page/page.h"
 #include "test_util.h"
 

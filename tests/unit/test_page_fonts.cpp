@@ -1,6 +1,6 @@
 // The font slots of a page: where /Resources and /Font are found, which
 // keys fill slots, and the width table each slot gets.
-#include "page/font_metrics.h"
+#include "font/font_metrics.h"
 #include "page/fonts.h"
 #include "page/text_runs.h"
 #include "page/page.h"

@@ -1,7 +1,7 @@
 // Word building and image placements, fed directly into an InterpState.
 #include <cmath>
 
-#include "page/font_metrics.h"
+#include "font/font_metrics.h"
 #include "page/text_runs.h"
 #include "test_util.h"
 
