@@ -10,6 +10,20 @@ MORVEX_TEST_PACKAGES="$MORVEX_DEMO_PACKAGES clang libclang-rt-14-dev zlib1g-dev 
   python3-pip python3-setuptools python3-wheel python3-setuptools-whl python3-wheel-whl python3-venv python3-distributed python3-tqdm
   libpdfbox2-java fonts-dejavu-core groff texlive-binaries texlive-base poppler-data"
 
+# What the tests use from those packages: programs on PATH, files, and
+# Python modules (py:NAME) of /usr/bin/python3.  scripts/check_test_deps.py
+# makes sure each comes from a package listed above (so a machine with an
+# extra package cannot hide a missing one) and that every program or module
+# the Python tests start or import is named here.
+MORVEX_TEST_USES="cmake ninja g++ gcc clang clang++ nm readelf objdump pkg-config dpkg-deb
+  /usr/bin/python3 qpdf fix-qdf pdftotext pdftoppm pdftocairo pdfinfo mutool gs ps2pdf jq
+  groff /usr/share/groff/current/tmac/s.tmac pdftex /usr/share/texlive/texmf-dist/tex/generic/pdftex/glyphtounicode.tex
+  /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf /usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf
+  /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf /usr/share/poppler/cMap /usr/share/java/pdfbox2.jar
+  /usr/include/gtest/gtest.h /usr/include/benchmark/benchmark.h /usr/include/zlib.h
+  py:fitz py:reportlab py:PIL py:jsonschema py:cryptography py:fontTools py:distributed py:dask py:tqdm
+  py:setuptools py:wheel py:pip py:venv"
+
 need_packages() {
     local list missing=""
     case "$1" in

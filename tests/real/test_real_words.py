@@ -83,6 +83,8 @@ def groff_gs(path):
                 p = p.replace(ch, esc)
             f.write(".PP\n%s\n" % p)
     ps = os.path.join(WORK, "groff.ps")
+    if not os.path.exists("/usr/share/groff/current/tmac/s.tmac"):
+        raise RuntimeError("groff's ms macros are missing: scripts/deps.sh installs the package groff")
     with open(ps, "wb") as out:
         out.write(subprocess.run(["groff", "-Tps", "-ms", src], stdout=subprocess.PIPE, check=True).stdout)
     realpdf.run("ps2pdf", ps, path)
