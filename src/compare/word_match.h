@@ -15,10 +15,10 @@ struct WordMatchLimits {
     long long exact_product = 3'999'999;
     // Steps the difference search may take over one whole match; once they
     // are spent, the stretches still open are matched line by line.
-    long long word_steps = 60'000'000;
+    long long word_steps = 20'000'000;
     // The same for the search over lines; once spent, the lines left over
     // stay unmatched.
-    long long line_steps = 20'000'000;
+    long long line_steps = 5'000'000;
 };
 constexpr long long kMaxExactProduct = 3'999'999;
 
