@@ -6,17 +6,25 @@
 // word counts and time that grows with the differences, so one changed word
 // on such a page costs little more than reading it.  Two unrelated dense
 // pages would make the search quadratic: it stops after a fixed number of
-// steps, and what is left is matched line by line.
+// steps, and what is left is matched line by line.  The tables of one match
+// share a fixed number of cells as well, so a page of millions of words
+// costs bounded time whatever it holds.
 #include "word_match.h"
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 namespace morvex {
 
 namespace {
 
 using Marks = std::vector<bool>;
+
+// Inside the search, only stretches up to this product get the table: it
+// costs their product whatever they hold, while the search costs little
+// when they differ little.
+constexpr long long kSearchTableProduct = 65'536;
 
 // One stretch of both lists: words [alo, ahi) of A and [blo, bhi) of B.
 struct Stretch {
@@ -64,12 +72,14 @@ void exact_stretch(const std::vector<int> &ia, const std::vector<int> &ib, Stret
 
 // Matches two integer lists: the difference search, then the table in the
 // stretches it leaves.  `steps` is the search's allowance, shared by every
-// stretch of one match; a stretch met once it is spent goes to `give_up`.
+// stretch of one match; the stretches met once it is spent are returned.
+// `cells` is the allowance of table cells, shared likewise.
 class Matcher {
 public:
     Matcher(const std::vector<int> &a, const std::vector<int> &b, Marks *ma, Marks *mb, long long exact_product,
-            long long steps)
-        : a_(a), b_(b), ma_(ma), mb_(mb), exact_product_(exact_product), steps_(steps) {}
+            long long steps, long long *cells)
+        : a_(a), b_(b), ma_(ma), mb_(mb), table_product_(std::min(exact_product, kSearchTableProduct)),
+          steps_(steps), cells_(cells) {}
 
     // Matches the stretch; returns the stretches the allowance did not reach.
     std::vector<Stretch> run(Stretch whole) {
@@ -79,7 +89,8 @@ public:
             todo.pop_back();
             trim(&s);
             if (s.alo == s.ahi || s.blo == s.bhi) continue;
-            if (s.product() <= exact_product_) {
+            if (s.product() <= table_product_ && s.product() <= *cells_) {
+                *cells_ -= s.product();
                 exact_stretch(a_, b_, s, ma_, mb_);
                 continue;
             }
@@ -182,8 +193,9 @@ private:
 
     const std::vector<int> &a_, &b_;
     Marks *ma_, *mb_;
-    long long exact_product_;
+    long long table_product_;
     long long steps_;
+    long long *cells_;
     std::vector<long> v1_, v2_;
 };
 
@@ -210,19 +222,71 @@ Lines line_runs(const std::vector<int> &words, const std::vector<int> &line, siz
     return out;
 }
 
+// Patience diff's anchors for a stretch the search could not afford: the
+// items that occur once in it on each side, as many of them as keep one
+// order on both sides, and the equal items next to them.
+void match_unique(const std::vector<int> &a, const std::vector<int> &b, Stretch s, Marks *ma, Marks *mb) {
+    struct Seen {
+        int in_a = 0, in_b = 0;
+        size_t at_a = 0, at_b = 0;
+    };
+    std::unordered_map<int, Seen> seen;
+    for (size_t k = s.alo; k < s.ahi; ++k) {
+        Seen &e = seen[a[k]];
+        ++e.in_a;
+        e.at_a = k;
+    }
+    for (size_t k = s.blo; k < s.bhi; ++k) {
+        Seen &e = seen[b[k]];
+        ++e.in_b;
+        e.at_b = k;
+    }
+    std::vector<std::pair<size_t, size_t>> pairs;  // (A, B) positions, in A's order
+    for (size_t k = s.alo; k < s.ahi; ++k) {
+        const Seen &e = seen[a[k]];
+        if (e.in_a == 1 && e.in_b == 1) pairs.push_back({k, e.at_b});
+    }
+    // The longest run of pairs rising in B too: tails[l] ends the best run
+    // of length l + 1 found so far, back[] links each pair to its predecessor.
+    std::vector<size_t> tails, back(pairs.size(), SIZE_MAX);
+    for (size_t p = 0; p < pairs.size(); ++p) {
+        const auto at = std::lower_bound(tails.begin(), tails.end(), p, [&](size_t t, size_t q) {
+            return pairs[t].second < pairs[q].second;
+        });
+        if (at != tails.begin()) back[p] = *(at - 1);
+        if (at == tails.end()) tails.push_back(p);
+        else *at = p;
+    }
+    std::vector<std::pair<size_t, size_t>> anchors;
+    for (size_t p = tails.empty() ? SIZE_MAX : tails.back(); p != SIZE_MAX; p = back[p]) anchors.push_back(pairs[p]);
+    std::reverse(anchors.begin(), anchors.end());
+    // Each gap between anchors (and the stretch's ends) keeps its equal ends.
+    size_t ai = s.alo, bi = s.blo;
+    for (size_t k = 0; k <= anchors.size(); ++k) {
+        size_t ae = k < anchors.size() ? anchors[k].first : s.ahi, be = k < anchors.size() ? anchors[k].second : s.bhi;
+        while (ai < ae && bi < be && a[ai] == b[bi]) (*ma)[ai++] = (*mb)[bi++] = true;
+        while (ai < ae && bi < be && a[ae - 1] == b[be - 1]) (*ma)[--ae] = (*mb)[--be] = true;
+        if (k == anchors.size()) break;
+        (*ma)[anchors[k].first] = (*mb)[anchors[k].second] = true;
+        ai = anchors[k].first + 1;
+        bi = anchors[k].second + 1;
+    }
+}
+
 // A stretch the search could not afford: lines that read alike on both
 // sides are matched, word for word; between them, the words get the table
 // where it is small enough and stay unmatched otherwise, so a change marks
 // its lines, never the whole page.
 void match_by_lines(const std::vector<int> &a, const std::vector<int> &b, const std::vector<int> &line_a,
                     const std::vector<int> &line_b, Stretch s, Marks *ma, Marks *mb, long long exact_product,
-                    long long *line_steps) {
+                    long long *line_steps, long long *cells) {
     std::map<std::vector<int>, int> numbers;
     const Lines la = line_runs(a, line_a, s.alo, s.ahi, &numbers);
     const Lines lb = line_runs(b, line_b, s.blo, s.bhi, &numbers);
     Marks line_ma(la.ids.size(), false), line_mb(lb.ids.size(), false);
-    Matcher lines(la.ids, lb.ids, &line_ma, &line_mb, exact_product, *line_steps);
-    lines.run({0, la.ids.size(), 0, lb.ids.size()});  // lines it cannot afford stay unmatched
+    Matcher lines(la.ids, lb.ids, &line_ma, &line_mb, exact_product, *line_steps, cells);
+    for (const Stretch &rest : lines.run({0, la.ids.size(), 0, lb.ids.size()}))
+        match_unique(la.ids, lb.ids, rest, &line_ma, &line_mb);
     *line_steps = lines.steps_left();
 
     size_t i = 0, j = 0;
@@ -231,8 +295,10 @@ void match_by_lines(const std::vector<int> &a, const std::vector<int> &b, const 
         while (i < la.ids.size() && !line_ma[i]) ++i;
         while (j < lb.ids.size() && !line_mb[j]) ++j;
         const Stretch gap{la.from[i0], la.from[i], lb.from[j0], lb.from[j]};
-        if (gap.alo < gap.ahi && gap.blo < gap.bhi && gap.product() <= exact_product)
+        if (gap.alo < gap.ahi && gap.blo < gap.bhi && gap.product() <= exact_product && gap.product() <= *cells) {
+            *cells -= gap.product();
             exact_stretch(a, b, gap, ma, mb);
+        }
         if (i < la.ids.size() && j < lb.ids.size()) {
             for (size_t k = la.from[i]; k < la.from[i + 1]; ++k) (*ma)[k] = true;
             for (size_t k = lb.from[j]; k < lb.from[j + 1]; ++k) (*mb)[k] = true;
@@ -264,10 +330,10 @@ void match_word_ids(const std::vector<int> &a, const std::vector<int> &b, const 
         exact_stretch(a, b, whole, matched_a, matched_b);
         return;
     }
-    Matcher words(a, b, matched_a, matched_b, exact, limits.word_steps);
-    long long line_steps = limits.line_steps;
+    long long cells = limits.table_cells, line_steps = limits.line_steps;
+    Matcher words(a, b, matched_a, matched_b, exact, limits.word_steps, &cells);
     for (const Stretch &s : words.run(whole))
-        match_by_lines(a, b, line_a, line_b, s, matched_a, matched_b, exact, &line_steps);
+        match_by_lines(a, b, line_a, line_b, s, matched_a, matched_b, exact, &line_steps, &cells);
 }
 
 }  // namespace morvex

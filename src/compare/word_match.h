@@ -19,6 +19,10 @@ struct WordMatchLimits {
     // The same for the search over lines; once spent, the lines left over
     // stay unmatched.
     long long line_steps = 5'000'000;
+    // Table cells all the stretches of one large match may fill together;
+    // once spent, the search goes on alone, and words between lines that
+    // read alike stay unmatched.
+    long long table_cells = 300'000'000;
 };
 constexpr long long kMaxExactProduct = 3'999'999;
 

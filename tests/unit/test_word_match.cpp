@@ -129,8 +129,19 @@ TEST(WordMatch, OutOfStepsMatchesLineByLine) {
     EXPECT_FALSE(got.mb[1234]);
     for (size_t k = 4000; k < 4010; ++k) EXPECT_FALSE(got.mb[k]);
 
-    // Nothing left for the lines either: only the ends that read alike match.
+    // No table cells either: the changed line is marked from the first word
+    // that differs (the equal words before it end the equal opening).
+    none.table_cells = 0;
+    const Result whole_lines = match(a, b, none);
+    EXPECT_EQ(kept(a, whole_lines.ma), kept(b, whole_lines.mb));
+    EXPECT_EQ(count(whole_lines.ma), a.size() - 6);
+    for (size_t k = 1234; k < 1240; ++k) EXPECT_FALSE(whole_lines.mb[k]);
+
+    // No steps for the lines either: lines found once on each side anchor them.
     none.line_steps = 0;
+    const Result anchored = match(a, b, none);
+    EXPECT_EQ(kept(a, anchored.ma), kept(b, anchored.mb));
+    EXPECT_EQ(count(anchored.ma), a.size() - 6);
     const Ids c = random_words(3000, 1000, &rng), d = random_words(3000, 1000, &rng);
     const Result apart = match(c, d, none);
     EXPECT_EQ(kept(c, apart.ma), kept(d, apart.mb));
