@@ -1,5 +1,6 @@
 // The text difference of dense pages: two pages of 2,000, 5,000 and 20,000
-// words a side that differ in one word, two unrelated 20,000-word pages,
+// words a side that differ in one word, 20,000 words with one in a hundred
+// changed, two unrelated 20,000-word pages,
 // and, for scale, the largest pair the exact table takes whole
 // (1,999 x 2,000 words, one change).  Words are laid out a hundred a line,
 // as index entries, dot leaders and page numbers.
@@ -14,12 +15,14 @@ namespace {
 
 using morvex::PageSummary;
 
-PageSummary dense_page(size_t n, unsigned seed, size_t changed = static_cast<size_t>(-1)) {
+// Word `changed` reads "CHANGED", and with `every`, each every-th word after it.
+PageSummary dense_page(size_t n, unsigned seed, size_t changed = static_cast<size_t>(-1), size_t every = 0) {
     PageSummary s;
     s.items.reserve(n);
     for (size_t k = 0; k < n; ++k) {
         const uint64_t h = (k + 1) * 0x9E3779B97F4A7C15ull ^ (seed + 1) * 0xC2B2AE3D27D4EB4Full;
-        std::string w = k == changed ? "CHANGED"
+        const bool hit = k == changed || (every && k >= changed && (k - changed) % every == 0);
+        std::string w = hit ? "CHANGED"
                         : k % 3 == 1 ? "...."
                                      : (k % 3 ? "p" : "entry") + std::to_string((h >> 29) % 1009);
         const double x = 20 + static_cast<double>(k % 100) * 5.5, y = 770 - static_cast<double>(k / 100) * 2.4;
@@ -43,6 +46,12 @@ void BM_OneChangedWord(benchmark::State &state) {
     run(state, dense_page(n, 0), dense_page(n, 0, n / 2));
 }
 BENCHMARK(BM_OneChangedWord)->Arg(2000)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+// One word in a hundred changed.
+void BM_ScatteredChanges(benchmark::State &state) {
+    run(state, dense_page(20000, 0), dense_page(20000, 0, 50, 100));
+}
+BENCHMARK(BM_ScatteredChanges)->Unit(benchmark::kMillisecond);
 
 void BM_UnrelatedPages(benchmark::State &state) {
     run(state, dense_page(20000, 1), dense_page(20000, 2));
