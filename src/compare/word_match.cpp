@@ -2,13 +2,14 @@
 // their reports never change.  Dense pages (indexes, price lists, tables of
 // 20,000 words) would need a table of hundreds of millions of cells; there
 // Myers' search for the middle of a shortest edit path splits the pages
-// into stretches that the table can take, in memory that grows with the
-// word counts and time that grows with the differences, so one changed word
-// on such a page costs little more than reading it.  Two unrelated dense
-// pages would make the search quadratic: it stops after a fixed number of
-// steps, and what is left is matched line by line.  The tables of one match
-// share a fixed number of cells as well, so a page of millions of words
-// costs bounded time whatever it holds.
+// until the stretches are small, in memory that grows with the word counts
+// and time that grows with the differences, so one changed word on such a
+// page costs little more than reading it.  Two unrelated dense pages would
+// make the search quadratic: it stops after a fixed number of steps, and
+// what is left is matched line by line (by the same search over lines,
+// then by lines found once on each side).  The tables of one match share a
+// fixed number of cells as well, so a page of millions of words costs
+// bounded time whatever it holds.
 #include "word_match.h"
 
 #include <algorithm>

@@ -9,9 +9,11 @@
 namespace morvex {
 
 struct WordMatchLimits {
-    // A stretch whose word counts multiply to at most this is matched by the
+    // A page whose word counts multiply to at most this is matched by the
     // exact table (a longest common subsequence, B's words given up first on
-    // a tie).  At most kMaxExactProduct: the table's 16-bit cells, 16 MB.
+    // a tie), and so are the stretches between lines matched alike.  Inside
+    // the search, only stretches up to the smaller of this and 65,536 are.
+    // At most kMaxExactProduct: the table's 16-bit cells, 16 MB.
     long long exact_product = 3'999'999;
     // Steps the difference search may take over one whole match; once they
     // are spent, the stretches still open are matched line by line.
@@ -32,7 +34,9 @@ constexpr long long kMaxExactProduct = 3'999'999;
 // ones are split by Myers' difference search (linear memory, time that
 // grows with the number of differences) into stretches small enough for
 // the table; where the search's steps run out, lines that read alike are
-// matched and only the stretches between them get the table.  `line_a` and
+// matched and only the stretches between them get the table.  Lengths of
+// the common subsequence are the longest possible unless an allowance ran
+// out.  `line_a` and
 // `line_b` hold each word's line number, never decreasing.
 void match_word_ids(const std::vector<int> &a, const std::vector<int> &b, const std::vector<int> &line_a,
                     const std::vector<int> &line_b, std::vector<bool> *matched_a, std::vector<bool> *matched_b,
