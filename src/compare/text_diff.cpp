@@ -7,14 +7,12 @@
 #include <unordered_map>
 
 #include "diff.h"
+#include "word_match.h"
 
 namespace morvex {
 
 namespace {
 
-// Matching stops above this product of the two word counts; the whole of
-// B's page is marked instead.  It caps the match table at 16 MB.
-constexpr long long kMaxMatchProduct = 3'999'999;
 // Beyond this many rectangles on one side, merging takes one linear pass
 // over neighbours in word order instead of the all-pairs search.
 constexpr int kMaxPairwiseMerge = 4096;
@@ -102,12 +100,30 @@ void collect_changes(const std::vector<TextItem> &a, const std::vector<TextItem>
     }
 }
 
-// Longest-common-subsequence match of the two word lists; fills the boxes
-// of the words left unmatched on each side, in word order.
+// The line number of each word: a word starts a new line when it stands
+// lower or higher than the one before by more than a third of the smaller
+// height, or to the left of where that one began.
+std::vector<int> line_numbers(const std::vector<TextItem> &items) {
+    std::vector<int> out;
+    out.reserve(items.size());
+    int line = 0;
+    for (size_t k = 0; k < items.size(); ++k) {
+        if (k > 0) {
+            const TextItem &p = items[k - 1], &t = items[k];
+            const double tol = std::fmax(std::fmin(p.h, t.h) / 3.0, 0.5);
+            if (std::fabs(t.y - p.y) > tol || t.x < p.x) ++line;
+        }
+        out.push_back(line);
+    }
+    return out;
+}
+
+// Matches the two word lists (see word_match.h); fills the boxes of the
+// words left unmatched on each side, in word order.
 void match_words(const std::vector<TextItem> &a, const std::vector<TextItem> &b,
                  std::vector<DiffRect> *unmatched_a, std::vector<DiffRect> *unmatched_b,
                  std::vector<WordChange> *changes) {
-    // Words become small integers so the table compares numbers, not
+    // Words become small integers so the match compares numbers, not
     // strings.  They are compared in their folded form (ligatures as
     // letters, no soft hyphens); the folded copies live in `folded`, which
     // never grows beyond its reserve, so the views into it stay valid.
@@ -128,38 +144,8 @@ void match_words(const std::vector<TextItem> &a, const std::vector<TextItem> &b,
         return out;
     };
     const std::vector<int> ia = id_list(a), ib = id_list(b);
-    std::vector<bool> matched_a(a.size()), matched_b(b.size());
-
-    // Equal last words are matched first by the walk below; take them off
-    // before building the table.
-    size_t na = a.size(), nb = b.size();
-    while (na > 0 && nb > 0 && ia[na - 1] == ib[nb - 1]) {
-        matched_a[--na] = true;
-        matched_b[--nb] = true;
-    }
-    // L[i][j]: common subsequence length of the first i words of A and the
-    // first j of B.  Values stay below 2000 under the product cap.
-    const size_t cols = nb + 1;
-    std::vector<uint16_t> L((na + 1) * cols, 0);
-    for (size_t i = 1; i <= na; ++i) {
-        for (size_t j = 1; j <= nb; ++j) {
-            L[i * cols + j] = ia[i - 1] == ib[j - 1]
-                                  ? static_cast<uint16_t>(L[(i - 1) * cols + j - 1] + 1)
-                                  : std::max(L[(i - 1) * cols + j], L[i * cols + j - 1]);
-        }
-    }
-    // Walk back; on a tie B's word is given up first.
-    size_t i = na, j = nb;
-    while (i > 0 || j > 0) {
-        if (i > 0 && j > 0 && ia[i - 1] == ib[j - 1]) {
-            matched_a[--i] = true;
-            matched_b[--j] = true;
-        } else if (j > 0 && (i == 0 || L[i * cols + j - 1] >= L[(i - 1) * cols + j])) {
-            --j;
-        } else {
-            --i;
-        }
-    }
+    std::vector<bool> matched_a, matched_b;
+    match_word_ids(ia, ib, line_numbers(a), line_numbers(b), &matched_a, &matched_b);
     for (size_t k = 0; k < a.size(); ++k)
         if (!matched_a[k]) add_boxes(unmatched_a, a[k]);
     for (size_t k = 0; k < b.size(); ++k)
@@ -214,18 +200,13 @@ void add_text_difference(DiffList *list, int page, const PageSummary &a, const P
         } else if (na > 0 && nb == 0) {
             ra = all_boxes(a.items);
         } else if (na > 0 && nb > 0) {
-            if (static_cast<long double>(na) * static_cast<long double>(nb) > kMaxMatchProduct) {
-                rb = all_boxes(b.items);
-            } else {
-                match_words(a.items, b.items, &ra, &rb, &changes);
-                matched = true;
-                merge_side(&ra);
-                merge_side(&rb);
-            }
+            match_words(a.items, b.items, &ra, &rb, &changes);
+            matched = true;
+            merge_side(&ra);
+            merge_side(&rb);
         }
         if (!matched && (na > 0 || nb > 0)) {
-            // Text added or removed whole, or too many words to match: one
-            // change covering both pages' words.
+            // Text added or removed whole: one change covering the page's words.
             std::vector<bool> none_a(na, false), none_b(nb, false);
             collect_changes(a.items, b.items, none_a, none_b, &changes);
         }
