@@ -173,7 +173,9 @@ std::string size_words(const json::Value &s) {
 }
 
 void old_and_new(std::string &out, const json::Value *old_value, const json::Value *new_value) {
-    const auto text = [](const json::Value *v) { return !v ? std::string() : v->kind == K::String ? v->string : plain(*v); };
+    const auto text = [](const json::Value *v) {
+        return !v || v->kind == K::Null ? std::string() : v->kind == K::String ? v->string : plain(*v);
+    };
     const std::string o = text(old_value), n = text(new_value);
     if (!o.empty()) out += "<del>" + html::escape(o) + "</del>";
     if (!o.empty() && !n.empty()) out += ' ';
