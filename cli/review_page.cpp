@@ -1,5 +1,6 @@
 #include "review_page.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -15,10 +16,18 @@ using K = json::Value::Kind;
 long long pdf_page_count(const std::string &path) {
     FILE *f = std::fopen(path.c_str(), "rb");
     if (!f) return 0;
-    std::string head(16u << 20, '\0');
-    head.resize(std::fread(head.data(), 1, head.size(), f));
+    std::string head;
+    char chunk[65536];
+    std::size_t tree = std::string::npos;
+    for (std::size_t n; head.size() < (16u << 20) && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) {
+        // Each chunk is searched once, from a little before it (a keyword
+        // may straddle two); /Count comes before the page tree's ">>".
+        const std::size_t from = head.size() > 16 ? head.size() - 16 : 0;
+        head.append(chunk, n);
+        if (tree == std::string::npos) tree = head.find("/Type /Pages", from);
+        if (tree != std::string::npos && head.find(">>", std::max(tree, from)) != std::string::npos) break;
+    }
     std::fclose(f);
-    const std::size_t tree = head.find("/Type /Pages");
     if (tree == std::string::npos) return 0;
     const std::size_t count = head.find("/Count ", tree);
     if (count == std::string::npos) return 0;

@@ -268,6 +268,26 @@ class Review(unittest.TestCase):
         with open(page, "rb") as f1, open(os.path.join(d, "py", "review.html"), "rb") as f2:
             self.assertEqual(f1.read(), f2.read())
 
+    def test_python_shows_unknown_kinds_as_the_command_does(self):
+        """Kinds the pages do not know (style, drawing, document entries)
+        are shown from their fields; the command's rendering of this one is
+        pinned in test_cli_parts.cpp."""
+        sys.path.insert(0, PYTHON_DIR)
+        from morvex import _review
+        d = {"page": 2, "type": "style_changed", "page_a": 2, "page_b": 2, "old": "Times 10", "new": "Helvetica <b>",
+             "text": "a & b", "rects_a": [[1.5, 2, 3.25, 4]], "rects_b": [],
+             "size_a": {"width": 612.0, "height": 792, "rotation": 0},
+             "size_b": {"width": 595.276, "height": 842, "rotation": 90}}
+        self.assertEqual(_review.difference_item(d, 3, "a%20b.pdf"),
+                         '<li><span class="where">A p. 2 | B p. 2</span> <span class="kind">style changed</span> '
+                         '<a class="pdf" href="a%20b.pdf#page=3">report page 3</a>\n'
+                         '<div class="field"><span class="name">page:</span> <del>612 × 792 pt</del> '
+                         '<ins>595.28 × 842 pt, turned 90°</ins></div>\n'
+                         '<div class="field"><del>Times 10</del> <ins>Helvetica &lt;b&gt;</ins></div>\n'
+                         '<div class="field"><span class="name">text:</span> a &amp; b</div>\n'
+                         '<div class="field"><span class="name">marked:</span> on A [1.5, 2, 3.25, 4]</div>\n'
+                         '</li>\n')
+
 
 if __name__ == "__main__":
     MORVEX, SCRATCH, PYTHON_DIR = sys.argv[1:4]
