@@ -235,7 +235,8 @@ std::string compare_pair(const Options &o, const std::string &rel) {
     if (rep->identical) return encode(r);
     if (!o.reports_dir.empty() || !o.junit_path.empty()) {
         // Without it the pair is still reported, only with fewer words.
-        if (const char *detail = morvex_compare_opts(a.c_str(), b.c_str(), o.detail_options_json.c_str()))
+        if (o.detail_options_json == o.options_json) r.detail = r.json;
+        else if (const char *detail = morvex_compare_opts(a.c_str(), b.c_str(), o.detail_options_json.c_str()))
             r.detail = detail;
     }
     if (o.reports_dir.empty()) return encode(r);

@@ -262,15 +262,19 @@ int dispatch(const Args &a) {
         else return usage_error("--format takes json, text or summary, not " + a.format);
     }
     // JSON and summary use the report asked for; the text format reads the
-    // detail report for its word-level changes.
-    const std::string report = o.format == batch::Format::Text ? "detail" : a.command;
+    // detail report for its word-level changes.  So do review pages and
+    // JUnit files: when no JSON is printed, the one detail report serves
+    // them all, and a pair paired alike for both is compared once.
+    const bool review = a.has_reports || a.has_html;
+    const bool json_shown = o.format == batch::Format::Json || a.has_jsonl;
+    const std::string report =
+        o.format == batch::Format::Text || ((review || a.has_junit) && !json_shown) ? "detail" : a.command;
     // The worker processes of --dir already keep the cores busy: each
     // comparison runs on one thread unless --threads says otherwise.
     flags::CompareFlags compare = a.compare;
     if (a.dir && compare.threads.empty()) compare.threads = "1";
     std::string why;
     // The detail report of review pages is paired as their visual report.
-    const bool review = a.has_reports || a.has_html;
     if (!flags::to_json(compare, report, false, &o.options_json, &why) ||
         !flags::to_json(compare, "compare", true, &o.visual_options_json, &why) ||
         !flags::to_json(compare, "detail", review, &o.detail_options_json, &why))

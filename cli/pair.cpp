@@ -78,7 +78,9 @@ int run(const batch::Options &o, const std::string &a, const std::string &b, con
         if (!html_path.empty() || (!o.junit_path.empty() && !e.report->identical)) {
             json::ReadOptions numbers;
             numbers.fractions = true;
-            if (const char *detail = morvex_compare_opts(a.c_str(), b.c_str(), o.detail_options_json.c_str()))
+            if (o.detail_options_json == o.options_json)
+                e.detail = json::parse(json, nullptr, numbers);
+            else if (const char *detail = morvex_compare_opts(a.c_str(), b.c_str(), o.detail_options_json.c_str()))
                 e.detail = json::parse(detail, nullptr, numbers);
             if (e.detail && o.text_only) report::restrict_to_text(*e.detail);
         }
