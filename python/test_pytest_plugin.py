@@ -106,9 +106,13 @@ def test_the_options_of_compare_apply(pytester, project, change, options, outcom
 def test_the_update_flag_rewrites_the_snapshot(pytester, project):
     project(invoice(pytester.path / "original.pdf"))
     changed = invoice(pytester.path / "changed.pdf", total="1,250.00")
+    project(changed).assert_outcomes(failed=1)
+    out = pytester.path / "pdf-snapshot-results" / "test_invoice.py_test_invoice"
+    assert (out / "invoice.html").exists()
     project(changed, "--pdf-snapshot-update").assert_outcomes(passed=1)
     assert snapshot(pytester) == read(changed)
     project(changed).assert_outcomes(passed=1)
+    assert not (out / "invoice.html").exists() and not (out / "invoice.pdf").exists()  # stale reports removed
 
 
 def test_a_name_is_a_plain_file_name(pytester, project):

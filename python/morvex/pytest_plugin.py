@@ -65,13 +65,17 @@ class PdfSnapshot:
             shutil.copyfile(path, snapshot)
             return
         report = morvex.detail(snapshot, path, **options)
+        stem = os.path.join(self.output, _safe(os.path.splitext(os.path.basename(snapshot))[0]))
+        html = stem + ".html"
         if report["identical"]:
+            # The reports of an earlier failure would mislead the reviewer.
+            for stale in (html, morvex.review_pdf_path(html)):
+                if os.path.exists(stale):
+                    os.remove(stale)
             return
         from . import _review
 
         os.makedirs(self.output, exist_ok=True)
-        stem = os.path.join(self.output, _safe(os.path.splitext(os.path.basename(snapshot))[0]))
-        html = stem + ".html"
         morvex.review(snapshot, path, html, **options)
         raise AssertionError(
             f"{os.fsdecode(path)} differs from the snapshot {snapshot}: {_review.summary(report)}\n"
