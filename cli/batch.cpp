@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "html.h"
+#include "junit.h"
 #include "morvex.h"
 #include "walk.h"
 #include "workers.h"
@@ -49,6 +50,47 @@ std::string json_line(const Entry &e, const Options &options) {
     return line;
 }
 
+junit::Case junit_case(const Entry &e, const Options &o) {
+    junit::Case c;
+    c.name = e.path;
+    switch (e.status) {
+    case Status::Identical: break;
+    case Status::Different: {
+        c.outcome = junit::Outcome::Failed;
+        c.type = "different";
+        std::optional<report::Report> words;
+        if (e.detail) words = report::from_value(*e.detail);
+        if (e.report) c.message = report::summary(*e.report);
+        if (words || e.report) c.details = junit::details(words ? *words : *e.report);
+        break;
+    }
+    case Status::Error:
+        c.outcome = junit::Outcome::Error;
+        c.type = "error";
+        c.message = e.error;
+        break;
+    case Status::OnlyOld:
+        c.outcome = junit::Outcome::Failed;
+        c.type = "only_old";
+        c.message = "only in old: no " + walk::join(o.new_dir, e.path);
+        break;
+    case Status::OnlyNew:
+        c.outcome = junit::Outcome::Failed;
+        c.type = "only_new";
+        c.message = "only in new: no " + walk::join(o.old_dir, e.path);
+        break;
+    }
+    return c;
+}
+
+std::string write_junit(const Options &o, const std::string &suite, const std::vector<Entry> &entries) {
+    std::vector<junit::Case> cases;
+    for (const Entry &e : entries) cases.push_back(junit_case(e, o));
+    const std::string why =
+        walk::write_file(o.junit_path, junit::document(suite, o.text_only ? "morvex.text" : "morvex.compare", cases));
+    return why;
+}
+
 namespace {
 
 int available_cores() {
@@ -79,12 +121,14 @@ std::string parent_of(const std::string &path) {
 }
 
 // What a worker sends back for a pair: a status letter ('i', 'd', 'e'),
-// '1' when it wrote a visual report, then the library's JSON and the error
-// message, each after its length as 8 bytes.
+// '1' when it wrote a visual report, '1' when it wrote a review page, then
+// the library's JSON, the error message, the detail report and the page
+// count of the visual report, each after its length as 8 bytes.
 struct PairResult {
     char status = 'e';
-    bool visual = false;
-    std::string json, error;
+    bool visual = false, review_page = false;
+    std::string json, error, detail;
+    long long pdf_pages = 0;
 };
 
 void put_text(std::string &out, const std::string &s) {
@@ -105,18 +149,60 @@ bool get_text(const std::string &in, std::size_t &at, std::string &s) {
 }
 
 std::string encode(const PairResult &r) {
-    std::string out{r.status, r.visual ? '1' : '0'};
+    std::string out{r.status, r.visual ? '1' : '0', r.review_page ? '1' : '0'};
     put_text(out, r.json);
     put_text(out, r.error);
+    put_text(out, r.detail);
+    put_text(out, std::to_string(r.pdf_pages));
     return out;
 }
 
 bool decode(const std::string &in, PairResult &r) {
-    if (in.size() < 2) return false;
+    if (in.size() < 3) return false;
     r.status = in[0];
     r.visual = in[1] == '1';
-    std::size_t at = 2;
-    return get_text(in, at, r.json) && get_text(in, at, r.error) && at == in.size();
+    r.review_page = in[2] == '1';
+    std::size_t at = 3;
+    std::string pages;
+    if (!get_text(in, at, r.json) || !get_text(in, at, r.error) || !get_text(in, at, r.detail) ||
+        !get_text(in, at, pages) || at != in.size())
+        return false;
+    r.pdf_pages = std::atoll(pages.c_str());
+    return true;
+}
+
+std::optional<json::Value> read_detail(const Options &o, const std::string &text) {
+    json::ReadOptions numbers;
+    numbers.fractions = true;
+    std::optional<json::Value> detail = json::parse(text, nullptr, numbers);
+    if (detail && o.text_only) report::restrict_to_text(*detail);
+    return detail;
+}
+
+// "../" for each directory of a relative path: from its review page back
+// to the top of the reports.
+std::string up_to_top(const std::string &rel) {
+    std::string up;
+    for (char c : rel)
+        if (c == '/') up += "../";
+    return up;
+}
+
+// Writes the review page of a pair beside its visual report.
+std::string write_review_page(const Options &o, const std::string &rel, const std::string &a,
+                              const std::string &b, const json::Value &detail, long long pdf_pages) {
+    review::PairPage page;
+    page.title = rel;
+    page.name_a = a;
+    page.name_b = b;
+    page.detail = &detail;
+    const std::size_t slash = rel.rfind('/');
+    page.pdf.href = html::href(slash == std::string::npos ? rel : rel.substr(slash + 1));
+    page.pdf.layout = o.layout;
+    page.pdf.changed_only = o.changed_only;
+    page.pdf.pages = pdf_pages;
+    page.index_href = up_to_top(rel) + "index.html";
+    return walk::write_file(walk::join(o.reports_dir, html::review_page_path(rel)), review::pair_page(page));
 }
 
 // Runs in a worker: compares one pair and writes its visual report when
@@ -146,17 +232,31 @@ std::string compare_pair(const Options &o, const std::string &rel) {
     if (!rep) return encode(r);
     if (o.text_only && o.format != Format::Json) report::restrict_to_text(*rep);
     r.status = rep->identical ? 'i' : 'd';
-    if (!rep->identical && !o.reports_dir.empty()) {
-        const std::string out = walk::join(o.reports_dir, rel);
-        r.error = make_directories(parent_of(out));
-        if (!r.error.empty()) {
-            r.status = 'e';
-        } else if (!morvex_visual_opts(a.c_str(), b.c_str(), out.c_str(), o.visual_options_json.c_str())) {
-            r.status = 'e';
-            r.error = std::string("cannot write the visual report: ") + morvex_last_error();
-        } else {
-            r.visual = true;
-        }
+    if (rep->identical) return encode(r);
+    if (!o.reports_dir.empty() || !o.junit_path.empty()) {
+        // Without it the pair is still reported, only with fewer words.
+        if (o.detail_options_json == o.options_json) r.detail = r.json;
+        else if (const char *detail = morvex_compare_opts(a.c_str(), b.c_str(), o.detail_options_json.c_str()))
+            r.detail = detail;
+    }
+    if (o.reports_dir.empty()) return encode(r);
+    const std::string out = walk::join(o.reports_dir, rel);
+    r.error = make_directories(parent_of(out));
+    if (!r.error.empty()) {
+        r.status = 'e';
+        return encode(r);
+    }
+    if (!morvex_visual_opts(a.c_str(), b.c_str(), out.c_str(), o.visual_options_json.c_str())) {
+        r.status = 'e';
+        r.error = std::string("cannot write the visual report: ") + morvex_last_error();
+        return encode(r);
+    }
+    r.visual = true;
+    r.pdf_pages = review::pdf_page_count(out);
+    if (const std::optional<json::Value> detail = read_detail(o, r.detail)) {
+        r.error = write_review_page(o, rel, a, b, *detail, r.pdf_pages);
+        if (!r.error.empty()) r.status = 'e';
+        r.review_page = r.error.empty();
     }
     return encode(r);
 }
@@ -176,6 +276,11 @@ Entry entry_of(const Options &o, const std::string &rel, workers::Outcome &&outc
     }
     e.error = r.error;
     e.visual = r.visual;
+    e.review_page = r.review_page;
+    e.report_pdf_pages = r.pdf_pages;
+    e.layout = o.layout;
+    e.changed_only = o.changed_only;
+    if (!r.detail.empty()) e.detail = read_detail(o, r.detail);
     if (!r.json.empty()) {
         std::string why;
         json::ReadOptions numbers;
@@ -383,8 +488,17 @@ int run(const Options &o) {
     out.finish();
 
     int status = trouble ? 2 : out.exit_status();
+    const std::vector<Entry> entries = out.entries();
     if (!o.reports_dir.empty()) {
-        const std::string why = html::write_index(o, out.entries(), out.summary());
+        const std::string why = html::write_index(o, entries, out.summary());
+        if (!why.empty()) {
+            std::fprintf(stderr, "morvex: %s\n", why.c_str());
+            status = 2;
+        }
+    }
+    if (!o.junit_path.empty()) {
+        const std::string why = write_junit(o, "morvex " + std::string(o.text_only ? "text" : "compare") + " " +
+                                                   o.old_dir + " " + o.new_dir, entries);
         if (!why.empty()) {
             std::fprintf(stderr, "morvex: %s\n", why.c_str());
             status = 2;

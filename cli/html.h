@@ -1,4 +1,5 @@
-// The index page of a batch's visual reports.
+// The HTML pages of a batch's reports: the index of every file, and what
+// the pages share (their style, escaping, links).
 #ifndef MORVEX_CLI_HTML_H
 #define MORVEX_CLI_HTML_H
 
@@ -18,9 +19,16 @@ std::string escape(std::string_view text);
 // and "/" percent-encoded, so no name can turn into a scheme or a query.
 std::string href(std::string_view rel);
 
-// The whole page: every entry with its status, its differences (page and
-// kind, and the changed text of text reports) and a relative link to its
-// visual report where one was written.
+// The start of a page up to and including <body>: the style every page
+// shares, inline, so a page works from the file system and fetches nothing.
+std::string page_head(std::string_view title);
+
+// Where the review page of a pair goes: its visual report's path + ".html".
+std::string review_page_path(const std::string &rel);
+
+// The whole index: the counts, a switch that hides identical files, and
+// every entry with its status, its first differences (with their words)
+// and links to its review page and visual report where they were written.
 std::string index_page(const batch::Options &o, const std::vector<batch::Entry> &entries,
                        const std::string &summary);
 

@@ -15,6 +15,7 @@
 
 #include "batch.h"
 #include "compare_flags.h"
+#include "pair.h"
 #include "morvex.h"
 #include "report.h"
 #include "report_text.h"
@@ -24,8 +25,9 @@ namespace {
 constexpr int kSame = 0, kDifferent = 1, kTrouble = 2;
 
 const char kUsage[] =
-    "usage: morvex compare|text [--format=json|text|summary] [--color[=WHEN]] [OPTIONS] A.pdf B.pdf\n"
-    "       morvex compare|text --dir [-j N] [--jsonl FILE] [--reports DIR]\n"
+    "usage: morvex compare|text [--format=json|text|summary] [--color[=WHEN]] [--html FILE]\n"
+    "                           [--junit FILE] [OPTIONS] A.pdf B.pdf\n"
+    "       morvex compare|text --dir [-j N] [--jsonl FILE] [--reports DIR] [--junit FILE]\n"
     "                           [--format=summary|text|json] [--color[=WHEN]] [OPTIONS] OLD NEW\n"
     "       morvex visual [--layout=overlay|side-by-side] [--changed-only] [OPTIONS]\n"
     "                     A.pdf B.pdf -o REPORT.pdf\n"
@@ -64,10 +66,22 @@ const char kHelp[] =
     "                        available core)\n"
     "  --jsonl FILE          with --dir: write one JSON line per file to FILE\n"
     "  --reports DIR         with --dir: write a visual report of each pair\n"
-    "                        that differs to DIR/RELATIVE/PATH.pdf, and\n"
-    "                        DIR/index.html listing every file, its status and\n"
-    "                        differences, with links to the reports (laid\n"
-    "                        out as --layout says)\n"
+    "                        that differs to DIR/RELATIVE/PATH.pdf (laid out\n"
+    "                        as --layout says) and its review page beside it\n"
+    "                        (DIR/RELATIVE/PATH.pdf.html: every change with\n"
+    "                        its words and a link to the report page showing\n"
+    "                        it), and DIR/index.html listing every file, its\n"
+    "                        status and first differences, with links to both\n"
+    "  --html FILE           for two files: write their review page to FILE\n"
+    "                        and its visual report beside it (FILE.html ->\n"
+    "                        FILE.pdf, laid out as --layout says); the pages\n"
+    "                        need nothing but a browser: no script, nothing\n"
+    "                        fetched\n"
+    "  --junit FILE          write JUnit XML to FILE, one test case per pair:\n"
+    "                        passed when identical; failed when the pair\n"
+    "                        differs (the summary, then the first differences)\n"
+    "                        or a file is on one side only (type only_old or\n"
+    "                        only_new); an error when a file cannot be read\n"
     "\n"
     "comparison options (all commands):\n"
     "  --pairing=WAY         content (default; the overlay visual report keeps\n"
@@ -135,40 +149,6 @@ int report_failure() {
     return kTrouble;
 }
 
-bool write_stdout(const std::string &text) {
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-        std::perror("morvex: writing the report");
-        return false;
-    }
-    return true;
-}
-
-// Runs one comparison of two files and prints its report.  JSON output
-// prints the library's report; the text formats read the detail report
-// for its word-level changes.
-int run_pair(bool text_only, const char *a, const char *b, batch::Format format, text::ColorWhen color,
-             const std::string &options) {
-    const char *json = morvex_compare_opts(a, b, options.c_str());
-    if (!json) return report_failure();
-    std::string why;
-    std::optional<report::Report> r = report::read(json, &why);
-    if (!r) {
-        std::fprintf(stderr, "morvex: %s\n", why.c_str());
-        return kTrouble;
-    }
-    if (text_only && format != batch::Format::Json) report::restrict_to_text(*r);
-    const int status = r->identical ? kSame : kDifferent;
-    text::Style style;
-    style.color = text::use_color(color, STDOUT_FILENO);
-    std::string out;
-    switch (format) {
-    case batch::Format::Json: out = std::string(json) + "\n"; break;
-    case batch::Format::Text: out = text::format(*r, style); break;
-    case batch::Format::Summary: out = report::summary(*r) + "\n"; break;
-    }
-    return write_stdout(out) ? status : kTrouble;
-}
-
 // Writes the visual report; the exit status tells whether the pair differs.
 int run_visual(const char *a, const char *b, const char *output, const std::string &options) {
     const char *json = morvex_compare_opts(a, b, options.c_str());
@@ -181,9 +161,9 @@ int run_visual(const char *a, const char *b, const char *output, const std::stri
 struct Args {
     std::string command;
     std::vector<std::string> files;
-    std::string output, format, color, jobs, jsonl, reports;
+    std::string output, format, color, jobs, jsonl, reports, junit, html;
     bool has_output = false, has_format = false, has_color = false, has_jobs = false, has_jsonl = false,
-         has_reports = false, dir = false;
+         has_reports = false, has_junit = false, has_html = false, dir = false;
     flags::CompareFlags compare;
 };
 
@@ -197,6 +177,7 @@ std::string parse_args(const std::vector<std::string> &args, Args &a) {
         {"-o", "--output", &a.output, &a.has_output},  {nullptr, "--format", &a.format, &a.has_format},
         {"-j", "--jobs", &a.jobs, &a.has_jobs},        {nullptr, "--jsonl", &a.jsonl, &a.has_jsonl},
         {nullptr, "--reports", &a.reports, &a.has_reports},
+        {nullptr, "--junit", &a.junit, &a.has_junit},  {nullptr, "--html", &a.html, &a.has_html},
     };
     bool options_done = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -253,7 +234,8 @@ int dispatch(const Args &a) {
     if (a.command != "visual" && !pair_command) return usage_error("unknown command: " + a.command);
     if (a.has_output && a.command != "visual") return usage_error("-o is an option of visual only");
     if (a.command == "visual") {
-        if (a.dir || a.has_format || a.has_color || a.has_jobs || a.has_jsonl || a.has_reports)
+        if (a.dir || a.has_format || a.has_color || a.has_jobs || a.has_jsonl || a.has_reports || a.has_junit ||
+            a.has_html)
             return usage_error("visual takes no option but -o and the comparison options");
         if (a.compare.detail) return usage_error("--detail is an option of compare and text");
         if (a.files.size() != 2) return usage_error("visual needs two files");
@@ -266,8 +248,8 @@ int dispatch(const Args &a) {
         return status;
     }
     // The layout of the visual reports --reports writes.
-    if (flags::has_visual_only(a.compare) && !a.has_reports)
-        return usage_error("--layout and --changed-only are options of visual and --reports");
+    if (flags::has_visual_only(a.compare) && !a.has_reports && !a.has_html)
+        return usage_error("--layout and --changed-only are options of visual, --reports and --html");
     batch::Options o;
     o.text_only = a.command == "text";
     if (a.has_color && !text::parse_color_when(a.color, o.color))
@@ -280,26 +262,38 @@ int dispatch(const Args &a) {
         else return usage_error("--format takes json, text or summary, not " + a.format);
     }
     // JSON and summary use the report asked for; the text format reads the
-    // detail report for its word-level changes.
-    const std::string report = o.format == batch::Format::Text ? "detail" : a.command;
+    // detail report for its word-level changes.  So do review pages and
+    // JUnit files: when no JSON is printed, the one detail report serves
+    // them all, and a pair paired alike for both is compared once.
+    const bool review = a.has_reports || a.has_html;
+    const bool json_shown = o.format == batch::Format::Json || a.has_jsonl;
+    const std::string report =
+        o.format == batch::Format::Text || ((review || a.has_junit) && !json_shown) ? "detail" : a.command;
     // The worker processes of --dir already keep the cores busy: each
     // comparison runs on one thread unless --threads says otherwise.
     flags::CompareFlags compare = a.compare;
     if (a.dir && compare.threads.empty()) compare.threads = "1";
     std::string why;
+    // The detail report of review pages is paired as their visual report.
     if (!flags::to_json(compare, report, false, &o.options_json, &why) ||
-        !flags::to_json(compare, "compare", true, &o.visual_options_json, &why))
+        !flags::to_json(compare, "compare", true, &o.visual_options_json, &why) ||
+        !flags::to_json(compare, "detail", review, &o.detail_options_json, &why))
         return usage_error(why);
+    o.layout = compare.layout == "side-by-side" ? review::Layout::SideBySide : review::Layout::Overlay;
+    o.changed_only = compare.changed_only;
+    if (a.has_junit && a.junit.empty()) return usage_error("--junit needs a file name");
+    o.junit_path = a.junit;
     if (!a.dir) {
         if (a.has_jobs || a.has_jsonl || a.has_reports)
             return usage_error("-j, --jsonl and --reports go with --dir only");
+        if (a.has_html && a.html.empty()) return usage_error("--html needs a file name");
         if (a.files.size() != 2) return usage_error(a.command + " needs two files");
         morvex_init();
-        const int status =
-            run_pair(o.text_only, a.files[0].c_str(), a.files[1].c_str(), o.format, o.color, o.options_json);
+        const int status = pair::run(o, a.files[0], a.files[1], a.html);
         morvex_cleanup();
         return status;
     }
+    if (a.has_html) return usage_error("--html is for two files; with --dir, --reports DIR writes a page per pair");
     if (a.files.size() != 2) return usage_error(a.command + " --dir needs two directories");
     o.old_dir = a.files[0];
     o.new_dir = a.files[1];

@@ -183,11 +183,35 @@ std::string printable(std::string_view text) {
     return out;
 }
 
+namespace {
+
+bool text_kind(std::string_view type) {
+    return type.rfind("text_", 0) == 0 || type == "page_added" || type == "page_removed" || type == "page_moved";
+}
+
+}  // namespace
+
+void restrict_to_text(json::Value &detail) {
+    using K = json::Value::Kind;
+    bool identical = true;
+    for (json::Member &m : detail.members) {
+        if (m.name != "differences" || m.value.kind != K::Array) continue;
+        std::vector<json::Value> kept;
+        for (json::Value &d : m.value.items) {
+            const json::Value *type = d.get("type");
+            if (type && type->kind == K::String && text_kind(type->string)) kept.push_back(std::move(d));
+        }
+        m.value.items = std::move(kept);
+        identical = m.value.items.empty();
+    }
+    for (json::Member &m : detail.members)
+        if (m.name == "identical" && m.value.kind == K::Bool) m.value.boolean = identical;
+}
+
 void restrict_to_text(Report &r) {
     std::vector<Difference> kept;
     for (Difference &d : r.differences)
-        if (d.type.rfind("text_", 0) == 0 || d.type == "page_added" || d.type == "page_removed" ||
-            d.type == "page_moved")
+        if (text_kind(d.type))
             kept.push_back(std::move(d));
     r.differences = std::move(kept);
     r.identical = r.differences.empty();

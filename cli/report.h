@@ -71,6 +71,9 @@ std::string printable(std::string_view text);
 // removed or moved) and decides "identical" from them: the text command's
 // view of a detail report.
 void restrict_to_text(Report &r);
+// The same for a detail report read as JSON: its differences and
+// "identical"; its other members are left as they are.
+void restrict_to_text(json::Value &detail);
 
 // "2 differences on 2 of 5 pages" or "identical (5 pages)".
 std::string summary(const Report &r);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -29,6 +30,23 @@ std::string join(const std::string &dir, const std::string &rel) {
     if (dir.empty()) return rel;
     if (rel.empty()) return dir;
     return dir.back() == '/' ? dir + rel : dir + "/" + rel;
+}
+
+std::string write_file(const std::string &path, std::string_view bytes) {
+    const std::string temp = path + ".tmp";
+    FILE *f = std::fopen(temp.c_str(), "wb");
+    if (!f) return "cannot write " + temp + ": " + std::strerror(errno);
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (!written | (std::fclose(f) != 0)) {
+        std::remove(temp.c_str());
+        return "cannot write " + temp;
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        const std::string why = std::strerror(errno);
+        std::remove(temp.c_str());
+        return "cannot write " + path + ": " + why;
+    }
+    return {};
 }
 
 namespace {

@@ -47,6 +47,11 @@ std::vector<Item> pair_up(const std::vector<std::string> &old_files, const std::
 // `dir` + "/" + `rel`, without doubling a slash `dir` ends with.
 std::string join(const std::string &dir, const std::string &rel);
 
+// Writes `bytes` to `path` through a temporary file beside it, renamed
+// over it once complete, so a reader never sees half a file.  Returns an
+// error message, or "" when written.
+std::string write_file(const std::string &path, std::string_view bytes);
+
 }  // namespace walk
 
 #endif

@@ -8,7 +8,8 @@ MORVEX_TEST_PACKAGES="$MORVEX_DEMO_PACKAGES clang libclang-rt-14-dev zlib1g-dev 
   libbenchmark-dev binutils pkg-config python3 python3-reportlab python3-fitz qpdf
   python3-pil poppler-utils mupdf-tools ghostscript jq locales python3-jsonschema python3-cryptography python3-fonttools
   python3-pip python3-setuptools python3-wheel python3-setuptools-whl python3-wheel-whl python3-venv python3-distributed python3-tqdm
-  libpdfbox2-java fonts-dejavu-core groff texlive-binaries texlive-base poppler-data"
+  libpdfbox2-java fonts-dejavu-core groff texlive-binaries texlive-base poppler-data
+  python3-html5lib python3-lxml python3-pytest"
 
 # What the tests use from those packages: programs on PATH, files, and
 # Python modules (py:NAME) of /usr/bin/python3.  scripts/check_test_deps.py

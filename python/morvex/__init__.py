@@ -49,7 +49,7 @@ import re
 import threading
 from typing import Any, Dict, List, Mapping, Optional, Tuple, Union
 
-__all__ = ["Error", "compare", "text", "detail", "visual", "compare_many", "PairResult",
+__all__ = ["Error", "compare", "text", "detail", "visual", "review", "compare_many", "PairResult",
            "BatchResults", "cli_json", "library_path", "__version__"]
 
 _PACKAGE_DIR = os.path.dirname(os.path.abspath(__file__))
@@ -283,6 +283,34 @@ def visual(a: PathArg, b: PathArg, out: PathArg, **options: Any) -> None:
     with _lock:
         if not getattr(_lib, function)(*args):
             raise _error(function)
+
+
+def review_pdf_path(html: PathArg) -> str:
+    """Where review() puts the visual report of a page: "x.html" -> "x.pdf",
+    any other name with ".pdf" appended."""
+    path = os.fsdecode(_path(html))
+    return path[:-5] + ".pdf" if path.endswith(".html") and len(path) > 5 else path + ".pdf"
+
+
+def review(a: PathArg, b: PathArg, html: PathArg, **options: Any) -> Report:
+    """Write the review page of a and b to html, and their visual report
+    beside it (review_pdf_path(html)); returns the detail report.
+
+    The page lists every difference with its pages, its kind, the changed
+    words (old struck through, new beside it) and a link to the page of the
+    visual report that shows it: the page of `morvex compare A B --html`.
+    It is self-contained (no script, nothing fetched).  Takes the options
+    of compare(); layout defaults to "side_by_side".
+    """
+    if options.get("layout") is None:
+        options["layout"] = "side_by_side"
+    pdf = review_pdf_path(html)
+    report = detail(a, b, **options)
+    visual(a, b, pdf, **options)
+    from . import _review
+    _review.write_review(a, b, html, report, pdf, side_by_side=options["layout"] == "side_by_side",
+                         changed_only=bool(options.get("changed_only")))
+    return report
 
 
 def _cleanup() -> None:

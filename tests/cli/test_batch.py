@@ -260,7 +260,7 @@ class Batch(unittest.TestCase):
             different = sorted(rel for rel, s in statuses.items() if s == "different")
             written = sorted(os.path.relpath(os.path.join(dirpath, name), reports)
                              for dirpath, _, names in os.walk(reports) for name in names)
-            self.assertEqual(written, sorted(different + ["index.html"]), cmd)
+            self.assertEqual(written, sorted(different + [rel + ".html" for rel in different] + ["index.html"]), cmd)
             for rel in different:
                 with open(os.path.join(reports, rel), "rb") as f:
                     self.assertEqual(f.read(5), b"%PDF-", rel)
@@ -270,9 +270,8 @@ class Batch(unittest.TestCase):
             with open(os.path.join(reports, "index.html"), encoding="utf-8") as f:
                 page = f.read()
             self.check_index(page, statuses, different)
-            if cmd == "text":
-                self.assertIn('<span class="del">- Hello World </span>', page)
-                self.assertIn('<span class="ins">+ Goodbye World </span>', page)
+            # The changed words, old struck through and new beside it.
+            self.assertIn('<del>Hello</del> <ins>Goodbye</ins>', page)
 
     def test_side_by_side_reports(self):
         d = self.scratch()
@@ -288,7 +287,7 @@ class Batch(unittest.TestCase):
             self.assertIn(b"/Outlines 3 0 R /PageMode /UseOutlines", pdf, rel)
         code, _, err = run("compare", "--dir", "--layout=side-by-side", self.old, self.new)
         self.assertEqual(code, 2)
-        self.assertIn("--layout and --changed-only are options of visual and --reports", err)
+        self.assertIn("--layout and --changed-only are options of visual, --reports and --html", err)
 
     def check_index(self, page, statuses, different):
         links, cells = [], []
@@ -302,18 +301,21 @@ class Batch(unittest.TestCase):
                 cells.append(data)
 
         Reader().feed(page)
-        # Relative links, one per visual report, with the names URL-encoded.
-        self.assertEqual(sorted(links), sorted(
-            rel.replace(" ", "%20").replace("<", "%3C").replace("&", "%26").replace(">", "%3E")
-            .replace('"', "%22") for rel in different))
-        self.assertIn('href="we%20%3C%26%3E%20%22q%22.pdf">we &lt;&amp;&gt; &quot;q&quot;.pdf</a>', page)
+        # Relative links to each review page, visual report and report page,
+        # with the names URL-encoded.
+        def encoded(rel):
+            return rel.replace(" ", "%20").replace("<", "%3C").replace("&", "%26").replace(">", "%3E") \
+                .replace('"', "%22")
+        self.assertEqual(sorted({link.split("#")[0] for link in links}),
+                         sorted([encoded(rel) for rel in different] + [encoded(rel) + ".html" for rel in different]))
+        self.assertIn('href="we%20%3C%26%3E%20%22q%22.pdf.html">we &lt;&amp;&gt; &quot;q&quot;.pdf</a>', page)
         self.assertNotIn(QUOTED, page)  # never raw
         # Every path is listed, with its status and the failures' messages.
         text = "".join(cells)
         for rel, status in statuses.items():
             self.assertIn(rel, text)
         self.assertIn("encrypted PDFs are not supported: %s/locked.pdf" % self.new, text)
-        self.assertIn("page 1: text changed", text)
+        self.assertIn("A p. 1 | B p. 1 text changed", text)
         self.assertIn("only in old", text)
         self.assertNotIn("<script", page)
 

@@ -258,7 +258,7 @@ class Failures(unittest.TestCase):
             self.assertTrue(err.startswith("morvex: %s\nusage: morvex" % message), err)
         code, _, err = run("compare", "--layout=side-by-side", *pair)
         self.assertEqual(code, 2)
-        self.assertTrue(err.startswith("morvex: --layout and --changed-only are options of visual and --reports\n"), err)
+        self.assertTrue(err.startswith("morvex: --layout and --changed-only are options of visual, --reports and --html\n"), err)
         self.assertFalse(os.path.exists(os.path.join(SCRATCH, "never.pdf")))
 
     def test_help_and_version(self):
@@ -290,8 +290,8 @@ class Options(unittest.TestCase):
         h = fx("hello.pdf")
         cases = [
             (["--pairing=pages"], "usage", "--pairing takes content or position, not pages"),
-            (["--layout=side-by-side"], "usage", "--layout and --changed-only are options of visual and --reports"),
-            (["--changed-only"], "usage", "--layout and --changed-only are options of visual and --reports"),
+            (["--layout=side-by-side"], "usage", "--layout and --changed-only are options of visual, --reports and --html"),
+            (["--changed-only"], "usage", "--layout and --changed-only are options of visual, --reports and --html"),
             (["--threads", "0"], "usage", "--threads takes a number from 1 to 256, not 0"),
             (["--threads=x"], "usage", "--threads takes a number from 1 to 256, not x"),
             (["--ignore-rect", "1,2,3"], "usage", "--ignore-rect takes x0,y0,x1,y1[@PAGES] in points, not 1,2,3"),

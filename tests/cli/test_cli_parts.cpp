@@ -9,8 +9,10 @@
 
 #include "html.h"
 #include "json_reader.h"
+#include "junit.h"
 #include "report.h"
 #include "report_text.h"
+#include "review_page.h"
 #include "walk.h"
 #include "workers.h"
 
@@ -235,6 +237,91 @@ TEST(Html, EscapesTextAndLinks) {
     EXPECT_EQ(html::href("a b/c#?.pdf"), "a%20b/c%23%3F.pdf");
     EXPECT_EQ(html::href("javascript:x.pdf"), "javascript%3Ax.pdf");
     EXPECT_EQ(html::href("caf\xC3\xA9.pdf"), "caf%C3%A9.pdf");
+}
+
+// Which page of the visual report shows each difference: the overlay has
+// one page per position; the side-by-side report its summary pages, then
+// a page per pair it shows.
+TEST(ReviewPage, ReportPageOfEachDifference) {
+    // A: 3 pages, B: 4; B's page 2 is new, A's page 3 moved to B's page 1.
+    const std::string detail =
+        R"({"identical":false,"pages_compared":4,"differences":[)"
+        R"({"page":1,"type":"page_moved","page_a":3,"page_b":1},)"
+        R"({"page":2,"type":"page_added","page_a":null,"page_b":2},)"
+        R"({"page":3,"type":"text_changed","page_a":1,"page_b":3,"changes":[]},)"
+        R"({"page":4,"type":"style_changed","page_a":2,"page_b":4}],)"
+        R"("pairs":[{"page_a":3,"page_b":1},{"page_a":null,"page_b":2},{"page_a":1,"page_b":3},)"
+        R"({"page_a":2,"page_b":4},{"page_a":4,"page_b":5}]})";
+    const auto d = json::parse(detail);
+    ASSERT_TRUE(d);
+    using L = review::Layout;
+    const struct {
+        L layout;
+        bool changed_only;
+        long long pdf_pages;
+        std::vector<long long> pages;
+    } cases[] = {
+        {L::Overlay, false, 4, {1, 2, 3, 4}},
+        {L::Overlay, false, 3, {1, 2, 3, 0}},        // past the report's end: no link
+        {L::SideBySide, false, 6, {2, 3, 4, 5}},     // 1 summary page, 5 pairs
+        {L::SideBySide, false, 7, {3, 4, 5, 6}},     // 2 summary pages
+        {L::SideBySide, true, 5, {2, 3, 4, 5}},      // the identical pair 4|5 left out
+        {L::SideBySide, false, 0, {0, 0, 0, 0}},     // page count unknown
+        {L::SideBySide, false, 5, {0, 0, 0, 0}},     // fewer pages than pairs: not our report
+    };
+    for (const auto &c : cases) {
+        review::ReportPdf pdf;
+        pdf.layout = c.layout;
+        pdf.changed_only = c.changed_only;
+        pdf.pages = c.pdf_pages;
+        pdf.href = "r.pdf";
+        EXPECT_EQ(review::report_pages(*d, pdf), c.pages) << c.pdf_pages << " " << c.changed_only;
+    }
+}
+
+TEST(ReviewPage, UnknownKindsShowTheirFields) {
+    const auto d = json::parse(
+        R"({"page":2,"type":"style_changed","page_a":2,"page_b":2,"old":"Times 10","new":"Helvetica <b>",)"
+        R"("text":"a & b","rects_a":[[1.5,2,3.25,4]],"rects_b":[],"size_a":{"width":612.0,"height":792,"rotation":0},)"
+        R"("size_b":{"width":595.276,"height":842,"rotation":90}})",
+        nullptr, json::ReadOptions{true});
+    ASSERT_TRUE(d);
+    review::ReportPdf pdf;
+    pdf.href = "a%20b.pdf";
+    std::string out;
+    review::append_difference(out, *d, 3, pdf, 0);
+    EXPECT_EQ(out,
+              "<li><span class=\"where\">A p. 2 | B p. 2</span> <span class=\"kind\">style changed</span> "
+              "<a class=\"pdf\" href=\"a%20b.pdf#page=3\">report page 3</a>\n"
+              "<div class=\"field\"><span class=\"name\">page:</span> <del>612 × 792 pt</del> "
+              "<ins>595.28 × 842 pt, turned 90°</ins></div>\n"
+              "<div class=\"field\"><del>Times 10</del> <ins>Helvetica &lt;b&gt;</ins></div>\n"
+              "<div class=\"field\"><span class=\"name\">text:</span> a &amp; b</div>\n"
+              "<div class=\"field\"><span class=\"name\">marked:</span> on A [1.5, 2, 3.25, 4]</div>\n"
+              "</li>\n");
+}
+
+TEST(Junit, TextIsAlwaysXml) {
+    EXPECT_EQ(junit::escape("a<b>&\"c\"'d'"), "a&lt;b&gt;&amp;&quot;c&quot;&apos;d&apos;");
+    EXPECT_EQ(junit::escape("line\nnext\ttab"), "line\nnext\ttab");  // kept: XML holds them
+    EXPECT_EQ(junit::escape("cr\r bell\x07 esc\x1b"), "cr\\x0d bell\\x07 esc\\x1b");
+    EXPECT_EQ(junit::escape("\xEF\xBF\xBF \xEF\xBF\xBE \xEF\xBF\xBD"), "\\uffff \\ufffe \xEF\xBF\xBD");
+    EXPECT_EQ(junit::escape("bad \xFF byte"), "bad \xEF\xBF\xBD byte");
+    junit::Case failed{"a\"b.pdf", junit::Outcome::Failed, "different", "1 difference", "page 1: text changed\n"};
+    junit::Case passed{"ok.pdf", junit::Outcome::Passed, "", "", ""};
+    junit::Case error{"x.pdf", junit::Outcome::Error, "error", "cannot open file: x.pdf", ""};
+    EXPECT_EQ(junit::document("suite <1>", "morvex.compare", {failed, passed, error}),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<testsuites name=\"morvex\" tests=\"3\" failures=\"1\" errors=\"1\" skipped=\"0\">\n"
+              "<testsuite name=\"suite &lt;1&gt;\" tests=\"3\" failures=\"1\" errors=\"1\" skipped=\"0\">\n"
+              "<testcase name=\"a&quot;b.pdf\" classname=\"morvex.compare\">\n"
+              "<failure message=\"1 difference\" type=\"different\">page 1: text changed\n</failure>\n"
+              "</testcase>\n"
+              "<testcase name=\"ok.pdf\" classname=\"morvex.compare\"/>\n"
+              "<testcase name=\"x.pdf\" classname=\"morvex.compare\">\n"
+              "<error message=\"cannot open file: x.pdf\" type=\"error\"/>\n"
+              "</testcase>\n"
+              "</testsuite>\n</testsuites>\n");
 }
 
 // The pool runs every task once, in worker processes, and a worker that

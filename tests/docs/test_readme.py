@@ -157,6 +157,60 @@ class Readme(unittest.TestCase):
                 open(os.path.join(cwd, "cli.jsonl"), encoding="utf-8") as b:
             self.assertEqual(a.read(), b.read())
 
+    def test_ci_jobs_run_the_command_they_show(self):
+        """Each CI job is valid YAML whose morvex line, run on a tree like
+        the one it names, writes a JUnit file that validates, the index and
+        the review pages."""
+        import yaml
+        from lxml import etree
+        jobs = [yaml.safe_load(b) for b in blocks("yaml")]
+        self.assertEqual(len(jobs), 2)
+        github = jobs[0]["jobs"]["compare-pdfs"]
+        steps = [s.get("run", "") for s in github["steps"]]
+        gitlab = jobs[1]["compare-pdfs"]
+        self.assertEqual(gitlab["artifacts"]["reports"]["junit"], "pdf-results.xml")
+        self.assertIn("pdf-review/", gitlab["artifacts"]["paths"])
+        self.assertIn({"report_paths": "pdf-results.xml"}, [s.get("with") for s in github["steps"]])
+        self.assertIn("pdf-review/", [s.get("with", {}).get("path") for s in github["steps"]])
+        lines = [line for line in steps + gitlab["script"] if line.startswith("morvex ")]
+        self.assertEqual(len(lines), 2)
+        self.assertEqual(lines[0], lines[1])
+        cwd = session_dir()
+        shutil.copytree(os.path.join(cwd, "v1"), os.path.join(cwd, "approved"))
+        shutil.copytree(os.path.join(cwd, "v2"), os.path.join(cwd, "build", "pdf"))
+        env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+        p = subprocess.run([CLI] + lines[0].split()[1:], cwd=cwd, env=env, stdout=subprocess.PIPE, text=True)
+        self.assertEqual(p.returncode, 1, p.stdout)
+        schema = etree.XMLSchema(etree.parse(os.path.join(SRC, "tests", "cli", "junit.xsd")))
+        schema.assertValid(etree.parse(os.path.join(cwd, "pdf-results.xml")))
+        for page in ("index.html", "inv/0042.pdf.html", "inv/0042.pdf"):
+            self.assertTrue(os.path.isfile(os.path.join(cwd, "pdf-review", page)), page)
+
+    def test_pytest_example_stores_then_fails_with_words(self):
+        """The pytest example, with write_invoice copying A, then B: stored,
+        then failing with the message shown."""
+        code = self.python_block("pdf_snapshot.assert_match")
+        cwd = session_dir()
+        tests = os.path.join(cwd, "tests")
+        os.makedirs(tests)
+        shown = re.search(r"fail with\nthe differences in words:\n\n```\n(.*?)```", readme(), re.S).group(1)
+        env = dict(os.environ, MORVEX_LIBRARY=LIB, PYTHONPATH=os.path.join(SRC, "python"))
+        for source, outcome in (("old.pdf", "1 passed"), ("old.pdf", "1 passed"), ("new.pdf", "1 failed")):
+            with open(os.path.join(tests, "test_invoice.py"), "w", encoding="utf-8") as f:
+                f.write("import shutil\n\n\ndef write_invoice(out):\n    shutil.copyfile(%r, out)\n\n\n%s"
+                        % (os.path.join(cwd, source), code))
+            p = subprocess.run(["/usr/bin/python3", "-m", "pytest", "-p", "morvex.pytest_plugin", "-p",
+                                "no:cacheprovider", "-q", "tests"], cwd=cwd, env=env, stdout=subprocess.PIPE,
+                               text=True, timeout=300)
+            self.assertIn(outcome, p.stdout)
+        self.assertTrue(os.path.isfile(os.path.join(tests, "__pdf_snapshots__", "invoice.pdf")))
+        for line in shown.splitlines():
+            line = line.replace("/src/", cwd + "/")
+            if line.startswith("/tmp/pytest-of-me/"):  # the test's own temporary folder
+                self.assertIn(" " + line.split(" ", 1)[1] + "\n", p.stdout)
+            else:
+                self.assertIn("E       " + line + "\n", p.stdout)
+
     def test_quick_start_names_the_scripts_ci_runs(self):
         (quick,) = re.findall(r"## Quick start\n.*?```sh\n(.*?)```", readme(), re.S)
         commands = [line.split("#")[0].strip() for line in quick.strip().splitlines()]

@@ -56,3 +56,5 @@ export MORVEX_TEST_INSTALLED=1
 "$work/venv/bin/python" -c 'import morvex, sys; print("morvex", morvex.__version__, "from", morvex.__file__, "library", morvex.library_path)'
 "$work/venv/bin/python" "$src/python/test_morvex.py"
 "$work/venv/bin/python" "$src/python/test_batch.py"
+# The pytest plugin through the installed package's pytest11 entry point.
+"$work/venv/bin/python" -m pytest -p pytester -q -p no:cacheprovider "$src/python/test_pytest_plugin.py"
