@@ -9,7 +9,7 @@ MORVEX_TEST_PACKAGES="$MORVEX_DEMO_PACKAGES clang libclang-rt-14-dev zlib1g-dev 
   python3-pil poppler-utils mupdf-tools ghostscript jq locales python3-jsonschema python3-cryptography python3-fonttools
   python3-pip python3-setuptools python3-wheel python3-setuptools-whl python3-wheel-whl python3-venv python3-distributed python3-tqdm
   libpdfbox2-java fonts-dejavu-core groff texlive-binaries texlive-base poppler-data
-  python3-html5lib python3-lxml python3-pytest"
+  python3-html5lib python3-lxml python3-pytest python3-yaml"
 
 # What the tests use from those packages: programs on PATH, files, and
 # Python modules (py:NAME) of /usr/bin/python3.  scripts/check_test_deps.py
@@ -23,7 +23,7 @@ MORVEX_TEST_USES="cmake ninja g++ gcc clang clang++ nm readelf objdump pkg-confi
   /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf /usr/share/poppler/cMap /usr/share/java/pdfbox2.jar
   /usr/include/gtest/gtest.h /usr/include/benchmark/benchmark.h /usr/include/zlib.h
   py:fitz py:reportlab py:PIL py:jsonschema py:cryptography py:fontTools py:distributed py:dask py:tqdm
-  py:setuptools py:wheel py:pip py:venv"
+  py:setuptools py:wheel py:pip py:venv py:html5lib py:lxml py:pytest py:yaml"
 
 need_packages() {
     local list missing=""
