@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "../page/image_identity.h"
 #include "diff.h"
 #include "parallel.h"
 
@@ -11,7 +12,8 @@ namespace {
 
 DiffRect box_of(const ImageItem &im) { return {im.x, im.y, im.w, im.h}; }
 
-void compare_images(DiffList *out, int p, const PageSummary &a, const PageSummary &b) {
+void compare_images(DiffList *out, int p, const PageSummary &a, const PageSummary &b, const PdfDocument *da,
+                    const PdfDocument *db) {
     if (b.images.size() > a.images.size()) {
         const DiffRect r = box_of(b.images.back());
         diff_result_add(out, p, "image_added", nullptr, &r, 1, nullptr, 0);
@@ -20,9 +22,18 @@ void compare_images(DiffList *out, int p, const PageSummary &a, const PageSummar
         diff_result_add(out, p, "image_removed", nullptr, nullptr, 0, &r, 1);
     } else {
         for (size_t k = 0; k < a.images.size(); ++k) {
-            if (std::fabs(a.images[k].x - b.images[k].x) > 2.0 || std::fabs(a.images[k].y - b.images[k].y) > 2.0) {
-                const DiffRect r = box_of(b.images[k]);
+            const ImageItem &ia = a.images[k], &ib = b.images[k];
+            if (std::fabs(ia.x - ib.x) > 2.0 || std::fabs(ia.y - ib.y) > 2.0) {
+                const DiffRect r = box_of(ib);
                 diff_result_add(out, p, "image_changed", nullptr, &r, 1, nullptr, 0);
+                break;
+            }
+            if (da && db && !same_image(*da, ia, *db, ib)) {
+                // Other pixels in the same place: marked on both sides.
+                const DiffRect rb = box_of(ib), ra = box_of(ia);
+                diff_result_add(out, p, "image_changed", nullptr, &rb, 1, &ra, 1);
+                const PixelSize sa = image_pixel_size(*da, ia), sb = image_pixel_size(*db, ib);
+                out->entries.back().pixels = DiffEntry::Pixels{sa.w, sa.h, sb.w, sb.h};
                 break;
             }
         }
@@ -31,12 +42,16 @@ void compare_images(DiffList *out, int p, const PageSummary &a, const PageSummar
 
 }  // namespace
 
-void compare_summaries(DiffList *out, int p, const PageSummary &sa, const PageSummary &sb) {
-    if (std::fabs(sa.width - sb.width) > 1.0 || std::fabs(sa.height - sb.height) > 1.0)
+void compare_summaries(DiffList *out, int p, const PageSummary &sa, const PageSummary &sb, const PdfDocument *da,
+                       const PdfDocument *db) {
+    // A crop box moved over the page shows another part of it.
+    const bool crop_moved = (sa.cropped || sb.cropped) &&
+                            (std::fabs(sa.box_x - sb.box_x) > 1.0 || std::fabs(sa.box_y - sb.box_y) > 1.0);
+    if (std::fabs(sa.width - sb.width) > 1.0 || std::fabs(sa.height - sb.height) > 1.0 || crop_moved)
         diff_result_add(out, p, "dimensions_changed", nullptr, nullptr, 0, nullptr, 0);
     else if (sa.rotation != sb.rotation)
         diff_result_add(out, p, "rotation_changed", nullptr, nullptr, 0, nullptr, 0);
-    compare_images(out, p, sa, sb);
+    compare_images(out, p, sa, sb, da, db);
     // Texts equal but for ligatures and soft hyphens are the same text;
     // their content bytes differ, which content_changed reports.
     if (!same_text(sa.text, sb.text))
@@ -53,10 +68,11 @@ std::vector<DiffEntry> compare_page_pair(const PdfDocument &a, int ia, const Pdf
     analyze_page(a, ia, &sa);
     analyze_page(b, ib, &sb);
     DiffList local;
-    compare_summaries(&local, ib + 1, sa, sb);
+    compare_summaries(&local, ib + 1, sa, sb, &a, &b);
     for (DiffEntry &e : local.entries) {
         e.page_a = ia + 1;
         e.page_b = ib + 1;
+        clip_to_shown_box(&e, a.pages[static_cast<size_t>(ia)], b.pages[static_cast<size_t>(ib)]);
     }
     return std::move(local.entries);
 }
