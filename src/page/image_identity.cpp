@@ -18,6 +18,7 @@
 
 #include "../codec/decode.h"
 #include "../codec/filters.h"
+#include "../codec/strings.h"
 #include "../document/security.h"
 #include "image_samples.h"
 #include "xobjects.h"
@@ -139,6 +140,23 @@ uint64_t hash_value(const PdfDocument *doc, uint64_t h, PdfValue v, int depth) {
         else if (n == "CMYK") full = "DeviceCMYK";
         else if (n == "I") full = "Indexed";
         return hash_bytes(hash_mix(h, '/'), reinterpret_cast<const u8 *>(full.data()), full.size());
+    }
+    if (v.data[v.pos] == '(' || (v.data[v.pos] == '<' && !v.is_dict())) {
+        // A string by its bytes: (\377) and <ff> are the same lookup table.
+        ByteBuf bytes;
+        int32_t next = v.pos;
+        if (v.data[v.pos] == '(') parse_literal_string2(v.data, v.end, v.pos, &bytes, &next);
+        else parse_hex_string(v.data, v.end, v.pos, &bytes, &next);
+        return hash_bytes(hash_mix(h, '('), bytes.data, bytes.data ? static_cast<size_t>(bytes.len) : 0);
+    }
+    if (v.is_dict()) {
+        // Keys in any order: each key with its value, summed.
+        uint64_t sum = 0;
+        each_key_from(v.data, v.pos + 2, v.end, [&](std::string_view k, PdfValue x) {
+            const uint64_t key = hash_bytes(kHashSeed, reinterpret_cast<const u8 *>(k.data()), k.size());
+            sum += hash_value(doc, key, x, depth + 1);
+        });
+        return hash_mix(hash_mix(h, '<'), sum);
     }
     if (v.data[v.pos] == '[') {
         h = hash_mix(h, '[');
