@@ -21,22 +21,29 @@ void compare_images(DiffList *out, int p, const PageSummary &a, const PageSummar
         const DiffRect r = box_of(a.images.back());
         diff_result_add(out, p, "image_removed", nullptr, nullptr, 0, &r, 1);
     } else {
+        // A move is reported as before, at the first pair that moved; else
+        // every placement whose pixels changed, in one entry marked on both
+        // sides (an image drawn five times is marked five times).
+        std::vector<DiffRect> ra, rb;
+        const ImageItem *first = nullptr, *first_b = nullptr;
         for (size_t k = 0; k < a.images.size(); ++k) {
             const ImageItem &ia = a.images[k], &ib = b.images[k];
             if (std::fabs(ia.x - ib.x) > 2.0 || std::fabs(ia.y - ib.y) > 2.0) {
                 const DiffRect r = box_of(ib);
                 diff_result_add(out, p, "image_changed", nullptr, &r, 1, nullptr, 0);
-                break;
+                return;
             }
             if (da && db && !same_image(*da, ia, *db, ib)) {
-                // Other pixels in the same place: marked on both sides.
-                const DiffRect rb = box_of(ib), ra = box_of(ia);
-                diff_result_add(out, p, "image_changed", nullptr, &rb, 1, &ra, 1);
-                const PixelSize sa = image_pixel_size(*da, ia), sb = image_pixel_size(*db, ib);
-                out->entries.back().pixels = DiffEntry::Pixels{sa.w, sa.h, sb.w, sb.h};
-                break;
+                if (!first) first = &ia, first_b = &ib;
+                ra.push_back(box_of(ia));
+                rb.push_back(box_of(ib));
             }
         }
+        if (!first) return;
+        diff_result_add(out, p, "image_changed", nullptr, rb.data(), static_cast<int>(rb.size()), ra.data(),
+                        static_cast<int>(ra.size()));
+        const PixelSize sa = image_pixel_size(*da, *first), sb = image_pixel_size(*db, *first_b);
+        out->entries.back().pixels = DiffEntry::Pixels{sa.w, sa.h, sb.w, sb.h};
     }
 }
 

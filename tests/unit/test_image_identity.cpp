@@ -198,6 +198,16 @@ TEST(ImageIdentity, AChangedImageIsReportedWithBothBoxesAndItsPixelSize) {
     EXPECT_EQ(e.pixels->old_w, 4);
     EXPECT_EQ(e.pixels->new_h, 4);
 
+    // Drawn twice, both places are marked.
+    const std::string twice = std::string(kDraw) + " q 100 0 0 100 300 50 cm /Im1 Do Q";
+    ASSERT_TRUE(testutil::load(page_with(flate(kSamples, 6), twice), &da));
+    ASSERT_TRUE(testutil::load(page_with(flate(kOther, 6), twice), &db));
+    compare_docs(da, db, &list);
+    ASSERT_EQ(list.entries.size(), 1u);
+    ASSERT_EQ(list.entries[0].rects_b.size(), 2u);
+    EXPECT_EQ(list.entries[0].rects_b[1].x, 300);
+    EXPECT_EQ(list.entries[0].rects_a.size(), 2u);
+
     const std::string pa = testutil::write_tmp("img_a.pdf", a), pb = testutil::write_tmp("img_b.pdf", b);
     EXPECT_STREQ(morvex_compare(pa.c_str(), pb.c_str()),
                  "{\"identical\":false,\"pages_compared\":1,\"differences\":[{\"page\":1,\"type\":\"image_changed\"}]}");
