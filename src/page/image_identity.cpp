@@ -201,11 +201,11 @@ int components(const PdfDocument *doc, PdfValue cs) {
         if (!e) return 0;
         const TextRange t = doc->object_range(*e);
         int comps = 0;
-        if (t.valid() && t.begin < t.end && t.data[skip_ws_comments(t.data, t.end, t.begin)] == '<')
-            each_key_from(t.data, skip_ws_comments(t.data, t.end, t.begin) + 2, t.end,
-                          [&](std::string_view k, PdfValue v) {
-                              if (k == "N") comps = int_in(doc, v);
-                          });
+        const int32_t at = t.valid() ? skip_ws_comments(t.data, t.end, t.begin) : 0;
+        if (t.valid() && PdfValue{t.data, at, t.end}.is_dict())
+            each_key_from(t.data, at + 2, t.end, [&](std::string_view k, PdfValue v) {
+                if (k == "N") comps = int_in(doc, v);
+            });
         return comps >= 1 && comps <= 32 ? comps : 0;
     }
     if (n == "DeviceN") {

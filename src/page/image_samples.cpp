@@ -11,6 +11,8 @@ namespace morvex {
 
 namespace {
 
+constexpr size_t kMaxEncodedImage = size_t{1} << 28;
+
 OwnedBytes owned_from(const ByteBuf &b) {
     OwnedBytes o;
     o.len = static_cast<size_t>(b.len);
@@ -65,6 +67,7 @@ bool undo_predictor(const ImageFilter &f, OwnedBytes *d) {
         return true;
     }
     if (f.predictor < 10) return false;
+    if (row + 1 > d->len) return false;  // not one whole row: compared as encoded
     const size_t rows = d->len / (row + 1);
     std::vector<u8> prev(row, 0);
     size_t out = 0;
@@ -122,6 +125,8 @@ uint64_t hash_samples(const ImageDesc &d, const u8 *raw, size_t n) {
             h = hash_mix(hash_bytes(h, reinterpret_cast<const u8 *>(f.name.data()), f.name.size()), f.parms);
         return hash_bytes(h, raw, raw ? n : 0);
     };
+    // As for every stream, data longer than 2^28 bytes is not decoded.
+    if (len > kMaxEncodedImage) return encoded();
     for (size_t k = 0; k < d.filters.size(); ++k) {
         const ImageFilter &f = d.filters[k];
         OwnedBytes next;
