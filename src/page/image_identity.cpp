@@ -328,6 +328,8 @@ struct CachedImage {
     uint64_t samples = 0;
     bool has_key = false;
     uint64_t key = 0;
+    bool has_raw_hash = false;
+    uint64_t raw_hash = 0;
 };
 
 struct ImageCache {
@@ -392,6 +394,20 @@ uint64_t samples_of(const PdfDocument &doc, int32_t num, CachedImage *img) {
 
 bool same_object(const PdfDocument &a, int32_t oa, const PdfDocument &b, int32_t ob, int depth);
 
+// The hash of the encoded bytes, read once however often the image is
+// compared (an image on every page is hashed once, not once per page).
+uint64_t raw_hash_of(const PdfDocument &doc, CachedImage *img) {
+    {
+        const std::lock_guard<std::mutex> lock(cache_of(doc).mu);
+        if (img->has_raw_hash) return img->raw_hash;
+    }
+    const uint64_t h = hash_bytes(kHashSeed, img->desc.raw, img->desc.raw ? img->desc.raw_len : 0);
+    const std::lock_guard<std::mutex> lock(cache_of(doc).mu);
+    img->raw_hash = h;
+    img->has_raw_hash = true;
+    return h;
+}
+
 // Two mask entries: both absent, or the same mask image.
 bool same_mask(const PdfDocument &a, int32_t ma, const PdfDocument &b, int32_t mb, int depth) {
     if (ma <= 0 || mb <= 0) return ma <= 0 && mb <= 0;
@@ -406,9 +422,10 @@ bool same_object(const PdfDocument &a, int32_t oa, const PdfDocument &b, int32_t
     if (!da.image || !db.image) return !da.image && !db.image;
     if (da.params != db.params || da.mask_array != db.mask_array) return false;
     if (!same_mask(a, da.smask, b, db.smask, depth) || !same_mask(a, da.mask, b, db.mask, depth)) return false;
-    // The same encoding of the same bytes needs no decoding.
-    if (da.raw && db.raw && da.raw_len == db.raw_len && same_filters(da, db) &&
-        std::memcmp(da.raw, db.raw, da.raw_len) == 0 && !a.security && !b.security)
+    // The same encoding of the same bytes needs no decoding.  Bytes of an
+    // encrypted file decrypt by object number, so they are decoded.
+    if (da.raw && db.raw && da.raw_len == db.raw_len && same_filters(da, db) && !a.security && !b.security &&
+        raw_hash_of(a, ia.get()) == raw_hash_of(b, ib.get()))
         return true;
     return samples_of(a, oa, ia.get()) == samples_of(b, ob, ib.get());
 }
@@ -436,7 +453,7 @@ uint64_t encoded_key(const PdfDocument &doc, int32_t num, int depth) {
     uint64_t h = hash_mix(d.params, d.mask_array);
     for (const ImageFilter &f : d.filters)
         h = hash_mix(hash_bytes(h, reinterpret_cast<const u8 *>(f.name.data()), f.name.size()), f.parms);
-    h = hash_bytes(h, d.raw, d.raw ? d.raw_len : 0);
+    h = hash_mix(h, raw_hash_of(doc, img.get()));
     if (depth < kMaxMaskDepth) {
         h = hash_mix(h, d.smask > 0 ? encoded_key(doc, d.smask, depth + 1) : 0);
         h = hash_mix(h, d.mask > 0 ? encoded_key(doc, d.mask, depth + 1) : 0);
