@@ -219,3 +219,37 @@ TEST(ImageIdentity, AChangedImageIsReportedWithBothBoxesAndItsPixelSize) {
     const std::string out = testutil::tmp_path("img_visual.pdf");
     ASSERT_EQ(morvex_visual(pa.c_str(), pb.c_str(), out.c_str()), 1);
 }
+
+TEST(ImageIdentity, HostileImagesAreComparedWithoutHarm) {
+    const std::string huge = "/Type /XObject /Subtype /Image /Width 2000000000 /Height 2000000000 /BitsPerComponent 8 "
+                             "/ColorSpace /DeviceRGB";
+    const std::string rows = kGray4 + "/ColorSpace /DeviceGray /DecodeParms << /Predictor 15 /Columns 16777216 /Colors 32 >>";
+    auto self_ref = [](const std::string &data) {
+        return [=](DocBuilder &b) {
+            const int cs = b.next_num();
+            b.object("[/Indexed " + std::to_string(cs) + " 0 R 1 <00>]");
+            return b.stream(kGray4 + "/ColorSpace " + std::to_string(cs) + " 0 R", data);
+        };
+    };
+    struct Case {
+        const char *what;
+        Make a, b;
+    } cases[] = {
+        {"rows far longer than the data", flate(kSamples, 6, rows), flate(kOther, 6, rows)},
+        {"a size beyond any memory", stored(huge, kSamples), stored(huge, kOther)},
+        {"RunLength data cut short", stored(kGray4 + "/Filter /RunLengthDecode", "\x05" "AB"),
+         stored(kGray4 + "/Filter /RunLengthDecode", "\x05" "AC")},
+        {"Flate data that is none", stored(kGray4 + "/Filter /FlateDecode", "not deflate 1"),
+         stored(kGray4 + "/Filter /FlateDecode", "not deflate 2")},
+        {"a colour space that names itself", self_ref(kSamples), self_ref(kOther)},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(kinds(page_with(c.a), page_with(c.a)), "") << c.what;
+        EXPECT_EQ(kinds(page_with(c.a), page_with(c.b)), "1:image_changed ") << c.what;
+    }
+    // Inline images without data, or without ID at all.
+    EXPECT_EQ(kinds(inline_image("", ""), inline_image("", "")), "");
+    DocBuilder b;
+    b.page({.content = "BI /W 4 /H 4 EI BI"});
+    EXPECT_EQ(kinds(b.build(), b.build()), "");
+}
