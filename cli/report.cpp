@@ -44,6 +44,16 @@ bool read_difference(const json::Value &v, Difference &d, std::string *error) {
             d.changes.push_back(std::move(ch));
         }
     }
+    if (const json::Value *image = v.get("image"); image && image->kind == K::Object) {
+        const json::Value *o = image->get("old"), *n = image->get("new");
+        auto size = [](const json::Value *side, const char *key) -> long long {
+            const json::Value *x = side && side->kind == K::Object ? side->get(key) : nullptr;
+            return x && x->kind == K::Integer ? x->integer : 0;
+        };
+        d.has_pixels = true;
+        d.old_w = size(o, "width"), d.old_h = size(o, "height");
+        d.new_w = size(n, "width"), d.new_h = size(n, "height");
+    }
     if (diff) {
         if (diff->kind != K::String) return fail(error, "\"diff\" is not a string");
         d.has_diff = true;

@@ -27,6 +27,10 @@ struct Difference {
     long long page_a = 0, page_b = 0;  // with pages paired by content; 0 = none or not given
     bool has_changes = false;          // text kinds of the detail report carry them
     std::vector<Change> changes;
+    // An image whose pixels changed (the detail report's "image"): its size
+    // in samples in A and in B.
+    bool has_pixels = false;
+    long long old_w = 0, old_h = 0, new_w = 0, new_h = 0;
 };
 
 struct Report {

@@ -54,6 +54,9 @@ void append_differences(std::string &out, const report::Report &r, const Style &
         out += style.bold(where + ":");
         out += ' ';
         out += style.by_direction(report::direction(d.type), report::describe(d.type));
+        if (d.has_pixels)
+            out += ": " + std::to_string(d.old_w) + "x" + std::to_string(d.old_h) + " -> " + std::to_string(d.new_w) +
+                   "x" + std::to_string(d.new_h) + " (pixels)";
         out += '\n';
         if (d.has_changes) {
             append_word_diff(out, d, style, pad + "    ");

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "../page/image_identity.h"
 #include "diff.h"
 #include "parallel.h"
 
@@ -11,7 +12,8 @@ namespace {
 
 DiffRect box_of(const ImageItem &im) { return {im.x, im.y, im.w, im.h}; }
 
-void compare_images(DiffList *out, int p, const PageSummary &a, const PageSummary &b) {
+void compare_images(DiffList *out, int p, const PageSummary &a, const PageSummary &b, const PdfDocument *da,
+                    const PdfDocument *db) {
     if (b.images.size() > a.images.size()) {
         const DiffRect r = box_of(b.images.back());
         diff_result_add(out, p, "image_added", nullptr, &r, 1, nullptr, 0);
@@ -19,24 +21,44 @@ void compare_images(DiffList *out, int p, const PageSummary &a, const PageSummar
         const DiffRect r = box_of(a.images.back());
         diff_result_add(out, p, "image_removed", nullptr, nullptr, 0, &r, 1);
     } else {
+        // A move is reported as before, at the first pair that moved; else
+        // every placement whose pixels changed, in one entry marked on both
+        // sides (an image drawn five times is marked five times).
+        std::vector<DiffRect> ra, rb;
+        const ImageItem *first = nullptr, *first_b = nullptr;
         for (size_t k = 0; k < a.images.size(); ++k) {
-            if (std::fabs(a.images[k].x - b.images[k].x) > 2.0 || std::fabs(a.images[k].y - b.images[k].y) > 2.0) {
-                const DiffRect r = box_of(b.images[k]);
+            const ImageItem &ia = a.images[k], &ib = b.images[k];
+            if (std::fabs(ia.x - ib.x) > 2.0 || std::fabs(ia.y - ib.y) > 2.0) {
+                const DiffRect r = box_of(ib);
                 diff_result_add(out, p, "image_changed", nullptr, &r, 1, nullptr, 0);
-                break;
+                return;
+            }
+            if (da && db && !same_image(*da, ia, *db, ib)) {
+                if (!first) first = &ia, first_b = &ib;
+                ra.push_back(box_of(ia));
+                rb.push_back(box_of(ib));
             }
         }
+        if (!first) return;
+        diff_result_add(out, p, "image_changed", nullptr, rb.data(), static_cast<int>(rb.size()), ra.data(),
+                        static_cast<int>(ra.size()));
+        const PixelSize sa = image_pixel_size(*da, *first), sb = image_pixel_size(*db, *first_b);
+        out->entries.back().pixels = DiffEntry::Pixels{sa.w, sa.h, sb.w, sb.h};
     }
 }
 
 }  // namespace
 
-void compare_summaries(DiffList *out, int p, const PageSummary &sa, const PageSummary &sb) {
-    if (std::fabs(sa.width - sb.width) > 1.0 || std::fabs(sa.height - sb.height) > 1.0)
+void compare_summaries(DiffList *out, int p, const PageSummary &sa, const PageSummary &sb, const PdfDocument *da,
+                       const PdfDocument *db) {
+    // A crop box moved over the page shows another part of it.
+    const bool crop_moved = (sa.cropped || sb.cropped) &&
+                            (std::fabs(sa.box_x - sb.box_x) > 1.0 || std::fabs(sa.box_y - sb.box_y) > 1.0);
+    if (std::fabs(sa.width - sb.width) > 1.0 || std::fabs(sa.height - sb.height) > 1.0 || crop_moved)
         diff_result_add(out, p, "dimensions_changed", nullptr, nullptr, 0, nullptr, 0);
     else if (sa.rotation != sb.rotation)
         diff_result_add(out, p, "rotation_changed", nullptr, nullptr, 0, nullptr, 0);
-    compare_images(out, p, sa, sb);
+    compare_images(out, p, sa, sb, da, db);
     // Texts equal but for ligatures and soft hyphens are the same text;
     // their content bytes differ, which content_changed reports.
     if (!same_text(sa.text, sb.text))
@@ -53,10 +75,11 @@ std::vector<DiffEntry> compare_page_pair(const PdfDocument &a, int ia, const Pdf
     analyze_page(a, ia, &sa);
     analyze_page(b, ib, &sb);
     DiffList local;
-    compare_summaries(&local, ib + 1, sa, sb);
+    compare_summaries(&local, ib + 1, sa, sb, &a, &b);
     for (DiffEntry &e : local.entries) {
         e.page_a = ia + 1;
         e.page_b = ib + 1;
+        clip_to_shown_box(&e, a.pages[static_cast<size_t>(ia)], b.pages[static_cast<size_t>(ib)]);
     }
     return std::move(local.entries);
 }

@@ -12,6 +12,7 @@
 
 #include "../options/text_pattern.h"
 #include "align.h"
+#include "../page/image_identity.h"
 #include "diff.h"
 #include "parallel.h"
 
@@ -165,11 +166,12 @@ std::vector<DiffEntry> compare_pair(const PdfDocument &a, int ia, const PdfDocum
         PageSummary sa, sb;
         analyze_page(a, ia, &sa, true);
         analyze_page(b, ib, &sb, true);
-        compare_summaries(&local, ib + 1, sa, sb);
+        compare_summaries(&local, ib + 1, sa, sb, &a, &b);
         drop_ignored_drawings(f, &local, 0, sa, sb, pa, ia + 1, pb, ib + 1);
         for (DiffEntry &e : local.entries) {
             e.page_a = ia + 1;
             e.page_b = ib + 1;
+            clip_to_shown_box(&e, pa, pb);
         }
     } else {
         local.entries = compare_page_pair(a, ia, b, ib);  // the pair is known not to read alike
@@ -194,7 +196,15 @@ std::vector<int> selected(const PdfDocument &d, const PageRanges &r) {
 PageSignature signature_of(const PdfDocument &d, int page) {
     PageSummary s;
     analyze_page(d, page, &s);
-    return page_signature(s);
+    PageSignature sig = page_signature(s);
+    // Pages whose images show other pixels are not the same page.  A key
+    // that differs for an image only encoded again costs no more than a
+    // comparison of the pair.
+    for (const ImageItem &im : s.images) {
+        const uint64_t key = image_data_key(d, im);
+        if (key) sig.exact = (sig.exact ^ key) * 0x100000001b3ull;
+    }
+    return sig;
 }
 
 // The signatures of A's selected pages and of B's.  Where the k-th selected

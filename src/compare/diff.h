@@ -56,6 +56,12 @@ struct DiffEntry {
     int page_a = 0;                   // 1-based page of A, 0 when the pair has none
     int page_b = 0;                   // 1-based page of B, 0 when the pair has none
     std::vector<WordChange> changes;  // word-level changes of a text difference
+    // An image_changed whose pixels changed: the image's size in samples on
+    // A's side and on B's (0 when unknown).
+    struct Pixels {
+        int32_t old_w = 0, old_h = 0, new_w = 0, new_h = 0;
+    };
+    std::optional<Pixels> pixels;
 };
 
 struct DiffList {
@@ -101,7 +107,10 @@ int thread_count(int requested);
 
 // The tests of one page pair (size or rotation, images, text or content),
 // each difference added with page number p.
-void compare_summaries(DiffList *out, int p, const PageSummary &a, const PageSummary &b);
+// With both documents given, images at the same place are compared by what
+// they show too (see page/image_identity.h); without, by place only.
+void compare_summaries(DiffList *out, int p, const PageSummary &a, const PageSummary &b,
+                       const PdfDocument *doc_a = nullptr, const PdfDocument *doc_b = nullptr);
 
 // Compares a and b as the options say (pairing, page ranges, ignored
 // regions and texts) into out.  With default options it is compare_docs.
@@ -116,6 +125,10 @@ struct TopLeftRect {
 TopLeftRect to_top_left(const PageEntry &page, const DiffRect &r);
 // The page's size as displayed: width and height swapped by a quarter turn.
 void displayed_size(const PageEntry &page, double *width, double *height);
+
+// On a cropped page, the entry's rectangles (its word changes' too) cut to
+// the shown box; those wholly outside it go.  Uncropped pages keep them.
+void clip_to_shown_box(DiffEntry *e, const PageEntry &pa, const PageEntry &pb);
 
 // Adds the text difference of one page pair whose page texts differ.
 void add_text_difference(DiffList *list, int page, const PageSummary &a, const PageSummary &b);

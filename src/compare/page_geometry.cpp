@@ -30,6 +30,31 @@ TopLeftRect to_top_left(const PageEntry &page, const DiffRect &r) {
     return {std::min(ax, bx), std::min(ay, by), std::max(ax, bx), std::max(ay, by)};
 }
 
+namespace {
+
+void clip_rects(std::vector<DiffRect> *rects, const PageEntry &p) {
+    if (!p.cropped) return;
+    std::vector<DiffRect> kept;
+    for (const DiffRect &r : *rects) {
+        const double x0 = std::max(r.x, p.box_x), y0 = std::max(r.y, p.box_y);
+        const double x1 = std::min(r.x + r.w, p.box_x + p.box_w), y1 = std::min(r.y + r.h, p.box_y + p.box_h);
+        if (x1 >= x0 && y1 >= y0) kept.push_back({x0, y0, x1 - x0, y1 - y0});
+    }
+    *rects = std::move(kept);
+}
+
+}  // namespace
+
+void clip_to_shown_box(DiffEntry *e, const PageEntry &pa, const PageEntry &pb) {
+    if (!pa.cropped && !pb.cropped) return;
+    clip_rects(&e->rects_a, pa);
+    clip_rects(&e->rects_b, pb);
+    for (WordChange &c : e->changes) {
+        clip_rects(&c.rects_a, pa);
+        clip_rects(&c.rects_b, pb);
+    }
+}
+
 void displayed_size(const PageEntry &page, double *width, double *height) {
     const bool turned = quarter_turns(page) % 2 == 1;
     *width = turned ? page.box_h : page.box_w;

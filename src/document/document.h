@@ -54,7 +54,10 @@ struct ObjectEntry {
 // One page, in page-tree order.
 struct PageEntry {
     int32_t obj_num = 0;
-    double box_x = 0, box_y = 0, box_w = 612, box_h = 792;  // media box
+    // The box a viewer shows: the media box, or the part of the crop box
+    // inside it when the page (or an ancestor) has one (cropped set).
+    double box_x = 0, box_y = 0, box_w = 612, box_h = 792;
+    bool cropped = false;
     int32_t rotate = 0;                                      // 0..359
     std::vector<int32_t> contents;                           // content stream numbers, at most 64
     // Object number of the node whose /Resources the page uses: the page
@@ -131,6 +134,8 @@ struct PdfDocument {
     // Page analysis keeps the font objects it built here, so that a font
     // used on every page is read once (see page/fonts.cpp).
     mutable std::shared_ptr<void> font_cache;
+    // Likewise what is known of its images (see page/image_identity.cpp).
+    mutable std::shared_ptr<void> image_cache;
 
     int32_t page_count() const { return static_cast<int32_t>(pages.size()); }
     int32_t object_count() const { return static_cast<int32_t>(objects.size()); }
@@ -168,6 +173,10 @@ struct DocLoadOptions {
 // doc_load with those choices; doc_load(path, doc) is doc_load_ex with the
 // defaults.
 int doc_load_ex(const char *path, const DocLoadOptions &opts, PdfDocument *doc);
+
+// Narrows each page's box to its /CropBox (inherited like /MediaBox),
+// clipped to the media box.
+void apply_crop_boxes(PdfDocument *doc);
 
 // Releases everything the document owns; the record reads as empty after.
 void doc_free(PdfDocument *doc);

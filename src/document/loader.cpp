@@ -498,6 +498,7 @@ int load_in_place(const char *path, const DocLoadOptions &opts, PdfDocument *doc
     if (root <= 0) return 1;
     ObjectNumberSet visited(doc->max_obj_num, doc->objects.size());
     resolve_pages_rec(doc, root, 0, 0, 612, 792, 0, &visited, 0, -1);
+    apply_crop_boxes(doc);
     return 1;
 }
 

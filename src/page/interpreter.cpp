@@ -31,6 +31,7 @@
 #include "codec/filters.h"
 #include "codec/strings.h"
 #include "fonts.h"
+#include "image_identity.h"
 #include "page.h"
 #include "text_runs.h"
 #include "xobjects.h"
@@ -555,16 +556,20 @@ private:
         case Op::BI: {
             const int32_t ei = find_kw(data_, len_, p, "EI");
             interp_add_image(st, "InlineImage");
+            mark_inline_image(p, ei < 0 ? len_ : ei);
             p = ei < 0 ? len_ : ei + 2;
             if (st->record_drawings) add_image_drawing(p);
             break;
         }
-        case Op::Do:
-            if (name_len_ > 0 && !draw_form()) {
+        case Op::Do: {
+            int32_t num = 0;
+            if (name_len_ > 0 && !draw_form(&num)) {
                 interp_add_image(st, name_);
+                st->images.back().obj = num;
                 if (st->record_drawings) add_image_drawing(p);
             }
             break;
+        }
         case Op::other:
             break;
         }
@@ -584,10 +589,28 @@ private:
     // image placement.  A form that is already being drawn (it draws
     // itself), one nested too deep, one whose content cannot be decoded and
     // one beyond the page's work limit are forms too, but draw nothing.
-    bool draw_form() {
+    bool draw_form(int32_t *num) {
         if (!forms_ || !names_) return false;
-        const int32_t num = names_->find(forms_->doc, name_);
-        return num > 0 && draw_form_object(num, false);
+        *num = names_->find(forms_->doc, name_);
+        return *num > 0 && draw_form_object(*num, false);
+    }
+
+    // Gives the inline image just recorded its identity: its keys run from
+    // `from` (behind BI) to ID, its data from behind ID and the one white
+    // space byte after it to the white space before EI at `ei`.
+    void mark_inline_image(int32_t from, int32_t ei) {
+        const int32_t id = find_kw(data_, ei, from, "ID");
+        if (id < 0) return;
+        const int32_t begin = std::min(id + 3, ei);
+        int32_t end = ei;
+        if (end > begin && is_ws(data_[end - 1])) --end;
+        ImageItem &im = st_->images.back();
+        PixelSize size;
+        im.inline_id = inline_image_identity(data_ + from, id - from, data_ + begin,
+                                             static_cast<size_t>(end - begin), &size);
+        if (im.inline_id == 0) im.inline_id = 1;
+        im.inline_w = size.w;
+        im.inline_h = size.h;
     }
 
 public:
@@ -725,6 +748,9 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool
     out->width = page.box_w;
     out->height = page.box_h;
     out->rotation = page.rotate;
+    out->box_x = page.box_x;
+    out->box_y = page.box_y;
+    out->cropped = page.cropped;
 
     InterpState st;
     interp_init(&st);
@@ -761,6 +787,12 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool
     out->text = std::move(st.page_text);
     out->items = std::move(st.items);
     out->images = std::move(st.images);
+    // An image wholly in the margin a crop box cuts off is not seen.
+    if (page.cropped)
+        std::erase_if(out->images, [&](const ImageItem &im) {
+            return im.x >= page.box_x + page.box_w || im.y >= page.box_y + page.box_h ||
+                   im.x + im.w <= page.box_x || im.y + im.h <= page.box_y;
+        });
     out->drawings = std::move(st.drawings);
     out->drawings_complete = drawings && !st.drawings_overflow;
     interp_free(&st);

@@ -29,6 +29,12 @@ struct TextItem {
 struct ImageItem {
     char name[32] = {};  // resource name, or "InlineImage"; at most 31 characters
     double x = 0, y = 0, w = 0, h = 0;
+    // What the placement shows (see image_identity.h): the XObject's object
+    // number (0 for an inline image, or a name that resolves to nothing),
+    // or an inline image's identity and size in samples.
+    int32_t obj = 0;
+    uint64_t inline_id = 0;
+    int32_t inline_w = 0, inline_h = 0;
 };
 
 // One painted element of the page (a painted path, a shading, the glyphs of
@@ -47,6 +53,9 @@ struct PageSummary {
     double width = 0;
     double height = 0;
     int rotation = 0;  // 0..359
+    // The shown box's corner; cropped when a /CropBox narrowed it.
+    double box_x = 0, box_y = 0;
+    bool cropped = false;
     std::string text;  // every word followed by one space, "\n" where a shown string broke the line
     std::vector<TextItem> items;
     std::vector<ImageItem> images;

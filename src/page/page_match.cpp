@@ -8,6 +8,7 @@
 
 #include "../codec/filters.h"
 #include "fonts.h"
+#include "image_identity.h"
 
 namespace morvex {
 
@@ -95,6 +96,19 @@ bool PageMatcher::same_xobjects(Walk *w, XObjectNames *xa, XObjectNames *xb, int
     return true;
 }
 
+bool PageMatcher::same_image_pair(int32_t oa, int32_t ob) {
+    const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(oa)) << 32 | static_cast<uint32_t>(ob);
+    {
+        const std::lock_guard<std::mutex> hold(mu_);
+        const auto it = images_.find(key);
+        if (it != images_.end()) return it->second;
+    }
+    const bool same = same_image_object(a_, oa, b_, ob);
+    const std::lock_guard<std::mutex> hold(mu_);
+    if (images_.size() < kMaxFontPairs) images_.emplace(key, same);
+    return same;
+}
+
 bool PageMatcher::same_xobject(Walk *w, int32_t oa, int32_t ob, int depth, bool appearance) {
     const auto ia = w->a_to_b.find(oa);
     if (ia != w->a_to_b.end()) return ia->second == ob;  // met before (or being compared now)
@@ -104,7 +118,7 @@ bool PageMatcher::same_xobject(Walk *w, int32_t oa, int32_t ob, int depth, bool 
     w->b_to_a.emplace(ob, oa);
     const std::unique_ptr<FormXObject> fa = read_form(a_, oa, appearance),
                                           fb = read_form(b_, ob, appearance);
-    if (!fa || !fb) return !fa && !fb;  // images (or nothing): drawn by name
+    if (!fa || !fb) return !fa && !fb && same_image_pair(oa, ob);
     for (size_t k = 0; k < fa->matrix.size(); ++k)
         if (!same_bits(fa->matrix[k], fb->matrix[k])) return false;
     if (fa->has_resources != fb->has_resources || fa->has_fonts != fb->has_fonts ||

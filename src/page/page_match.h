@@ -5,7 +5,7 @@
 // rotation, its joined content (get_page_content), the font slots of its
 // resources (names, standard widths, the font objects built from them) and
 // the XObjects its resources name (form XObjects with their matrix, fonts,
-// XObjects and content; anything else is an image known by name only) and
+// XObjects and content; images by what they show, see image_identity.h) and
 // the appearance streams of its annotations with their placement.
 // Two pages that agree in all of that, as the readers see it, are read
 // alike, whatever their object numbers and the order or spelling of their
@@ -42,6 +42,7 @@ private:
     bool same_slots(const FontSlot *sa, int na, const FontSlot *sb, int nb);
     bool same_xobjects(Walk *w, XObjectNames *xa, XObjectNames *xb, int depth);
     bool same_xobject(Walk *w, int32_t oa, int32_t ob, int depth, bool appearance = false);
+    bool same_image_pair(int32_t oa, int32_t ob);
 
     const PdfDocument &a_;
     const PdfDocument &b_;
@@ -49,6 +50,7 @@ private:
     bool enabled_ = true;
     std::mutex mu_;
     std::unordered_map<uint64_t, bool> fonts_;  // (A's object << 32 | B's object) -> read alike
+    std::unordered_map<uint64_t, bool> images_;  // likewise for XObjects that are no forms
 };
 
 }  // namespace morvex

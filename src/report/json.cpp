@@ -148,6 +148,19 @@ void put_size(ByteBuf *buf, const char *name, const PageEntry *page) {
     buf_str(buf, "}");
 }
 
+// An image whose pixels changed: its size in samples on both sides.
+void put_pixels(ByteBuf *buf, const DiffEntry::Pixels &p) {
+    buf_str(buf, ",\"image\":{\"kind\":\"image\",\"old\":{\"width\":");
+    buf_int(buf, p.old_w);
+    buf_str(buf, ",\"height\":");
+    buf_int(buf, p.old_h);
+    buf_str(buf, "},\"new\":{\"width\":");
+    buf_int(buf, p.new_w);
+    buf_str(buf, ",\"height\":");
+    buf_int(buf, p.new_h);
+    buf_str(buf, "}}");
+}
+
 const PageEntry *page_of(const PdfDocument &d, int page) {
     return page > 0 && page <= d.page_count() ? &d.pages[static_cast<size_t>(page - 1)] : nullptr;
 }
@@ -168,6 +181,7 @@ bool build_detail_json(const PdfDocument &a, const PdfDocument &b, const DiffLis
         put_size(buf, ",\"size_b\":", pb);
         put_rects(buf, ",\"rects_a\":", e.rects_a, pa);
         put_rects(buf, ",\"rects_b\":", e.rects_b, pb);
+        if (e.pixels) put_pixels(buf, *e.pixels);
         if (std::strncmp(e.type, "text_", 5) == 0) {
             buf_str(buf, ",\"changes\":[");
             for (size_t c = 0; c < e.changes.size(); ++c) {
