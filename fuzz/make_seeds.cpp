@@ -88,6 +88,34 @@ std::vector<std::string> page_analysis_documents() {
     return docs;
 }
 
+// Lawful spellings the loader writes plainly: comments after headers, in
+// dictionaries and before endobj/stream (holding ">>", "endobj", "stream"),
+// names with #xx escapes (of '#' and delimiters too), empty streams ended
+// by CR or CR LF, and a damaged dictionary with stray tokens.
+std::vector<std::string> lawful_spellings() {
+    std::vector<std::string> docs;
+    for (int form = 0; form < 3; ++form) {
+        PdfWriter w;
+        if (form == 0) {
+            w.after_obj = " % >> endobj\n% stream\n";
+            w.before_endobj = "\n% endobj >>\n";
+            w.before_stream = " % stream\r";
+            w.after_trailer = " % >>\n";
+        }
+        const bool esc = form == 1;
+        w.add(1, esc ? "<< /T#79pe /C#61talog /Pag#65s 2 0 R >>" : "<< /Type /Catalog % >>\n/Pages 2 0 R >>");
+        w.add(2, esc ? "<< /T#79pe /P#61ges /#4bids [3 0 R] /Count 1 >>" : "<< /Type /Pages /Kids [3 0 R % ]\n] /Count 1 >>");
+        w.add(3, std::string("<< /Type /Page /Parent 2 0 R ") + (form == 2 ? "0 (stray) [x] <00> " : "") +
+                     "/Resources << /Font << /F#231 5 0 R /A#20#28 5 0 R >> >> /Cont#65nts [4 0 R 6 0 R] >>");
+        w.add_stream(4, "", "BT /F#23#31 12 Tf 72 712 Td (Hello) Tj /A#20#28 9 Tf (there) Tj ET");
+        w.add(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Helv#65tica >>");
+        w.before_endstream = form == 0 ? "\r" : "\r\n";
+        w.add_stream(6, "", "");
+        docs.push_back(w.build());
+    }
+    return docs;
+}
+
 std::vector<std::string> documents() {
     std::vector<std::string> docs;
     for (XrefKind kind : {XrefKind::classic, XrefKind::stream, XrefKind::none}) {
@@ -112,6 +140,7 @@ std::vector<std::string> documents() {
     w.add_stream(4, "", "BT (updated) Tj ET");
     docs.push_back(w.build());
     for (std::string &d : page_analysis_documents()) docs.push_back(std::move(d));
+    for (std::string &d : lawful_spellings()) docs.push_back(std::move(d));
     return docs;
 }
 

@@ -233,6 +233,26 @@ std::optional<std::string> dict_text_at(const u8 *data, int32_t len, int32_t pos
     return std::string(reinterpret_cast<const char *>(data + pos), static_cast<size_t>(end - pos));
 }
 
+int32_t dict_key_value(const u8 *d, int32_t end, int32_t pos, std::string_view key) {
+    if (pos < 0 || pos + 1 >= end || d[pos] != '<' || d[pos + 1] != '<') return -1;
+    int32_t p = pos + 2;
+    while (p < end) {
+        p = skip_ws_comments(d, end, p);
+        if (p >= end || (d[p] == '>' && p + 1 < end && d[p + 1] == '>')) return -1;
+        if (d[p] != '/') {
+            p = skip_value(d, end, p, true);  // a token without its key
+            continue;
+        }
+        int32_t q = p + 1;
+        while (q < end && is_name_byte(d[q])) ++q;
+        const std::string_view name(reinterpret_cast<const char *>(d + p + 1), static_cast<size_t>(q - p - 1));
+        const int32_t v = skip_ws_comments(d, end, q);
+        if (name == key) return v < end ? v : -1;
+        p = skip_value(d, end, v, true);
+    }
+    return -1;
+}
+
 int32_t skip_ws_comments(const u8 *d, int32_t end, int32_t p) {
     for (;;) {
         while (p < end && (is_ws(d[p]) || d[p] == 0)) ++p;

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace morvex {
 
@@ -102,6 +103,14 @@ int32_t dict_end(const u8 *data, int32_t len, int32_t pos);
 
 // Position of the "stream" keyword that follows the dictionary at pos, or -1.
 int32_t dict_stream_kw(const u8 *data, int32_t len, int32_t pos);
+
+// Position of the value of the top-level key /key of the dictionary whose
+// "<<" is at pos (whitespace and comments before it skipped), or -1.  A
+// token where a key should stand (a value without its key, as some writers
+// leave in damaged dictionaries) is stepped over and the keys after it are
+// still read.  Names compare as bytes: the loader has written them in
+// their canonical spelling.  Linear in the dictionary's size.
+int32_t dict_key_value(const u8 *data, int32_t end, int32_t pos, std::string_view key);
 
 // Copy of the whole dictionary text at pos ("<<" through ">>"), or nullopt.
 std::optional<std::string> dict_text_at(const u8 *data, int32_t len, int32_t pos);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "../library_state.h"
+#include "../syntax.h"
 #include "document.h"
 #include "security.h"
 
@@ -17,6 +18,10 @@ namespace morvex {
 namespace {
 
 constexpr int kMaxXrefSections = 16;
+
+// The document's own copy of the file, which the loader writes its plain
+// spelling into (see syntax.h).
+u8 *owned_bytes(PdfDocument *doc) { return doc->file_block ? doc->file_block.get() : doc->bytes.get(); }
 
 enum class ReadResult { ok, cannot_open, empty, read_error };
 
@@ -128,10 +133,12 @@ void read_trailer(PdfDocument *doc, int32_t *crypt_dict, int32_t *crypt_end) {
         if (kw_at(data, off, len, "xref")) {
             const int32_t t = find_kw(data, len, off + 4, "trailer");
             if (t < 0) return;
-            const int32_t b = skip_ws(data, len, t + 7);
+            SyntaxCleaner clean(owned_bytes(doc));
+            const int32_t b = clean.ws(len, t + 7);
             int32_t e = find_kw(data, len, b, "startxref");
             if (e < 0) e = len;
             if (b >= e || data[b] != '<') return;
+            clean.value(e, b);
             for (int32_t at = find_name(data, len, b, e, "Root"); at >= 0;
                  at = find_name(data, len, at + 1, e, "Root")) {
                 int32_t q = at + 5;
@@ -158,7 +165,7 @@ void read_trailer(PdfDocument *doc, int32_t *crypt_dict, int32_t *crypt_end) {
             q = skip_ws(data, len, q);
         }
         if (!kw_at(data, q, len, "obj")) return;
-        const int32_t b = skip_ws(data, len, q + 3);
+        const int32_t b = skip_ws_comments(data, len, q + 3);
         int32_t e = len;
         if (b < len && data[b] == '<') {
             const int32_t s = dict_stream_kw(data, len, b);
@@ -234,13 +241,13 @@ void scan_objects(PdfDocument *doc) {
 }
 
 // Reads a direct /Length value of the dictionary [b, kw), or -1 when it is
-// missing, not positive, or an indirect reference.
+// missing, negative, or an indirect reference.
 int32_t direct_length(const u8 *data, int32_t b, int32_t kw) {
     const int32_t at = find_name(data, kw, b, kw, "Length");
     if (at < 0) return -1;
     int32_t p = at + 7;
     const int32_t v = parse_int_at(data, kw, &p);
-    if (v < 1) return -1;
+    if (v < 0) return -1;
     int32_t q = skip_ws(data, kw, p);
     if (q < kw && is_digit(data[q]) && parse_int_at(data, kw, &q) >= 0) {
         q = skip_ws(data, kw, q);
@@ -272,30 +279,76 @@ int32_t resolve_indirect_length(const PdfDocument *doc, ObjectIndex *index, bool
     }
     const int32_t i = index->find(num);
     if (i < 0) return -1;
-    int32_t p = doc->objects[static_cast<size_t>(i)].body_pos;
+    int32_t p = skip_ws_comments(data, doc->len, doc->objects[static_cast<size_t>(i)].body_pos);
     const int32_t v = read_int_adv(data, doc->len, &p);
     if (v < 0 || static_cast<int64_t>(start) + v > limit) return -1;
     const int32_t after = skip_ws(data, limit, start + v);
     return kw_at(data, after, limit, "endstream") ? v : -1;
 }
 
-// Finds each scanned object's dictionary, stream data and "endobj".  Every
-// search is bounded by the next header, so the pass is linear in the file.
+// Where the data of a stream whose "stream" keyword is at kw ends, with
+// the direct or indirect /Length of its dictionary [b, kw) when that fits
+// before limit.  A length of 0 is trusted only when "endstream" follows,
+// so that a missing length written as 0 still finds the data.  Else the
+// data runs to "endstream" (or limit), end-of-line included, and
+// *to_endstream is set.
+int32_t stream_data_end(const PdfDocument *doc, ObjectIndex *index, bool *indexed, int32_t b, int32_t kw,
+                        int32_t s, int32_t limit, int32_t *to_endstream) {
+    const u8 *data = doc->data;
+    int32_t v = direct_length(data, b, kw);
+    if (v < 0) {
+        const int32_t ref = indirect_length_ref(data, b, kw);
+        if (ref > 0) v = resolve_indirect_length(doc, index, indexed, ref, s, limit);
+    }
+    if (v >= 0 && static_cast<int64_t>(s) + v <= limit &&
+        (v >= 1 || kw_at(data, skip_ws(data, limit, s), limit, "endstream")))
+        return s + v;
+    *to_endstream = 1;
+    const int32_t es = find_kw(data, limit, s, "endstream");
+    return es >= 0 ? es : limit;
+}
+
+// Position of "endobj" behind the values that start at p, or -1 when a
+// value does not close or another keyword stands first at the top level.
+// Cleans what it walks.
+int32_t endobj_after(SyntaxCleaner *clean, const u8 *data, int32_t limit, int32_t p) {
+    for (int values = 0; values < 4; ++values) {
+        p = clean->ws(limit, p);
+        if (p >= limit) return -1;
+        if (kw_at(data, p, limit, "endobj")) return p;
+        p = clean->value(limit, p);
+        if (p < 0) return -1;
+    }
+    p = clean->ws(limit, p);
+    return kw_at(data, p, limit, "endobj") ? p : -1;
+}
+
+// Finds each scanned object's dictionary, stream data and "endobj", and
+// writes the object's text in its plain spelling on the way (comments out,
+// names canonical: see syntax.h), so that every later search meets one
+// spelling.  Stream data is never touched.  Every search is bounded by the
+// next header, so the pass is linear in the file.
 void find_boundaries(PdfDocument *doc) {
     const u8 *data = doc->data;
     const int32_t len = doc->len;
     auto &objs = doc->objects;
+    SyntaxCleaner clean(owned_bytes(doc));
     ObjectIndex file_index;  // for indirect /Length values
     bool indexed = false;
     for (size_t k = 0; k < objs.size(); ++k) {
         ObjectEntry &e = objs[k];
         const int32_t limit = k + 1 < objs.size() ? objs[k + 1].hdr_pos : len;
         e.limit_pos = limit;
-        if (e.body_pos < len && data[e.body_pos] == '<') {
-            e.stream_kw_pos = dict_stream_kw(data, limit, e.body_pos);
-            if (e.stream_kw_pos >= 1) {
+        e.stream_kw_pos = -1;
+        if (e.body_pos < limit) e.body_pos = clean.ws(limit, e.body_pos);
+        int32_t after = -1;  // behind the first value
+        if (e.body_pos < limit) after = clean.value(limit, e.body_pos);
+        if (after > 0 && data[e.body_pos] == '<' && data[e.body_pos + 1] == '<') {
+            const int32_t kw = clean.ws(limit, after);
+            if (kw_at(data, kw, limit, "stream")) {
+                e.stream_kw_pos = kw;
                 e.has_stream = 1;
-                int32_t s = e.stream_kw_pos + 6;
+                int32_t s = kw + 6;
                 if (s < len && data[s] == '\r') {
                     ++s;
                     if (s < len && data[s] == '\n') ++s;
@@ -303,28 +356,22 @@ void find_boundaries(PdfDocument *doc) {
                     ++s;
                 }
                 e.stream_start = s;
-                int32_t v = direct_length(data, e.body_pos, e.stream_kw_pos);
-                if (v < 0) {
-                    const int32_t ref = indirect_length_ref(data, e.body_pos, e.stream_kw_pos);
-                    if (ref > 0) v = resolve_indirect_length(doc, &file_index, &indexed, ref, s, limit);
-                }
-                if (v >= 1 && static_cast<int64_t>(s) + v <= limit) {
-                    e.stream_end = s + v;
-                } else {
-                    const int32_t es = find_kw(data, limit, s, "endstream");
-                    e.stream_end = es >= 0 ? es : limit;
-                    e.data_to_endstream = 1;
-                }
+                e.stream_end = stream_data_end(doc, &file_index, &indexed, e.body_pos, kw, s, limit,
+                                               &e.data_to_endstream);
                 if (e.stream_end < e.stream_start) e.stream_end = e.stream_start;
-                int64_t from = static_cast<int64_t>(e.stream_end) + 9;
-                if (from > limit) from = limit;
-                e.endobj_pos = find_kw(data, limit, static_cast<int32_t>(from), "endobj");
+                const int32_t es = skip_ws(data, limit, e.stream_end);
+                if (kw_at(data, es, limit, "endstream")) e.endobj_pos = endobj_after(&clean, data, limit, es + 9);
+                if (e.endobj_pos < 0) {
+                    int64_t from = static_cast<int64_t>(e.stream_end) + 9;
+                    if (from > limit) from = limit;
+                    e.endobj_pos = find_kw(data, limit, static_cast<int32_t>(from), "endobj");
+                }
                 if (e.endobj_pos < 0) e.endobj_pos = find_kw(data, limit, e.stream_kw_pos, "endobj");
                 continue;
             }
-            e.stream_kw_pos = -1;
         }
-        e.endobj_pos = find_kw(data, limit, e.body_pos, "endobj");
+        if (after > 0) e.endobj_pos = endobj_after(&clean, data, limit, after);
+        if (e.endobj_pos < 0) e.endobj_pos = find_kw(data, limit, e.body_pos, "endobj");
     }
 }
 
@@ -467,9 +514,9 @@ namespace {
 // The loading steps after the file's bytes are in doc->data and doc->len.
 int load_in_place(const char *path, const DocLoadOptions &opts, PdfDocument *doc) {
     int32_t crypt_dict = -1, crypt_end = -1;
-    read_trailer(doc, &crypt_dict, &crypt_end);
     scan_objects(doc);
     find_boundaries(doc);
+    read_trailer(doc, &crypt_dict, &crypt_end);
     if (doc->encrypted && !open_security(doc, crypt_dict, crypt_end, opts, path)) {
         doc_free(doc);
         return 0;

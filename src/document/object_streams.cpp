@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "../codec/decode.h"
+#include "../syntax.h"
 #include "document.h"
 #include "security.h"
 
@@ -75,6 +76,8 @@ void expand_one(PdfDocument *doc, const ObjectEntry &stream, size_t *budget, Dec
         buf.reset(new u8[decoded_len ? decoded_len : 1]);
         if (m) std::memcpy(buf.get(), decoded, decoded_len);
     }
+    // Members are searched as file objects are: in their plain spelling.
+    SyntaxCleaner(buf.get()).text(0, m);
     const u8 *text = buf.get();
     doc->objstm_bufs.push_back(std::move(buf));
 

@@ -13,10 +13,21 @@ constexpr size_t kMaxContents = 64;   // content streams kept per page
 
 enum class NodeType { other, page, pages };
 
+// Position after "/key" and the whitespace behind it, or -1 without the key.
+// The page dictionary's own key is wanted, not one of a dictionary nested
+// in it (a direct annotation has /Contents of its own); the first "/key"
+// anywhere is the answer only when the dictionary cannot be walked.
+int32_t value_after(const TextRange &r, const char *key) {
+    const int32_t v = dict_key_value(r.data, r.end, skip_ws_comments(r.data, r.end, r.begin), key);
+    if (v >= 0) return v;
+    const int32_t at = find_name(r.data, r.end, r.begin, r.end, key);
+    if (at < 0) return -1;
+    return skip_ws(r.data, r.end, at + 1 + static_cast<int32_t>(std::strlen(key)));
+}
+
 NodeType node_type(const TextRange &r) {
-    const int32_t at = find_name(r.data, r.end, r.begin, r.end, "Type");
-    if (at < 0) return NodeType::other;
-    const int32_t p = skip_ws(r.data, r.end, at + 5);
+    const int32_t p = value_after(r, "Type");
+    if (p < 0) return NodeType::other;
     if (p >= r.end || r.data[p] != '/') return NodeType::other;
     const int32_t n = r.end - (p + 1);
     if (n >= 4 && std::memcmp(r.data + p + 1, "Page", 4) == 0 &&
@@ -24,13 +35,6 @@ NodeType node_type(const TextRange &r) {
         return NodeType::page;
     if (n >= 5 && std::memcmp(r.data + p + 1, "Pages", 5) == 0) return NodeType::pages;
     return NodeType::other;
-}
-
-// Position after "/key" and the whitespace behind it, or -1 without the key.
-int32_t value_after(const TextRange &r, const char *key) {
-    const int32_t at = find_name(r.data, r.end, r.begin, r.end, key);
-    if (at < 0) return -1;
-    return skip_ws(r.data, r.end, at + 1 + static_cast<int32_t>(std::strlen(key)));
 }
 
 void read_media_box(const PdfDocument *doc, const TextRange &r, double *x, double *y, double *w,
@@ -109,9 +113,9 @@ void resolve_pages_rec(PdfDocument *doc, int32_t obj_num, double box_x, double b
         const int32_t v = parse_int_at(r.data, r.end, &q);
         if (q != rot) rotate = v;  // a /Rotate without an integer keeps the inherited value
     }
-    if (find_name(r.data, r.end, r.begin, r.end, "Resources") >= 0) resources_obj = obj_num;
+    if (value_after(r, "Resources") >= 0) resources_obj = obj_num;
 
-    const bool has_contents = find_name(r.data, r.end, r.begin, r.end, "Contents") >= 0;
+    const bool has_contents = value_after(r, "Contents") >= 0;
     if (type != NodeType::page && (type == NodeType::pages || !has_contents)) {
         const int32_t kids = value_after(r, "Kids");
         if (kids < 0 || kids >= r.end || r.data[kids] != '[') return;

@@ -29,19 +29,7 @@ const uint8_t *bytes_of(std::string_view s) { return reinterpret_cast<const uint
 }  // namespace
 
 int32_t dict_lookup(const u8 *d, int32_t end, int32_t pos, std::string_view key) {
-    if (pos < 0 || pos + 1 >= end || d[pos] != '<' || d[pos + 1] != '<') return -1;
-    int32_t p = pos + 2;
-    while (p < end) {
-        p = skip_ws_comments(d, end, p);
-        if (p >= end || d[p] != '/') return -1;  // ">>" or garbage ends the keys
-        int32_t q = p + 1;
-        while (q < end && is_name_byte(d[q])) ++q;
-        const std::string_view name(reinterpret_cast<const char *>(d + p + 1), static_cast<size_t>(q - p - 1));
-        const int32_t v = skip_ws_comments(d, end, q);
-        if (name == key) return v < end ? v : -1;
-        p = skip_value(d, end, v, true);
-    }
-    return -1;
+    return dict_key_value(d, end, pos, key);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "../scan.h"
 #include "glyph_list.h"
 
 namespace morvex {
@@ -109,7 +110,14 @@ public:
         }
         if (c == '/') {
             ++p_;
-            while (p_ < n_ && !is_space_byte(d_[p_]) && !is_delim(d_[p_])) t->text.push_back(static_cast<char>(d_[p_++]));
+            while (p_ < n_ && !is_space_byte(d_[p_]) && !is_delim(d_[p_])) {
+                uint8_t b = d_[p_++];
+                if (b == '#' && p_ + 1 < n_ && is_hex_digit(d_[p_]) && is_hex_digit(d_[p_ + 1])) {
+                    b = static_cast<uint8_t>(hex_value(d_[p_]) << 4 | hex_value(d_[p_ + 1]));
+                    p_ += 2;
+                }
+                t->text.push_back(static_cast<char>(b));
+            }
             t->kind = Token::name;
             return true;
         }

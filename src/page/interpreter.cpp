@@ -32,6 +32,7 @@
 #include "codec/strings.h"
 #include "fonts.h"
 #include "image_identity.h"
+#include "syntax.h"
 #include "page.h"
 #include "text_runs.h"
 #include "xobjects.h"
@@ -265,9 +266,14 @@ private:
         const int32_t start = p + 1;
         int32_t q = start;
         while (q < len_ && is_name_byte(data_[q])) ++q;
-        const int32_t n = q - start;
+        int32_t n = q - start;
         if (n >= 1 && n <= kMaxResourceName) {
-            std::memcpy(name_, data_ + start, static_cast<size_t>(n));
+            // In the spelling the loader gave the resource names (#xx
+            // escapes decoded), so that /F#31 finds the font /F1.
+            u8 plain[3 * kMaxResourceName];
+            n = canonical_name(data_ + start, n, plain);
+            if (n > kMaxResourceName) n = 0;
+            std::memcpy(name_, plain, static_cast<size_t>(n));
             name_[n] = 0;
             name_len_ = n;
         } else {
