@@ -29,10 +29,20 @@ struct Difference {
     std::vector<Change> changes;
 };
 
+// One difference beside the pages (metadata, bookmarks, links, ...).
+struct DocumentDifference {
+    std::string type;                  // e.g. "link_changed"
+    std::string key;                   // "" when the entry has none
+    long long page_a = 0, page_b = 0;  // 0 = none
+    std::string old_value, new_value;  // a string as it is, anything else as compact JSON
+    std::string problem;
+};
+
 struct Report {
     bool identical = true;
     long long pages_compared = 0;
     std::vector<Difference> differences;
+    std::vector<DocumentDifference> document;
 };
 
 // Reads {"identical":..,"pages_compared":..,"differences":[{"page":..,
@@ -72,7 +82,8 @@ std::string printable(std::string_view text);
 // view of a detail report.
 void restrict_to_text(Report &r);
 
-// "2 differences on 2 of 5 pages" or "identical (5 pages)".
+// "2 differences on 2 of 5 pages" or "identical (5 pages)", with "and 1
+// document difference" (or that alone) when the document list has any.
 std::string summary(const Report &r);
 
 // Number of distinct pages named by the differences.
