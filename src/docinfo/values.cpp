@@ -166,10 +166,10 @@ Val Reader::resolve(Val v) const {
 
 Val Reader::raw(Val dict, std::string_view key) const {
     Val found;
+    // A key given twice takes its last value, as viewers read it.
     each_key(dict, [&](std::string_view k, Val v) {
-        if (k != key) return true;
-        found = v;
-        return false;
+        if (k == key) found = v;
+        return true;
     });
     return found;
 }

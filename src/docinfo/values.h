@@ -47,8 +47,8 @@ public:
     Val object(int32_t num) const;
     // Follows "N G R" (a few in a row); other values stay as they are.
     Val resolve(Val v) const;
-    // The value of /key among the dictionary's top-level keys, resolved;
-    // not ok() when absent.
+    // The value of /key among the dictionary's top-level keys (the last one
+    // when the key is given twice), resolved; not ok() when absent.
     Val get(Val dict, std::string_view key) const { return resolve(raw(dict, key)); }
     // The same without following a reference.
     Val raw(Val dict, std::string_view key) const;

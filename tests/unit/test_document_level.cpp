@@ -110,6 +110,8 @@ std::vector<Case> cases() {
                  R"([{"type":"metadata_changed","key":"Title","old":"Old","new":"New"}])"});
     v.push_back({"the same characters in both encodings are equal", with_info("<< /Title (Caf\\351 \\200) >>"),
                  with_info("<< /Title <FEFF00430061006600E900202022> >>"), ""});
+    v.push_back({"a key given twice has its last value", with_info("<< /Title (Old) /Title (New) >>"),
+                 with_info("<< /Title (New) >>"), ""});
     v.push_back({"dates and producer are left out by default",
                  with_info("<< /Title (T) /ModDate (D:2020) /Producer (p1) >>"),
                  with_info("<< /Title (T) /ModDate (D:2024) /Producer (p2) >>"), ""});
