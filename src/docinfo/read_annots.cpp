@@ -22,25 +22,45 @@ void add_cut(std::vector<DocItem> *items, int page, const char *what) {
     items->push_back(std::move(cut));
 }
 
-void read_link(const Reader &r, Destinations &dests, Val a, int page, DocSection *out) {
+// The entries of an annotation the comparison reads, found in one pass
+// over its dictionary (a page of links reads each one once).
+struct AnnotKeys {
+    Val subtype, rect, dest, action, contents, author;
+};
+
+AnnotKeys annot_keys(const Reader &r, Val a) {
+    AnnotKeys k;
+    r.each_key(a, [&](std::string_view key, Val v) {
+        if (key == "Subtype") k.subtype = v;
+        else if (key == "Rect") k.rect = v;
+        else if (key == "Dest") k.dest = v;
+        else if (key == "A") k.action = v;
+        else if (key == "Contents") k.contents = v;
+        else if (key == "T") k.author = v;
+        return true;
+    });
+    return k;
+}
+
+void read_link(const Reader &r, Destinations &dests, const AnnotKeys &k, int page, DocSection *out) {
     DocItem it;
     it.page = page;
-    it.has_rect = read_rect(r, r.get(a, "Rect"), &it.rect);
+    it.has_rect = read_rect(r, k.rect, &it.rect);
     Members m;
-    read_target(r, dests, r.raw(a, "Dest"), r.get(a, "A"), &m, &it);
+    read_target(r, dests, k.dest, r.resolve(k.action), &m, &it);
     it.members = m.str();
     if (!it.has_rect && it.problem.empty()) it.problem = "no rectangle";
     out->links.push_back(std::move(it));
 }
 
-void read_markup(const Reader &r, Val a, const std::string &subtype, int page, DocSection *out) {
+void read_markup(const Reader &r, const AnnotKeys &k, const std::string &subtype, int page, DocSection *out) {
     DocItem it;
     it.page = page;
-    it.has_rect = read_rect(r, r.get(a, "Rect"), &it.rect);
+    it.has_rect = read_rect(r, k.rect, &it.rect);
     Members m;
     m.text("subtype", subtype);
-    m.text("contents", r.text(r.get(a, "Contents")));
-    m.text("author", r.text(r.get(a, "T")));
+    m.text("contents", r.text(k.contents));
+    m.text("author", r.text(k.author));
     it.members = m.str();
     out->annotations.push_back(std::move(it));
 }
@@ -202,13 +222,14 @@ void read_page_annotations(const Reader &r, Destinations &dests, bool links, boo
             }
             const Val a = r.resolve(ref);
             if (!a.is_dict()) return true;
-            const std::string subtype = Reader::name(r.get(a, "Subtype"));
+            const AnnotKeys k = annot_keys(r, a);
+            const std::string subtype = Reader::name(r.resolve(k.subtype));
             // Popups show their parent's text; widgets belong to fields.
             if (subtype == "Popup" || subtype == "Widget") return true;
             if (subtype == "Link") {
-                if (links) read_link(r, dests, a, p, out);
+                if (links) read_link(r, dests, k, p, out);
             } else if (annots) {
-                read_markup(r, a, subtype, p, out);
+                read_markup(r, k, subtype, p, out);
             }
             return true;
         });
