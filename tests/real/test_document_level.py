@@ -239,6 +239,17 @@ class DocumentLevel(unittest.TestCase):
         self.assertEqual({e["type"] for e in compare(src, dst, "--document=links")["document"]}, {"link_changed"})
         self.assertNotIn("document", compare(src, dst, "--document=none"))
 
+    def test_the_side_by_side_summary_counts_them(self):
+        src = self.files["pymupdf"]
+        dst = path("pymupdf-summary.pdf")
+        in_child("--edit", "change_title,change_uri,add_comment", src, dst)
+        report = path("summary-report.pdf")
+        subprocess.run([MORVEX, "visual", "--layout=side-by-side", src, dst, "-o", report], check=True)
+        text = subprocess.run(["pdftotext", "-f", "1", "-l", "1", report, "-"], stdout=subprocess.PIPE,
+                              check=True).stdout.decode()
+        for line in ("Document: metadata changed", "Document: link changed", "Document: annotation added"):
+            self.assertIn(line, text)
+
 
 if __name__ == "__main__":
     if sys.argv[1].startswith("--"):
