@@ -9,8 +9,11 @@
 namespace morvex::docinfo {
 
 std::string json_string(std::string_view s) {
+    // Names and raw tokens may hold any bytes; a report holds UTF-8 only.
+    std::string valid;
+    copy_utf8(s, &valid);
     ByteBuf b;
-    json_escape(s, &b);
+    json_escape(valid, &b);
     return "\"" + std::string(b.view()) + "\"";
 }
 

@@ -68,7 +68,8 @@ void decode_utf16(std::string_view s, bool big_endian, std::string *out) {
     if (s.size() % 2 == 1) append_utf8(out, 0xFFFD);  // an odd last byte
 }
 
-// Copies valid UTF-8 sequences; every byte that starts none becomes U+FFFD.
+}  // namespace
+
 void copy_utf8(std::string_view s, std::string *out) {
     size_t i = 0;
     while (i < s.size()) {
@@ -85,8 +86,6 @@ void copy_utf8(std::string_view s, std::string *out) {
         }
     }
 }
-
-}  // namespace
 
 std::string decode_text_string(std::string_view s) {
     std::string out;

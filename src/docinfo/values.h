@@ -89,6 +89,10 @@ std::string decode_text_string(std::string_view bytes);
 // Appends one code point as UTF-8 (U+FFFD for surrogates and beyond U+10FFFF).
 void append_utf8(std::string *out, uint32_t cp);
 
+// Appends the valid UTF-8 sequences of s; every byte that starts none
+// becomes U+FFFD.
+void copy_utf8(std::string_view s, std::string *out);
+
 // The text cut to kMaxShownText bytes (at a character boundary) with
 // " [... N bytes, digest H]" behind, or the text itself when shorter.
 std::string shown_text(std::string text);

@@ -203,6 +203,10 @@ std::vector<Case> cases() {
                  with_annots({{2, "/Annots [<< /Subtype /Highlight /Rect [1 2 3 4] >>]"}}), with_annots({}),
                  R"([{"type":"annotation_removed","page_a":3,"page_b":null,"rect_a":[1.00,788.00,3.00,790.00],"rect_b":null,)"
                  R"("old":{"subtype":"Highlight","contents":"","author":""},"new":null}])"});
+    v.push_back({"a name that is no UTF-8 shows U+FFFD", with_annots({}),
+                 with_annots({{2, "/Annots [<< /Subtype /Caret#E9 /Rect [1 2 3 4] >>]"}}),
+                 R"([{"type":"annotation_added","page_a":null,"page_b":3,"rect_a":null,"rect_b":[1.00,788.00,3.00,790.00],)"
+                 R"("old":null,"new":{"subtype":"Caret)" "\xEF\xBF\xBD" R"(","contents":"","author":""}}])"});
     // Form fields: "form.name" (a text field with one widget on page 2),
     // and "agree" (a check box whose field is its own widget).
     auto form = [](const std::string &value, const std::string &ff, bool ap) {
@@ -327,7 +331,7 @@ TEST(DocumentLevel, TextStringsDecode) {
     } cases[] = {
         {"plain", "plain"},
         {"\x18\x80\x92\xA0", "\xCB\x98\xE2\x80\xA2\xE2\x84\xA2\xE2\x82\xAC"},  // breve, bullet, trademark, euro
-        {"\x9F\xAD", "\xEF\xBF\xBD\xEF\xBF\xBD"},                            // undefined codes
+        {"\x9F\xAD", "\xEF\xBF\xBD\xEF\xBF\xBD"},  // undefined codes
         {std::string("\xFE\xFF\xD8\x3D\xDE\x00", 6), "\xF0\x9F\x98\x80"},      // a surrogate pair
         {std::string("\xFE\xFF\xD8\x3D\x00\x41", 6), "\xEF\xBF\xBD" "A"},     // a lone high surrogate
         {std::string("\xFE\xFF\x00\x41\x00", 5), "A\xEF\xBF\xBD"},              // an odd last byte
