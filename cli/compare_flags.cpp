@@ -91,7 +91,7 @@ bool take(const std::vector<std::string> &args, std::size_t &i, CompareFlags &f,
     static const char *const kValued[] = {
         "--pairing",     "--pages",        "--ignore-rect",    "--ignore-text",  "--password",
         "--password-a",  "--password-b",   "--password-fd",    "--password-a-fd", "--password-b-fd",
-        "--password-env", "--password-a-env", "--password-b-env", "--layout",     "--threads",
+        "--password-env", "--password-a-env", "--password-b-env", "--layout",     "--threads",        "--document",
     };
     for (const char *name : kValued) {
         const std::string n = name;
@@ -118,6 +118,7 @@ bool take(const std::vector<std::string> &args, std::size_t &i, CompareFlags &f,
         else if (n == "--ignore-text") f.ignore_texts.push_back(value);
         else if (n == "--layout") f.layout = value;
         else if (n == "--threads") f.threads = value;
+        else if (n == "--document") f.document = value;
         else if (n.size() > 3 && n.compare(n.size() - 3, 3, "-fd") == 0) {
             if (read_fd(value, &read, error)) *pw = read;
         } else if (n.size() > 4 && n.compare(n.size() - 4, 4, "-env") == 0) {
@@ -183,6 +184,24 @@ bool to_json(const CompareFlags &f, const std::string &report, bool visual, std:
             return false;
         }
         j += ",\"threads\":" + std::to_string(n);
+    }
+    if (f.document) {
+        // "none", "all", or kinds separated by commas; the library checks the names.
+        static const char *const kAll[] = {"metadata", "metadata_dates", "outline", "links",
+                                           "annotations", "fields", "attachments", "page_labels"};
+        std::string list;
+        if (*f.document == "all") {
+            for (const char *k : kAll) list += std::string(list.empty() ? "" : ",") + json::quoted(k);
+        } else if (*f.document != "none") {
+            std::size_t from = 0;
+            for (;;) {
+                const std::size_t comma = f.document->find(',', from);
+                list += std::string(list.empty() ? "" : ",") + json::quoted(f.document->substr(from, comma - from));
+                if (comma == std::string::npos) break;
+                from = comma + 1;
+            }
+        }
+        j += ",\"document\":[" + list + "]";
     }
     *json = j + "}";
     return true;

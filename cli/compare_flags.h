@@ -18,6 +18,7 @@ struct CompareFlags {
     std::string layout;                  // "" or as given
     bool changed_only = false;
     std::string threads;                 // "" or as given
+    std::optional<std::string> document; // --document KINDS as given
 };
 
 // Takes one of the comparison options at args[i] (advancing i past its

@@ -62,6 +62,33 @@ bool read_difference(const json::Value &v, Difference &d, std::string *error) {
     return true;
 }
 
+using Kind = json::Value::Kind;
+
+// A value as the command shows it: a string as it is, null as "(none)",
+// anything else as compact JSON.
+std::string shown_value(const json::Value *v) {
+    if (!v || v->kind == Kind::Null) return "(none)";
+    if (v->kind == Kind::String) return v->string;
+    std::string out;
+    json::append_value(out, *v);
+    return out;
+}
+
+bool read_document(const json::Value &v, DocumentDifference &d, std::string *error) {
+    const json::Value *type = v.get("type");
+    if (!type || type->kind != Kind::String) return fail(error, "a document difference has no string \"type\"");
+    d.type = type->string;
+    if (const json::Value *key = v.get("key"); key && key->kind == Kind::String) d.key = key->string;
+    for (const char *side : {"page_a", "page_b"}) {
+        const json::Value *p = v.get(side);
+        if (p && p->kind == Kind::Integer) (side[5] == 'a' ? d.page_a : d.page_b) = p->integer;
+    }
+    d.old_value = shown_value(v.get("old"));
+    d.new_value = shown_value(v.get("new"));
+    if (const json::Value *problem = v.get("problem"); problem && problem->kind == Kind::String) d.problem = problem->string;
+    return true;
+}
+
 }  // namespace
 
 std::optional<Report> read(std::string_view text, std::string *error) {
@@ -100,6 +127,17 @@ std::optional<Report> from_value(const json::Value &doc, std::string *error) {
         if (!read_difference(item, d, error)) return std::nullopt;
         r.differences.push_back(std::move(d));
     }
+    if (const json::Value *document = doc.get("document")) {
+        if (document->kind != K::Array) {
+            fail(error, "\"document\" is not a list");
+            return std::nullopt;
+        }
+        for (const json::Value &item : document->items) {
+            DocumentDifference d;
+            if (!read_document(item, d, error)) return std::nullopt;
+            r.document.push_back(std::move(d));
+        }
+    }
     return r;
 }
 
@@ -119,6 +157,10 @@ std::string describe(std::string_view type) {
         {"page_added", "page added"},
         {"page_removed", "page removed"},
         {"page_moved", "page moved"},
+        {"metadata_changed", "metadata changed"},
+        {"outline_changed", "bookmark changed"},
+        {"link_changed", "link changed"},
+        {"field_changed", "form field changed"},
     };
     for (const auto &w : kWords)
         if (type == w.type) return w.words;
@@ -224,6 +266,7 @@ void restrict_to_text(Report &r) {
         if (text_kind(d.type))
             kept.push_back(std::move(d));
     r.differences = std::move(kept);
+    r.document.clear();
     r.identical = r.differences.empty();
 }
 
@@ -239,8 +282,13 @@ std::size_t pages_with_differences(const Report &r) {
 
 std::string summary(const Report &r) {
     if (r.identical) return "identical (" + count(r.pages_compared, "page", "pages") + ")";
-    return count(static_cast<long long>(r.differences.size()), "difference", "differences") + " on " +
-           std::to_string(pages_with_differences(r)) + " of " + count(r.pages_compared, "page", "pages");
+    const std::string document =
+        count(static_cast<long long>(r.document.size()), "document difference", "document differences");
+    if (r.differences.empty() && !r.document.empty()) return document;
+    std::string s = count(static_cast<long long>(r.differences.size()), "difference", "differences") + " on " +
+                    std::to_string(pages_with_differences(r)) + " of " + count(r.pages_compared, "page", "pages");
+    if (!r.document.empty()) s += " and " + document;
+    return s;
 }
 
 }  // namespace report

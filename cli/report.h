@@ -33,10 +33,20 @@ struct Difference {
     long long old_w = 0, old_h = 0, new_w = 0, new_h = 0;
 };
 
+// One difference beside the pages (metadata, bookmarks, links, ...).
+struct DocumentDifference {
+    std::string type;                  // e.g. "link_changed"
+    std::string key;                   // "" when the entry has none
+    long long page_a = 0, page_b = 0;  // 0 = none
+    std::string old_value, new_value;  // a string as it is, anything else as compact JSON
+    std::string problem;
+};
+
 struct Report {
     bool identical = true;
     long long pages_compared = 0;
     std::vector<Difference> differences;
+    std::vector<DocumentDifference> document;
 };
 
 // Reads {"identical":..,"pages_compared":..,"differences":[{"page":..,
@@ -79,7 +89,8 @@ void restrict_to_text(Report &r);
 // "identical"; its other members are left as they are.
 void restrict_to_text(json::Value &detail);
 
-// "2 differences on 2 of 5 pages" or "identical (5 pages)".
+// "2 differences on 2 of 5 pages" or "identical (5 pages)", with "and 1
+// document difference" (or that alone) when the document list has any.
 std::string summary(const Report &r);
 
 // Number of distinct pages named by the differences.

@@ -79,9 +79,27 @@ void append_differences(std::string &out, const report::Report &r, const Style &
     }
 }
 
+void append_document(std::string &out, const report::Report &r, const Style &style, int indent) {
+    const std::string pad(static_cast<std::size_t>(indent), ' ');
+    for (const report::DocumentDifference &d : r.document) {
+        std::string where = "document";
+        if (d.page_b > 0) where = "page " + std::to_string(d.page_b);
+        else if (d.page_a > 0) where = "page " + std::to_string(d.page_a) + " in A";
+        if (d.page_a > 0 && d.page_b > 0 && d.page_a != d.page_b) where += " (page " + std::to_string(d.page_a) + " in A)";
+        out += pad + style.bold(where + ":") + ' ';
+        out += style.by_direction(report::direction(d.type), report::describe(d.type));
+        if (!d.key.empty()) out += " " + report::printable(d.key);
+        if (!d.problem.empty()) out += " (" + report::printable(d.problem) + ")";
+        out += '\n';
+        if (d.old_value != "(none)") out += pad + "    " + style.red("- " + report::printable(d.old_value)) + '\n';
+        if (d.new_value != "(none)") out += pad + "    " + style.green("+ " + report::printable(d.new_value)) + '\n';
+    }
+}
+
 std::string format(const report::Report &r, const Style &style) {
     std::string out;
     append_differences(out, r, style);
+    append_document(out, r, style, 0);
     out += report::summary(r);
     out += '\n';
     return out;

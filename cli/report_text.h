@@ -47,6 +47,15 @@ private:
 //                                    rest lines up under the text)
 void append_differences(std::string &out, const report::Report &r, const Style &style, int indent = 0);
 
+// Appends the differences beside the pages, each as a line and its old
+// and new values below ("- " red, "+ " green):
+//   document: metadata changed Title
+//       - Old title
+//       + New title
+//   page 2: link changed
+//       - {"uri":"https://a.example"}
+void append_document(std::string &out, const report::Report &r, const Style &style, int indent = 0);
+
 // The word-level changes of one difference, one line each, as a word
 // diff with up to five words of context on each side:
 //   ... copies of this manual [-provided-]{+MORVEX+} the copyright ...

@@ -277,6 +277,43 @@ std::vector<std::string> font_inputs() {
     return out;
 }
 
+// Documents with every document-level part: information with both string
+// forms, XMP, an outline with a loop and nesting, links by name and by
+// page, a comment with its popup, nested fields, an embedded file, page
+// labels.  Pairs join two of them with "%%B%%".
+std::vector<std::string> docinfo_documents() {
+    auto doc = [](const std::string &title, const std::string &outline_next, const std::string &value) {
+        fixture::PdfWriter w;
+        w.add(1, "<< /Type /Catalog /Pages 2 0 R /Outlines 10 0 R /AcroForm << /Fields [20 0 R] >> /Metadata 30 0 R "
+                 "/Names << /Dests << /Names [(d1) [3 0 R /Fit]] >> /EmbeddedFiles << /Kids [31 0 R] >> >> "
+                 "/PageLabels << /Nums [0 << /S /r /P (x-) >> 1 << /S /D /St 4 >>] >> >>");
+        w.add(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
+        w.add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [40 0 R 41 0 R 42 0 R 22 0 R] >>");
+        w.add(4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate 90 /Annots [43 0 R] >>");
+        w.add(10, "<< /First 11 0 R /Last 12 0 R >>");
+        w.add(11, "<< /Title (One) /Parent 10 0 R /Next 12 0 R /First 13 0 R /Dest (d1) >>");
+        w.add(12, "<< /Title <FEFF00540077006F> /Parent 10 0 R /Prev 11 0 R " + outline_next + " /Dest [4 0 R /XYZ 0 0 0] >>");
+        w.add(13, "<< /Title (Deep) /Parent 11 0 R /A << /S /URI /URI (http://x.example) >> >>");
+        w.add(20, "<< /T (form) /Kids [21 0 R] >>");
+        w.add(21, "<< /T (name) /Parent 20 0 R /FT /Ch /Opt [(a) [(b) (B)]] /V " + value + " /Ff 1 /Kids [22 0 R] >>");
+        w.add(22, "<< /Type /Annot /Subtype /Widget /Parent 21 0 R /Rect [1 2 3 4] /AP << /N 23 0 R >> >>");
+        w.add_stream(23, "/BBox [0 0 2 2]", "");
+        w.add_stream(30, "/Type /Metadata", "<dc:title><rdf:Alt><rdf:li>" + title + "</rdf:li></rdf:Alt></dc:title>");
+        w.add(31, "<< /Limits [(a) (z)] /Names [(f.txt) << /EF << /F 32 0 R >> /UF (f.txt) >>] >>");
+        w.add_stream(32, "/Type /EmbeddedFile", "data " + value);
+        w.add(40, "<< /Subtype /Link /Rect [0 0 10 10] /Dest /d1 >>");
+        w.add(41, "<< /Subtype /Link /Rect [0 0 10 10] /A << /S /GoTo /D [9 0 R /Fit] >> >>");
+        w.add(42, "<< /Subtype /Text /Rect [5 5 9 9] /Contents (note) /T (me) /Popup 44 0 R >>");
+        w.add(43, "<< /Subtype /FreeText /Rect [5 5 9 9] /Contents <FEFFD83D> >>");
+        w.add(44, "<< /Subtype /Popup /Parent 42 0 R >>");
+        w.add(50, "<< /Title (" + title + ") /Author (\\351) /ModDate (D:2024) >>");
+        w.set_trailer_extra("/Info 50 0 R");
+        return w.build();
+    };
+    const std::string a = doc("Old", "", "(a)"), b = doc("New &amp; more", "/Next 11 0 R", "<FEFF0062>");
+    return {a, a + "%%B%%" + b, b + "%%B%%" + a};
+}
+
 void write_all(const fs::path &dir, const std::vector<std::string> &inputs) {
     fs::create_directories(dir);
     for (size_t i = 0; i < inputs.size(); ++i)
@@ -299,6 +336,7 @@ int main(int argc, char **argv) {
                R"((a|b)*c{2,5}[x-z]\s?)", R"(["\ud83d\ude00", -0.5e-3, null, true])"});
     write_all(out / "fuzz_encrypted", encrypted_documents());
     write_all(out / "fuzz_fonts", font_inputs());
+    write_all(out / "fuzz_docinfo", docinfo_documents());
     // LZW: the classic example (decodes to "-----A---B"), a clear code
     // alone, and a code past the table.
     write_all(out / "fuzz_lzw", {std::string("\x80\x0b\x60\x50\x22\x0c\x0c\x85\x01", 9),

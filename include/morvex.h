@@ -186,9 +186,21 @@ MORVEX_API int morvex_visual(const char *path_a, const char *path_b,
  *   "threads"         1 to 256 threads, 0 for the default
  *   "password", "password_a", "password_b"
  *                     the password of encrypted files (both, A, B)
+ *   "document"        what is compared beside the pages, a list of
+ *                     "metadata" (Title, Author, Subject, Keywords,
+ *                     Creator; XMP title, creator, description),
+ *                     "metadata_dates" (CreationDate, ModDate, Producer),
+ *                     "outline", "links", "annotations", "fields",
+ *                     "attachments", "page_labels"; default: all but
+ *                     "metadata_dates"; [] for none.  What differs goes to
+ *                     a "document" list of the compare and detail reports
+ *                     (present only when something does; format in
+ *                     docs/detail-report.schema.json) and makes
+ *                     "identical" false.
  *
  * NULL or "{}" gives exactly the text of morvex_compare, except that a
- * file in which no page is found fails with "no pages found: PATH".
+ * file in which no page is found fails with "no pages found: PATH", and
+ * that differences beside the pages add the "document" list.
  * Returns NULL on failure; morvex_last_error() then tells why.  Bad
  * options fail before any file is read, with a message that names the
  * key or the byte offset of a syntax error, such as

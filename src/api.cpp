@@ -5,6 +5,7 @@
 
 #include "../include/morvex.h"
 #include "compare/diff.h"
+#include "docinfo/docinfo.h"
 #include "document/document.h"
 #include "library_state.h"
 #include "options/options_reader.h"
@@ -104,6 +105,7 @@ const char *compare_opts(const char *path_a, const char *path_b, const char *opt
     const PdfDocument &db = shared ? a : b;
     DiffList list;
     compare_docs_opts(a, db, opts, &list);
+    compare_document(a, db, opts, &list);
     bool ok = false;
     switch (opts.report) {
     case ReportKind::Compare: ok = build_compare_json(list, &g_json_buf); break;
@@ -137,6 +139,7 @@ int visual_opts(const char *path_a, const char *path_b, const char *out_path, co
     const PdfDocument &db = shared ? a : b;
     DiffList list;
     compare_docs_opts(a, db, opts, &list);
+    compare_document(a, db, opts, &list);
     if (list.pairs.empty()) {
         set_error("no pages to compare");
         return 0;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../docinfo/doc_diff.h"
 #include "../document/document.h"
 #include "../options/options.h"
 #include "../page/page.h"
@@ -72,6 +73,8 @@ struct DiffList {
     // Pages were paired by content: the reports give every entry its
     // "page_a" and "page_b".
     bool content_pairing = false;
+    // What differs beside the pages (the options functions only).
+    std::vector<DocDiff> document;
 };
 
 // Appends one difference, copying the text and both rectangle arrays.

@@ -18,6 +18,7 @@ void diff_result_add(DiffList *list, int page, const char *type, const char *tex
 
 void diff_result_free(DiffList *list) {
     list->entries = {};
+    list->document = {};
     list->identical = 0;
     list->pages_compared = 0;
 }

@@ -39,6 +39,20 @@ struct IgnoreRegion {
     int side = kSideBoth;
 };
 
+// What the document-level comparison looks at (the "document" option).
+enum DocKind : unsigned {
+    kDocMetadata = 1,        // Title, Author, Subject, Keywords, Creator; XMP title, creator, description
+    kDocMetadataDates = 2,   // CreationDate, ModDate, Producer: changed by every regeneration
+    kDocOutline = 4,
+    kDocLinks = 8,
+    kDocAnnotations = 16,
+    kDocFields = 32,
+    kDocAttachments = 64,
+    kDocPageLabels = 128,
+};
+inline constexpr unsigned kDocAll = 255;
+inline constexpr unsigned kDocDefault = kDocAll & ~kDocMetadataDates;
+
 struct CompareOptions {
     ReportKind report = ReportKind::Compare;
     Pairing pairing = Pairing::Position;
@@ -48,6 +62,7 @@ struct CompareOptions {
     Layout layout = Layout::Overlay;
     bool changed_only = false;  // side-by-side report: leave identical pairs out
     int threads = 0;            // 0: the default (cores available, capped)
+    unsigned document_kinds = kDocDefault;  // DocKind bits
     std::optional<std::string> password, password_a, password_b;
     // True when the caller passed options at all (even "{}"): the options
     // functions refuse files in which no page is found.

@@ -124,6 +124,29 @@ bool texts(const Value &v, CompareOptions *o, std::string *error) {
     return true;
 }
 
+// "document": the kinds of the document-level comparison, a list of names.
+bool document_kinds(const Value &v, CompareOptions *o, std::string *error) {
+    static const std::pair<const char *, unsigned> kKinds[] = {
+        {"metadata", kDocMetadata}, {"metadata_dates", kDocMetadataDates}, {"outline", kDocOutline},
+        {"links", kDocLinks},       {"annotations", kDocAnnotations},     {"fields", kDocFields},
+        {"attachments", kDocAttachments}, {"page_labels", kDocPageLabels}};
+    const char *const what = "\"document\" must be a list of \"metadata\", \"metadata_dates\", \"outline\", "
+                             "\"links\", \"annotations\", \"fields\", \"attachments\", \"page_labels\"";
+    if (v.kind != Kind::Array || v.items.size() > 64) return fail(error, what);
+    unsigned kinds = 0;
+    for (const Value &item : v.items) {
+        unsigned bit = 0;
+        if (item.kind == Kind::String)
+            for (const auto &[name, b] : kKinds)
+                if (item.string == name) bit = b;
+        if (bit == 0)
+            return fail(error, what + (item.kind == Kind::String ? ", not " + shown(item.string) : std::string()));
+        kinds |= bit;
+    }
+    o->document_kinds = kinds;
+    return true;
+}
+
 bool member(const json::Member &m, CompareOptions *o, std::string *error) {
     const std::string &key = m.name;
     const Value &v = m.value;
@@ -152,6 +175,8 @@ bool member(const json::Member &m, CompareOptions *o, std::string *error) {
         if (v.kind != Kind::Integer || v.integer < 0 || v.integer > kMaxThreads)
             return fail(error, "\"threads\" must be an integer from 1 to 256, or 0 for the default");
         o->threads = static_cast<int>(v.integer);
+    } else if (key == "document") {
+        return document_kinds(v, o, error);
     } else if (key == "password") {
         return password(v, key, &o->password, error);
     } else if (key == "password_a") {

@@ -1,5 +1,6 @@
 #include "json.h"
 
+#include <array>
 #include <cstring>
 
 #include "numbers.h"
@@ -42,6 +43,55 @@ bool in_text_report(const DiffEntry &e) {
            std::strcmp(e.type, "page_removed") == 0 || std::strcmp(e.type, "page_moved") == 0;
 }
 
+void put_rect(ByteBuf *buf, bool has, const std::array<double, 4> &r) {
+    if (!has) {
+        buf_str(buf, "null");
+        return;
+    }
+    for (int k = 0; k < 4; ++k) {
+        buf_str(buf, k ? "," : "[");
+        buf_str(buf, fmt_2f(r[static_cast<size_t>(k)]));
+    }
+    buf_str(buf, "]");
+}
+
+// ,"document":[...] when anything beside the pages differs; nothing else,
+// so that a report without such differences keeps its plain form.
+void put_document(ByteBuf *buf, const DiffList &list) {
+    if (list.document.empty()) return;
+    buf_str(buf, ",\"document\":[");
+    for (size_t k = 0; k < list.document.size(); ++k) {
+        const DocDiff &d = list.document[k];
+        buf_str(buf, k ? ",{\"type\":\"" : "{\"type\":\"");
+        buf_str(buf, d.type);
+        buf_str(buf, "\"");
+        if (!d.key.empty()) {
+            buf_str(buf, ",\"key\":\"");
+            json_escape(d.key, buf);
+            buf_str(buf, "\"");
+        }
+        if (d.page_a > 0 || d.page_b > 0) {
+            put_side_page(buf, ",\"page_a\":", d.page_a);
+            put_side_page(buf, ",\"page_b\":", d.page_b);
+            buf_str(buf, ",\"rect_a\":");
+            put_rect(buf, d.has_rect_a, d.rect_a);
+            buf_str(buf, ",\"rect_b\":");
+            put_rect(buf, d.has_rect_b, d.rect_b);
+        }
+        buf_str(buf, ",\"old\":");
+        buf_str(buf, d.old_json);
+        buf_str(buf, ",\"new\":");
+        buf_str(buf, d.new_json);
+        if (!d.problem.empty()) {
+            buf_str(buf, ",\"problem\":\"");
+            json_escape(d.problem, buf);
+            buf_str(buf, "\"");
+        }
+        buf_str(buf, "}");
+    }
+    buf_str(buf, "]");
+}
+
 }  // namespace
 
 void json_escape(std::string_view s, ByteBuf *out) {
@@ -80,7 +130,9 @@ bool build_compare_json(const DiffList &list, ByteBuf *buf) {
         put_sides(buf, list, list.entries[k]);
         buf_str(buf, "}");
     }
-    buf_str(buf, "]}");
+    buf_str(buf, "]");
+    put_document(buf, list);
+    buf_str(buf, "}");
     return !buf->oom && buf->data;
 }
 
@@ -205,7 +257,9 @@ bool build_detail_json(const PdfDocument &a, const PdfDocument &b, const DiffLis
         }
         buf_str(buf, "}");
     }
-    buf_str(buf, "],\"pairs\":[");
+    buf_str(buf, "]");
+    put_document(buf, list);
+    buf_str(buf, ",\"pairs\":[");
     for (size_t k = 0; k < list.pairs.size(); ++k) {
         buf_str(buf, k ? ",{" : "{");
         put_side_page(buf, "\"page_a\":", list.pairs[k].a + 1);

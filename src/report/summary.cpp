@@ -1,7 +1,9 @@
 #include "summary.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 
 #include "numbers.h"
 #include "pdf_text.h"
@@ -88,7 +90,8 @@ double put_head(ByteBuf *out, const SummaryInput &in) {
     y -= 16;
     const auto counts = kind_counts(*in.list);
     if (counts.empty()) {
-        put_text(out, false, 10, kMargin + 18, y, "None: the documents are identical.");
+        put_text(out, false, 10, kMargin + 18, y,
+                 in.list->document.empty() ? "None: the documents are identical." : "None on the pages.");
         y -= 14;
     }
     for (const auto &[kind, n] : counts) {
@@ -103,6 +106,16 @@ double put_head(ByteBuf *out, const SummaryInput &in) {
         put_text(out, false, 10, kMargin + 18, y,
                  "Word changes: " + std::to_string(words.deleted) + " deleted, " + std::to_string(words.inserted) +
                      " inserted, " + std::to_string(words.replaced) + " replaced");
+        y -= 14;
+    }
+    // What differs beside the pages, counted by kind ("link changed  3").
+    std::map<std::string, int> document;
+    for (const DocDiff &d : in.list->document) ++document[d.type];
+    for (const auto &[type, n] : document) {
+        std::string phrase = type;
+        std::replace(phrase.begin(), phrase.end(), '_', ' ');
+        put_text(out, false, 10, kMargin + 18, y, "Document: " + phrase);
+        put_right(out, false, 10, kMargin + 260, y, std::to_string(n));
         y -= 14;
     }
     if (!opts.ignore_regions.empty() || !opts.ignore_text.empty()) {

@@ -147,6 +147,31 @@ TEST(Report, SummaryWording) {
     EXPECT_EQ(report::summary(r), "1 difference on 1 of 5 pages");
 }
 
+TEST(ReportText, DocumentDifferencesReadShownAndCounted) {
+    std::string error;
+    const auto r = report::read(
+        R"({"identical":false,"pages_compared":2,"differences":[],"document":[)"
+        R"({"type":"metadata_changed","key":"Title","old":"Old","new":"New"},)"
+        R"({"type":"link_changed","page_a":1,"page_b":2,"rect_a":[0,0,1,1],"rect_b":null,"old":{"uri":"x"},"new":null,)"
+        R"("problem":"B: target page not found"}]})",
+        &error);
+    ASSERT_TRUE(r) << error;
+    EXPECT_EQ(text::format(*r, text::Style{}),
+              "document: metadata changed Title\n"
+              "    - Old\n"
+              "    + New\n"
+              "page 2 (page 1 in A): link changed (B: target page not found)\n"
+              "    - {\"uri\":\"x\"}\n"
+              "2 document differences\n");
+    report::Report both = *r;
+    both.differences = {{1, "text_changed", false, ""}};
+    EXPECT_EQ(report::summary(both), "1 difference on 1 of 2 pages and 2 document differences");
+    report::restrict_to_text(both);
+    EXPECT_EQ(report::summary(both), "1 difference on 1 of 2 pages");
+    EXPECT_FALSE(report::read(R"({"identical":true,"pages_compared":1,"differences":[],"document":{}})", &error));
+    EXPECT_EQ(error, "report: \"document\" is not a list");
+}
+
 TEST(Report, KindWordsAndDirections) {
     EXPECT_EQ(report::describe("dimensions_changed"), "page size changed");
     EXPECT_EQ(report::describe("page_removed"), "page removed");

@@ -110,6 +110,8 @@ class RealPairs(unittest.TestCase):
                 with self.subTest(doc=os.path.basename(dst)):
                     code, report, err = compare("compare", src, dst)
                     self.assertEqual(code, 1, err)
+                    # qpdf --empty leaves the document information and outline behind.
+                    report.pop("document", None)
                     self.assertEqual(report, {"identical": False, "pages_compared": pages, "differences": want})
             # The reverse pair numbers the page in A.
             code, report, _ = compare("compare", added, src)
