@@ -36,6 +36,22 @@ struct WordChange {
 };
 constexpr int kChangeContextWords = 5;
 
+// One change among what a page paints: "style" (the same words in another
+// font, size or colour) or "drawing" (paths, shadings, images placed, text
+// moved).  Style changes carry the words and their old and new look.
+struct PaintLook {
+    std::string font;
+    double size = 0;
+    std::string color;  // "#rrggbb"
+    bool operator==(const PaintLook &) const = default;
+};
+struct PaintChange {
+    char kind[8] = {};  // "style" or "drawing"
+    std::vector<DiffRect> rects_a, rects_b;
+    std::string text;  // style: the words
+    PaintLook old_look, new_look;
+};
+
 // One aligned pair of pages: 0-based page indexes, -1 where the page exists
 // on one side only.
 struct PagePair {
@@ -56,6 +72,7 @@ struct DiffEntry {
     int page_a = 0;                   // 1-based page of A, 0 when the pair has none
     int page_b = 0;                   // 1-based page of B, 0 when the pair has none
     std::vector<WordChange> changes;  // word-level changes of a text difference
+    std::vector<PaintChange> paint;   // what changed among painted elements (content_changed)
 };
 
 struct DiffList {
@@ -116,6 +133,11 @@ struct TopLeftRect {
 TopLeftRect to_top_left(const PageEntry &page, const DiffRect &r);
 // The page's size as displayed: width and height swapped by a quarter turn.
 void displayed_size(const PageEntry &page, double *width, double *height);
+
+// True when every rectangle lies inside an ignored region of `side` that
+// applies to page page_no of that side.
+bool rects_ignored(const std::vector<IgnoreRegion> &regions, const std::vector<DiffRect> &rects,
+                   const PageEntry &page, int page_no, int side);
 
 // Adds the text difference of one page pair whose page texts differ.
 void add_text_difference(DiffList *list, int page, const PageSummary &a, const PageSummary &b);
