@@ -19,6 +19,18 @@ struct Change {
     std::string before, after;     // words around the change
 };
 
+// One change among what a page paints (content_changed of the detail
+// report): "style" with the words and their old and new look, or "drawing".
+struct Look {
+    std::string font, color;
+    double size = 0;
+};
+struct PaintChange {
+    std::string kind;
+    std::string text;
+    Look old_look, new_look;
+};
+
 struct Difference {
     long long page = 0;
     std::string type;       // e.g. "text_changed"
@@ -27,7 +39,12 @@ struct Difference {
     long long page_a = 0, page_b = 0;  // with pages paired by content; 0 = none or not given
     bool has_changes = false;          // text kinds of the detail report carry them
     std::vector<Change> changes;
+    std::vector<PaintChange> paint;  // content_changed of the detail report
 };
+
+// "colour #000000 -> #ff0000", "font Helvetica -> Times-Roman, size 12 -> 14":
+// what differs between the two looks of a style change.
+std::string look_change(const PaintChange &c);
 
 struct Report {
     bool identical = true;
