@@ -183,7 +183,10 @@ std::vector<PaintChange> paint_changes(const PagePaint &a, const PagePaint &b, c
     for (size_t i = 0; i < a.elements.size(); ++i) {
         if (used_a[i]) continue;
         const PaintElement &e = a.elements[i];
-        if (e.kind == PaintKind::image && how.skip_images) continue;
+        if (e.kind == PaintKind::image && how.skip_images) {
+            if (how.image_rects_a) push_rect(how.image_rects_a, box_of(e));
+            continue;
+        }
         if (e.kind != PaintKind::text) {
             drawing(box_of(e), Box{}, i);
             continue;
@@ -222,7 +225,10 @@ std::vector<PaintChange> paint_changes(const PagePaint &a, const PagePaint &b, c
     for (size_t j = 0; j < b.elements.size(); ++j) {
         if (used_b[j]) continue;
         const PaintElement &f = b.elements[j];
-        if (f.kind == PaintKind::image && how.skip_images) continue;
+        if (f.kind == PaintKind::image && how.skip_images) {
+            if (how.image_rects_b) push_rect(how.image_rects_b, box_of(f));
+            continue;
+        }
         if (f.kind == PaintKind::text && how.texts_differ) continue;
         drawing(Box{}, box_of(f), a.elements.size() + j);
     }
@@ -256,12 +262,20 @@ struct PairEntries {
     bool texts = false, images = false, content = false;
 };
 
+// What the painted elements say of one pair: the changes, and the boxes of
+// the image placements that differ.
+struct PairPaint {
+    std::vector<PaintChange> changes;
+    std::vector<DiffRect> image_a, image_b;
+};
+
 bool kind_ignored(const CompareOptions &opts, const PaintChange &c) {
     return std::strcmp(c.kind, "style") == 0 ? opts.ignore_style : opts.ignore_drawing;
 }
 
-std::optional<std::vector<PaintChange>> pair_changes(const PdfDocument &a, const PdfDocument &b,
-                                                     const CompareOptions &opts, const PairEntries &p) {
+std::optional<PairPaint> pair_changes(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts,
+                                      const PairEntries &p) {
+    PairPaint out;
     PagePaint pa, pb;
     {
         PageSummary s;
@@ -276,8 +290,10 @@ std::optional<std::vector<PaintChange>> pair_changes(const PdfDocument &a, const
     PaintDiffOptions how;
     how.texts_differ = p.texts;
     how.skip_images = p.images;
+    how.image_rects_a = &out.image_a;
+    how.image_rects_b = &out.image_b;
     std::vector<PaintChange> all = paint_changes(pa, pb, how);
-    std::vector<PaintChange> kept;
+    std::vector<PaintChange> &kept = out.changes;
     const PageEntry &ea = a.pages[static_cast<size_t>(p.ia)], &eb = b.pages[static_cast<size_t>(p.ib)];
     for (PaintChange &c : all) {
         if (kind_ignored(opts, c)) continue;
@@ -286,7 +302,7 @@ std::optional<std::vector<PaintChange>> pair_changes(const PdfDocument &a, const
             continue;
         kept.push_back(std::move(c));
     }
-    return kept;
+    return out;
 }
 
 }  // namespace
@@ -310,10 +326,10 @@ void refine_painted(const PdfDocument &a, const PdfDocument &b, const CompareOpt
             pairs.push_back(p);
     }
     if (pairs.empty()) return;
-    std::vector<std::optional<std::vector<PaintChange>>> found(pairs.size());
+    std::vector<std::optional<PairPaint>> found(pairs.size());
     for (size_t first = 0; first < pairs.size(); first += kPairsPerBatch) {
         const size_t n = std::min(static_cast<size_t>(kPairsPerBatch), pairs.size() - first);
-        auto batch = parallel_map<std::optional<std::vector<PaintChange>>>(
+        auto batch = parallel_map<std::optional<PairPaint>>(
             n, threads, [&](size_t k) { return pair_changes(a, b, opts, pairs[first + k]); });
         for (size_t k = 0; k < n; ++k) found[first + k] = std::move(batch[k]);
     }
@@ -323,7 +339,8 @@ void refine_painted(const PdfDocument &a, const PdfDocument &b, const CompareOpt
     for (size_t k = 0; k < es.size(); ++k) {
         if (next < pairs.size() && pairs[next].first == k && found[next]) {
             const PairEntries &p = pairs[next];
-            std::vector<PaintChange> &changes = *found[next];
+            std::vector<PaintChange> &changes = found[next]->changes;
+            bool image_boxes = false;
             bool placed = false;
             auto place = [&] {
                 if (placed || changes.empty()) return;
@@ -341,8 +358,19 @@ void refine_painted(const PdfDocument &a, const PdfDocument &b, const CompareOpt
                 out.push_back(std::move(e));
             };
             for (size_t j = p.first; j < p.last; ++j) {
-                if (std::strcmp(es[j].type, "content_changed") == 0) place();
-                else out.push_back(std::move(es[j]));
+                if (std::strcmp(es[j].type, "content_changed") == 0) {
+                    place();
+                    continue;
+                }
+                // The image test marks a corner box; the placements that
+                // differ are known whole.
+                if (!image_boxes && std::strncmp(es[j].type, "image_", 6) == 0) {
+                    image_boxes = true;
+                    const PairPaint &f = *found[next];
+                    es[j].rects_a.insert(es[j].rects_a.end(), f.image_a.begin(), f.image_a.end());
+                    es[j].rects_b.insert(es[j].rects_b.end(), f.image_b.begin(), f.image_b.end());
+                }
+                out.push_back(std::move(es[j]));
             }
             place();
             k = p.last - 1;

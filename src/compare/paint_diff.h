@@ -18,8 +18,9 @@ struct PaintDiffOptions {
     // same words belong to the text difference and are not repeated here.
     bool texts_differ = false;
     // Images are reported by the image comparison: their placements are
-    // left out here.
+    // left out here, their boxes (all four corners) go to these when given.
     bool skip_images = false;
+    std::vector<DiffRect> *image_rects_a = nullptr, *image_rects_b = nullptr;
 };
 
 // The changes between what page A and page B paint, in the order of their

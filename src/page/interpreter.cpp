@@ -611,7 +611,15 @@ private:
         case Op::BI: {
             const int32_t ei = find_kw(data_, len_, p, "EI");
             interp_add_image(st, "InlineImage");
-            if (st->paint) st->paint->image(*st);
+            if (st->paint) {
+                // The dictionary runs to ID; /IM true (or /ImageMask true) makes it a stencil.
+                const int32_t id = find_kw(data_, ei < 0 ? len_ : ei, p, "ID");
+                const int32_t dict_end = id < 0 ? p : id;
+                const int32_t im = find_name(data_, len_, p, dict_end, "IM");
+                const int32_t mask = im >= 0 ? im : find_name(data_, len_, p, dict_end, "ImageMask");
+                const int32_t v = mask < 0 ? -1 : skip_ws(data_, dict_end, mask + (im >= 0 ? 3 : 10));
+                st->paint->image(*st, 0, v >= 0 && v + 4 <= dict_end && kw_at(data_, v, dict_end, "true"));
+            }
             p = ei < 0 ? len_ : ei + 2;
             if (st->record_drawings) add_image_drawing(p);
             break;
@@ -619,7 +627,7 @@ private:
         case Op::Do:
             if (name_len_ > 0 && !draw_form()) {
                 interp_add_image(st, name_);
-                if (st->paint) st->paint->image(*st);
+                if (st->paint) st->paint->image(*st, forms_ && names_ ? names_->find(forms_->doc, name_) : 0);
                 if (st->record_drawings) add_image_drawing(p);
             }
             break;

@@ -91,10 +91,9 @@ std::string name_at(PdfValue v) {
 int32_t ref_in(PdfValue dict, const char *key) {
     if (!dict.is_dict()) return 0;
     const int32_t end = dict_end(dict.data, dict.end, dict.pos);
-    const std::string k = std::string("/") + key;
-    const int32_t at = find_name(dict.data, dict.end, dict.pos, end < 0 ? dict.end : end, k.c_str());
+    const int32_t at = find_name(dict.data, dict.end, dict.pos, end < 0 ? dict.end : end, key);
     if (at < 0) return 0;
-    const int32_t v = skip_ws_comments(dict.data, dict.end, at + static_cast<int32_t>(k.size()));
+    const int32_t v = skip_ws_comments(dict.data, dict.end, at + 1 + static_cast<int32_t>(std::strlen(key)));
     const int32_t num = parse_ref_at(dict.data, dict.end, v);
     return num > 0 ? num : 0;
 }
@@ -352,6 +351,10 @@ void PaintCollector::text(const InterpState &st, double x0, double y0, double x1
     e.x0 = x0, e.y0 = y0, e.x1 = x1, e.y1 = y1;
     const Matrix &m = st.tm;
     e.size = st.font_size * std::sqrt(std::fabs(m[0] * m[3] - m[1] * m[2]));
+    // Ink reaches beyond the pen's path: overhangs, accents, and glyphs
+    // drawn with no advance at all (music, combining marks).
+    const double pad = 0.2 * e.size;
+    e.x0 -= pad, e.y0 -= pad, e.x1 = std::max(e.x1 + pad, e.x0 + e.size + pad), e.y1 += pad;
     e.render = mode;
     e.fill = fills ? gs.fill : kBlack;
     e.stroke = strokes ? gs.stroke : kBlack;
@@ -393,7 +396,16 @@ void PaintCollector::text(const InterpState &st, double x0, double y0, double x1
     add(std::move(e), gs);
 }
 
-void PaintCollector::image(const InterpState &st) {
+void PaintCollector::image(const InterpState &st, int32_t obj, bool inline_mask) {
+    bool mask = inline_mask;
+    if (obj > 0) {
+        auto [it, fresh] = masks_.try_emplace(obj, false);
+        if (fresh) {
+            const PdfValue v = dict_get(doc_, object_text(doc_, obj), "ImageMask");
+            it->second = v.ok() && v.end - v.pos >= 4 && std::memcmp(v.data + v.pos, "true", 4) == 0;
+        }
+        mask = it->second;
+    }
     const Matrix &m = st.ctm;
     PaintElement e;
     e.kind = PaintKind::image;
@@ -404,6 +416,7 @@ void PaintCollector::image(const InterpState &st) {
     }
     uint64_t h = mix(kBasis, 'i');
     for (int i = 0; i < 4; ++i) h = mix(h, rounded(m[static_cast<size_t>(i)], 100));
+    if (mask) h = mix(mix(h, st.paint_gs.fill), st.paint_gs.fill_space);
     e.sig = mix(h, st.paint_gs.ext);
     add(std::move(e), st.paint_gs);
 }

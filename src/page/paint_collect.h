@@ -31,8 +31,10 @@ public:
     void text(const InterpState &st, double x0, double y0, double x1, double y1, std::string_view shown,
               uint64_t adjustments);
 
-    // An image placed with the CTM in st.
-    void image(const InterpState &st);
+    // An image placed with the CTM in st: the XObject `obj` (0 for an
+    // inline image, which says itself whether it is a mask).  A stencil
+    // mask paints in the fill colour.
+    void image(const InterpState &st, int32_t obj, bool inline_mask = false);
 
 private:
     struct FontId {
@@ -48,6 +50,7 @@ private:
     double px0_, py0_, px1_, py1_;
     PagePaint *out_;
     std::unordered_map<int32_t, FontId> fonts_;
+    std::unordered_map<int32_t, bool> masks_;  // XObject -> is a stencil mask
     // The path under way: its first point, a hash of its segments relative
     // to that point, its box, and whether W asked to clip by it.
     bool has_path_ = false;

@@ -47,7 +47,7 @@ def font_size(c):
 def line_width(c):
     out = _sub_first(rb"(?<![\w.])(" + NUM + rb")(\s+w)(?![\w])",
                      lambda m: _f(float(m.group(1)) * 3 + 2) + m.group(2), c)
-    return out if out is not None else _sub_first(rb"(?<![\w*])S(?![\w*])", lambda m: b"4 w S", c)
+    return out if out is not None else b"4 w\n" + c  # strokes that keep the default width
 
 
 def line_added(c):

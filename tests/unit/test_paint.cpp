@@ -13,13 +13,15 @@ using namespace morvex;
 namespace {
 
 // One 612 x 792 page with Helvetica as F1, Times-Roman as F2, a shading Sh1
-// and an image Im1, drawing `content`.
+// an image Im1 and a stencil mask Im2, drawing `content`.
 std::string page_doc(const std::string &content) {
     DocBuilder b;
     const int f1 = b.font("Helvetica"), f2 = b.font("Times-Roman"), im = b.image(4, 4);
     const int sh = b.object("<< /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 100 0] "
                             "/Function << /FunctionType 2 /Domain [0 1] /N 1 /C0 [1 0 0] /C1 [0 0 1] >> >>");
-    std::string res = fixture::resources({{"F1", f1}, {"F2", f2}}, {{"Im1", im}});
+    const int mask = b.stream("/Type /XObject /Subtype /Image /Width 8 /Height 1 /ImageMask true /BitsPerComponent 1",
+                              std::string(1, '\x0f'));
+    std::string res = fixture::resources({{"F1", f1}, {"F2", f2}}, {{"Im1", im}, {"Im2", mask}});
     // The shading joins the resources dictionary the fixture wrote.
     res.insert(res.rfind(">>"), " /Shading << /Sh1 " + std::to_string(sh) + " 0 R >>");
     b.page({.content = content, .resources = res});
@@ -89,8 +91,8 @@ TEST(Paint, TextElementsCarryTheirLook) {
     EXPECT_EQ(e.font, "Times-Roman");
     EXPECT_DOUBLE_EQ(e.size, 20);
     EXPECT_EQ(color_hex(e.fill), "#ff0000");
-    EXPECT_NEAR(e.x0, 72, 0.01);
-    EXPECT_GT(e.x1, 72 + 20 * 2);  // five glyphs of Times at 20 points
+    EXPECT_NEAR(e.x0, 72 - 0.2 * 20, 0.01);  // ink may reach a fifth of the size beyond the pen
+    EXPECT_GT(e.x1, 72 + 20 * 2);            // five glyphs of Times at 20 points
 }
 
 TEST(Paint, RewritesThatChangeNoPixelCancel) {
@@ -112,6 +114,8 @@ TEST(Paint, RewritesThatChangeNoPixelCancel) {
         {"1 0 0 rg 72 72 100 50 re f", "/DeviceRGB cs 1 0 0 sc 72 72 100 50 re f"},
         // A box wholly outside the page, added.
         {path, "0.5 w 0 0 1 RG 72 100 m 300 100 l S 900 900 50 50 re f"},
+        // An image that is no mask does not take the fill colour.
+        {"q 50 0 0 50 72 72 cm /Im1 Do Q", "1 0 0 rg q 50 0 0 50 72 72 cm /Im1 Do Q"},
         // The same elements apart from each other, in another order.
         {"72 72 10 10 re f 200 72 10 10 re f", "200 72 10 10 re f 72 72 10 10 re f"},
     };
@@ -137,6 +141,10 @@ TEST(Paint, VisibleChangesAreNamed) {
         {"72 72 100 50 re f", "72 72 100 50 re f*", "drawing"},
         {"/Sh1 sh", "q 2 0 0 2 0 0 cm /Sh1 sh Q", "drawing"},
         {"q 50 0 0 50 72 72 cm /Im1 Do Q", "q 60 0 0 50 72 72 cm /Im1 Do Q", "drawing"},
+        // Stencil masks paint in the fill colour, as XObjects and inline.
+        {"q 50 0 0 50 72 72 cm /Im2 Do Q", "1 0 0 rg q 50 0 0 50 72 72 cm /Im2 Do Q", "drawing"},
+        {"q 9 0 0 9 72 72 cm BI /W 8 /H 1 /IM true ID \x0f EI Q",
+         "1 0 0 rg q 9 0 0 9 72 72 cm BI /W 8 /H 1 /IM true ID \x0f EI Q", "drawing"},
         // Clipping that uncovers more of a box.
         {"q 0 0 100 100 re W n 50 50 100 100 re f Q", "50 50 100 100 re f", "drawing"},
     };
@@ -161,7 +169,7 @@ TEST(Paint, StyleChangeNamesWordsLooksAndPlaces) {
     EXPECT_EQ(c[0].new_look, (PaintLook{"Helvetica", 12, "#ff0000"}));
     ASSERT_EQ(c[0].rects_a.size(), 1u);
     ASSERT_EQ(c[0].rects_b.size(), 1u);
-    EXPECT_NEAR(c[0].rects_b[0].x, 72, 0.01);
+    EXPECT_NEAR(c[0].rects_b[0].x, 72 - 0.2 * 12, 0.01);
     // Changed words are the text difference's, unless the texts are the same.
     PaintDiffOptions texts;
     texts.texts_differ = true;
@@ -196,4 +204,32 @@ TEST(Paint, DetailReportAndIgnoredKinds) {
     // The plain function keeps its report.
     EXPECT_STREQ(morvex_compare(pa.c_str(), pb.c_str()),
                  R"({"identical":false,"pages_compared":1,"differences":[{"page":1,"type":"content_changed"}]})");
+}
+
+TEST(Paint, FontsAreKnownByTheirProgramNotOnlyTheirName) {
+    // The same subset name over another font program draws other glyphs.
+    auto with_program = [](const std::string &program) {
+        DocBuilder b;
+        const int file = b.stream("", program);
+        const int desc = b.object("<< /Type /FontDescriptor /FontName /ABCDEF+Arial /FontFile2 " +
+                                  std::to_string(file) + " 0 R >>");
+        const int font = b.object("<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+Arial /FontDescriptor " +
+                                  std::to_string(desc) + " 0 R >>");
+        b.page({.content = "BT /F1 12 Tf 72 700 Td (Total) Tj ET", .resources = fixture::resources({{"F1", font}})});
+        PdfDocument d;
+        PagePaint p;
+        if (testutil::load(b.build(), &d)) {
+            PageSummary s;
+            analyze_page(d, 0, &s, false, &p);
+        }
+        return p;
+    };
+    const PagePaint one = with_program("program one"), same = with_program("program one"),
+                    other = with_program("program two");
+    ASSERT_EQ(one.elements.size(), 1u);
+    EXPECT_EQ(one.elements[0].font, "Arial");
+    EXPECT_TRUE(paint_changes(one, same, {}).empty());
+    const std::vector<PaintChange> c = paint_changes(one, other, {});
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_STREQ(c[0].kind, "style");
 }
