@@ -131,6 +131,9 @@ struct PdfDocument {
     // Page analysis keeps the font objects it built here, so that a font
     // used on every page is read once (see page/fonts.cpp).
     mutable std::shared_ptr<void> font_cache;
+    // Painted elements keep the identities of the font programs they read
+    // here, so a program is decoded once per document (see page/paint.cpp).
+    mutable std::shared_ptr<void> paint_cache;
 
     int32_t page_count() const { return static_cast<int32_t>(pages.size()); }
     int32_t object_count() const { return static_cast<int32_t>(objects.size()); }

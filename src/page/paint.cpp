@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
 #include "codec/filters.h"
 #include "paint_collect.h"
@@ -108,6 +110,51 @@ PdfValue glyph_font(const PdfDocument &doc, PdfValue font) {
     return p < d.end && d.data[p] == '<' ? PdfValue{d.data, p, d.end} : font;
 }
 
+// The hash of each font dictionary's program, per document, shared by the
+// threads that analyse its pages.
+struct ProgramCache {
+    std::mutex mu;
+    std::unordered_map<int32_t, uint64_t> programs;
+};
+constexpr size_t kMaxCachedPrograms = 4096;
+
+std::shared_ptr<ProgramCache> program_cache(const PdfDocument &doc) {
+    static std::mutex create_mu;
+    const std::lock_guard<std::mutex> lock(create_mu);
+    if (!doc.paint_cache) doc.paint_cache = std::make_shared<ProgramCache>();
+    return std::static_pointer_cast<ProgramCache>(doc.paint_cache);
+}
+
+// A hash of the decoded font program the font dictionary's descriptor
+// names (its descendant's for a Type0 font); 0 without one.
+uint64_t program_hash(const PdfDocument &doc, int32_t font_obj, PdfValue font) {
+    const std::shared_ptr<ProgramCache> cache = program_cache(doc);
+    {
+        const std::lock_guard<std::mutex> lock(cache->mu);
+        const auto it = cache->programs.find(font_obj);
+        if (it != cache->programs.end()) return it->second;
+    }
+    uint64_t h = 0;
+    const PdfValue descriptor = dict_get(doc, glyph_font(doc, font), "FontDescriptor");
+    for (const char *key : {"FontFile", "FontFile2", "FontFile3"}) {
+        const int32_t num = ref_in(descriptor, key);
+        const ObjectEntry *e = num > 0 ? doc.find_object(num) : nullptr;
+        if (!e) continue;
+        ByteBuf program;
+        if (decode_stream(doc.data, doc.len, *e, &program) == 1) {
+            const uint64_t n = program.len;
+            h = mix(kBasis, n);
+            if (n <= kMaxHashedFontBytes)
+                h = mix_bytes(h, std::string_view(reinterpret_cast<const char *>(program.data), n));
+        }
+        buf_free(&program);
+        break;
+    }
+    const std::lock_guard<std::mutex> lock(cache->mu);
+    if (cache->programs.size() < kMaxCachedPrograms) cache->programs.emplace(font_obj, h);
+    return h;
+}
+
 }  // namespace
 
 std::string color_hex(PaintColor c) {
@@ -135,21 +182,7 @@ const PaintCollector::FontId &PaintCollector::font_id(const FontSlot &slot) {
     uint64_t h = mix_bytes(kBasis, base);
     const size_t plus = base.find('+');
     id.name = plus == 6 ? base.substr(7) : base;
-    const PdfValue descriptor = dict_get(doc_, glyph_font(doc_, font), "FontDescriptor");
-    for (const char *key : {"FontFile", "FontFile2", "FontFile3"}) {
-        const int32_t num = ref_in(descriptor, key);
-        const ObjectEntry *e = num > 0 ? doc_.find_object(num) : nullptr;
-        if (!e) continue;
-        ByteBuf program;
-        if (decode_stream(doc_.data, doc_.len, *e, &program) == 1) {
-            const uint64_t n = program.len;
-            h = mix(h, n);
-            if (n <= kMaxHashedFontBytes)
-                h = mix_bytes(h, std::string_view(reinterpret_cast<const char *>(program.data), n));
-        }
-        buf_free(&program);
-        break;
-    }
+    h = mix(h, program_hash(doc_, slot.obj_num, font));
     // A font without a program of its own draws what its widths and
     // encoding say, as the reader's substitute: those tell it apart.
     if (slot.font) h = mix(h, std::hash<std::string>{}(id.name) ^ static_cast<uint64_t>(slot.font->em() * 1000));
