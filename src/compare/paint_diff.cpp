@@ -362,12 +362,12 @@ void refine_painted(const PdfDocument &a, const PdfDocument &b, const CompareOpt
                     place();
                     continue;
                 }
-                // The image test marks a corner box; the placements that
-                // differ are known whole.
+                // The image test marks a box of two corners on B; B's
+                // placements that differ are known whole.  (The old place
+                // stays unmarked, as image_changed has always said.)
                 if (!image_boxes && std::strncmp(es[j].type, "image_", 6) == 0) {
                     image_boxes = true;
                     const PairPaint &f = *found[next];
-                    es[j].rects_a.insert(es[j].rects_a.end(), f.image_a.begin(), f.image_a.end());
                     es[j].rects_b.insert(es[j].rects_b.end(), f.image_b.begin(), f.image_b.end());
                 }
                 out.push_back(std::move(es[j]));
