@@ -92,6 +92,7 @@ bool take(const std::vector<std::string> &args, std::size_t &i, CompareFlags &f,
         "--pairing",     "--pages",        "--ignore-rect",    "--ignore-text",  "--password",
         "--password-a",  "--password-b",   "--password-fd",    "--password-a-fd", "--password-b-fd",
         "--password-env", "--password-a-env", "--password-b-env", "--layout",     "--threads",        "--document",
+        "--ignore-kinds",
     };
     for (const char *name : kValued) {
         const std::string n = name;
@@ -116,6 +117,14 @@ bool take(const std::vector<std::string> &args, std::size_t &i, CompareFlags &f,
         else if (n == "--pages") f.pages = value;
         else if (n == "--ignore-rect") f.ignore_rects.push_back(value);
         else if (n == "--ignore-text") f.ignore_texts.push_back(value);
+        else if (n == "--ignore-kinds") {
+            for (std::size_t from = 0;;) {
+                const std::size_t comma = value.find(',', from);
+                f.ignore_kinds.push_back(value.substr(from, comma == std::string::npos ? comma : comma - from));
+                if (comma == std::string::npos) break;
+                from = comma + 1;
+            }
+        }
         else if (n == "--layout") f.layout = value;
         else if (n == "--threads") f.threads = value;
         else if (n == "--document") f.document = value;
@@ -163,6 +172,11 @@ bool to_json(const CompareFlags &f, const std::string &report, bool visual, std:
     if (!f.ignore_texts.empty()) {
         j += ",\"ignore_text\":[";
         for (std::size_t k = 0; k < f.ignore_texts.size(); ++k) j += (k ? "," : "") + json::quoted(f.ignore_texts[k]);
+        j += "]";
+    }
+    if (!f.ignore_kinds.empty()) {
+        j += ",\"ignore_kinds\":[";
+        for (std::size_t k = 0; k < f.ignore_kinds.size(); ++k) j += (k ? "," : "") + json::quoted(f.ignore_kinds[k]);
         j += "]";
     }
     if (f.password) j += ",\"password\":" + json::quoted(*f.password);

@@ -13,6 +13,7 @@ struct CompareFlags {
     std::string pairing;                 // "" (the command's default), "content", "position"
     std::string pages;                   // --pages A[:B]
     std::vector<std::string> ignore_rects, ignore_texts;
+    std::vector<std::string> ignore_kinds;  // --ignore-kinds style,drawing (split at commas)
     bool detail = false;
     std::optional<std::string> password, password_a, password_b;
     std::string layout;                  // "" or as given

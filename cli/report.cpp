@@ -54,6 +54,24 @@ bool read_difference(const json::Value &v, Difference &d, std::string *error) {
         d.old_w = size(o, "width"), d.old_h = size(o, "height");
         d.new_w = size(n, "width"), d.new_h = size(n, "height");
     }
+    if (const json::Value *paint = v.get("paint_changes")) {
+        if (paint->kind != K::Array) return fail(error, "\"paint_changes\" is not a list");
+        for (const json::Value &c : paint->items) {
+            PaintChange pc;
+            const json::Value *kind = c.get("kind"), *text = c.get("text");
+            if (!kind || kind->kind != K::String) return fail(error, "a paint change has no string \"kind\"");
+            pc.kind = kind->string;
+            if (text && text->kind == K::String) pc.text = text->string;
+            for (const auto &[name, look] : {std::pair{"old", &pc.old_look}, std::pair{"new", &pc.new_look}}) {
+                const json::Value *l = c.get(name);
+                if (!l || l->kind != K::Object) continue;
+                if (const json::Value *f = l->get("font"); f && f->kind == K::String) look->font = f->string;
+                if (const json::Value *f = l->get("color"); f && f->kind == K::String) look->color = f->string;
+                if (const json::Value *f = l->get("size"); f && f->is_number()) look->size = f->number;
+            }
+            d.paint.push_back(std::move(pc));
+        }
+    }
     if (diff) {
         if (diff->kind != K::String) return fail(error, "\"diff\" is not a string");
         d.has_diff = true;
@@ -289,6 +307,27 @@ std::string summary(const Report &r) {
                     std::to_string(pages_with_differences(r)) + " of " + count(r.pages_compared, "page", "pages");
     if (!r.document.empty()) s += " and " + document;
     return s;
+}
+
+std::string look_change(const PaintChange &c) {
+    std::string out;
+    auto add = [&](const char *what, const std::string &from, const std::string &to) {
+        if (from == to) return;
+        if (!out.empty()) out += ", ";
+        out += std::string(what) + " " + from + " -> " + to;
+    };
+    auto size = [](double v) {
+        char b[32];
+        std::snprintf(b, sizeof b, "%.2f", v);
+        std::string s = b;
+        while (!s.empty() && s.back() == '0') s.pop_back();
+        if (!s.empty() && s.back() == '.') s.pop_back();
+        return s;
+    };
+    add("font", c.old_look.font, c.new_look.font);
+    add("size", size(c.old_look.size), size(c.new_look.size));
+    add("colour", c.old_look.color, c.new_look.color);
+    return out.empty() ? "look" : out;
 }
 
 }  // namespace report

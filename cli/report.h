@@ -19,6 +19,18 @@ struct Change {
     std::string before, after;     // words around the change
 };
 
+// One change among what a page paints (content_changed of the detail
+// report): "style" with the words and their old and new look, or "drawing".
+struct Look {
+    std::string font, color;
+    double size = 0;
+};
+struct PaintChange {
+    std::string kind;
+    std::string text;
+    Look old_look, new_look;
+};
+
 struct Difference {
     long long page = 0;
     std::string type;       // e.g. "text_changed"
@@ -31,6 +43,7 @@ struct Difference {
     // in samples in A and in B.
     bool has_pixels = false;
     long long old_w = 0, old_h = 0, new_w = 0, new_h = 0;
+    std::vector<PaintChange> paint;  // content_changed of the detail report
 };
 
 // One difference beside the pages (metadata, bookmarks, links, ...).
@@ -41,6 +54,10 @@ struct DocumentDifference {
     std::string old_value, new_value;  // a string as it is, anything else as compact JSON
     std::string problem;
 };
+
+// "colour #000000 -> #ff0000", "font Helvetica -> Times-Roman, size 12 -> 14":
+// what differs between the two looks of a style change.
+std::string look_change(const PaintChange &c);
 
 struct Report {
     bool identical = true;

@@ -51,6 +51,19 @@ void append_differences(std::string &out, const report::Report &r, const Style &
         std::string where = "page " + std::to_string(d.page);
         // A page paired with another page number in A says which.
         if (d.page_a > 0 && d.page_b > 0 && d.page_a != d.page_b) where += " (page " + std::to_string(d.page_a) + " in A)";
+        if (!d.paint.empty()) {
+            // Each change among the painted elements on a line of its own.
+            for (const report::PaintChange &c : d.paint) {
+                out += pad + style.bold(where + ":") + ' ';
+                if (c.kind == "style")
+                    out += style.by_direction(0, "style changed: \"" + report::printable(c.text) + "\" " +
+                                                     report::look_change(c));
+                else
+                    out += style.by_direction(0, report::printable(c.kind) + " changed");
+                out += '\n';
+            }
+            continue;
+        }
         out += style.bold(where + ":");
         out += ' ';
         out += style.by_direction(report::direction(d.type), report::describe(d.type));

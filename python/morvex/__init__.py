@@ -18,7 +18,7 @@ the library's (for example "cannot open file: a.pdf").
 
 Keyword arguments are the options of the C API (morvex_compare_opts and
 morvex_visual_opts in morvex.h), under the same names: pairing, pages_a,
-pages_b, ignore_regions, ignore_text, layout, changed_only, threads,
+pages_b, ignore_regions, ignore_text, ignore_kinds, layout, changed_only, threads,
 password, password_a, password_b, document (the kinds compared beside the
 pages, such as document=["metadata", "links"]; [] for none).  A call without options (or with every
 option None) is the plain C function and gives exactly its result.

@@ -14,6 +14,7 @@
 #include "align.h"
 #include "../page/image_identity.h"
 #include "diff.h"
+#include "paint_diff.h"
 #include "parallel.h"
 
 namespace morvex {
@@ -47,6 +48,17 @@ bool all_ignored(const Filters &f, const std::vector<DiffRect> &rects, const Pag
     }
     return true;
 }
+
+}  // namespace
+
+bool rects_ignored(const std::vector<IgnoreRegion> &regions, const std::vector<DiffRect> &rects,
+                   const PageEntry &page, int page_no, int side) {
+    Filters f;
+    f.regions = &regions;
+    return all_ignored(f, rects, page, page_no, side);
+}
+
+namespace {
 
 bool text_ignored(const Filters &f, const std::string &s) {
     if (s.empty()) return true;
@@ -280,8 +292,11 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
     const bool plain = opts.pairing == Pairing::Position && opts.pages_a.empty() && opts.pages_b.empty() &&
                        opts.ignore_regions.empty() && opts.ignore_text.empty();
     const int threads = thread_count(opts.threads);
+    // The options functions say what changed among painted elements and
+    // where; only the pairs that differ are analysed for it.
     if (plain) {
         compare_docs(a, b, out, threads, opts.analyse_alike_pages);
+        refine_painted(a, b, opts, threads, out);
         return;
     }
     Filters f;
@@ -321,6 +336,7 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
         }
     }
     out->identical = out->entries.empty() ? 1 : 0;  // ignored differences leave no trace
+    refine_painted(a, b, opts, threads, out);
 }
 
 }  // namespace morvex

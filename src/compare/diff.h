@@ -37,6 +37,22 @@ struct WordChange {
 };
 constexpr int kChangeContextWords = 5;
 
+// One change among what a page paints: "style" (the same words in another
+// font, size or colour) or "drawing" (paths, shadings, images placed, text
+// moved).  Style changes carry the words and their old and new look.
+struct PaintLook {
+    std::string font;
+    double size = 0;
+    std::string color;  // "#rrggbb"
+    bool operator==(const PaintLook &) const = default;
+};
+struct PaintChange {
+    char kind[8] = {};  // "style" or "drawing"
+    std::vector<DiffRect> rects_a, rects_b;
+    std::string text;  // style: the words
+    PaintLook old_look, new_look;
+};
+
 // One aligned pair of pages: 0-based page indexes, -1 where the page exists
 // on one side only.
 struct PagePair {
@@ -63,6 +79,8 @@ struct DiffEntry {
         int32_t old_w = 0, old_h = 0, new_w = 0, new_h = 0;
     };
     std::optional<Pixels> pixels;
+
+    std::vector<PaintChange> paint;   // what changed among painted elements (content_changed)
 };
 
 struct DiffList {
@@ -132,6 +150,11 @@ void displayed_size(const PageEntry &page, double *width, double *height);
 // On a cropped page, the entry's rectangles (its word changes' too) cut to
 // the shown box; those wholly outside it go.  Uncropped pages keep them.
 void clip_to_shown_box(DiffEntry *e, const PageEntry &pa, const PageEntry &pb);
+
+// True when every rectangle lies inside an ignored region of `side` that
+// applies to page page_no of that side.
+bool rects_ignored(const std::vector<IgnoreRegion> &regions, const std::vector<DiffRect> &rects,
+                   const PageEntry &page, int page_no, int side);
 
 // Adds the text difference of one page pair whose page texts differ.
 void add_text_difference(DiffList *list, int page, const PageSummary &a, const PageSummary &b);

@@ -136,6 +136,9 @@ struct PdfDocument {
     mutable std::shared_ptr<void> font_cache;
     // Likewise what is known of its images (see page/image_identity.cpp).
     mutable std::shared_ptr<void> image_cache;
+    // Painted elements keep the identities of the font programs they read
+    // here, so a program is decoded once per document (see page/paint.cpp).
+    mutable std::shared_ptr<void> paint_cache;
 
     int32_t page_count() const { return static_cast<int32_t>(pages.size()); }
     int32_t object_count() const { return static_cast<int32_t>(objects.size()); }

@@ -147,6 +147,17 @@ bool document_kinds(const Value &v, CompareOptions *o, std::string *error) {
     return true;
 }
 
+bool kinds(const Value &v, CompareOptions *o, std::string *error) {
+    const char *const kMessage = "\"ignore_kinds\" must be a list of \"style\" and \"drawing\"";
+    if (v.kind != Kind::Array) return fail(error, kMessage);
+    for (const Value &k : v.items) {
+        if (k.kind == Kind::String && k.string == "style") o->ignore_style = true;
+        else if (k.kind == Kind::String && k.string == "drawing") o->ignore_drawing = true;
+        else return fail(error, kMessage + (k.kind == Kind::String ? std::string(", not ") + shown(k.string) : ""));
+    }
+    return true;
+}
+
 bool member(const json::Member &m, CompareOptions *o, std::string *error) {
     const std::string &key = m.name;
     const Value &v = m.value;
@@ -165,6 +176,8 @@ bool member(const json::Member &m, CompareOptions *o, std::string *error) {
         return regions(v, o, error);
     } else if (key == "ignore_text") {
         return texts(v, o, error);
+    } else if (key == "ignore_kinds") {
+        return kinds(v, o, error);
     } else if (key == "layout") {
         if (!one_of(v, q(key), {"overlay", "side_by_side"}, &k, error)) return false;
         o->layout = k == 0 ? Layout::Overlay : Layout::SideBySide;

@@ -11,6 +11,7 @@
 
 #include "font/font.h"
 #include "page.h"
+#include "paint.h"
 
 namespace morvex {
 
@@ -67,6 +68,21 @@ struct LineWord {
     bool after_space = false;
 };
 
+// The graphics state painted elements are drawn with, besides the CTM and
+// the line width.  The clip is a box in default user space.
+struct PaintGState {
+    PaintColor fill = kBlack, stroke = kBlack;
+    uint64_t fill_space = 0, stroke_space = 0;  // 0: a device space; else the named space's tag
+    uint64_t dash = 0;                          // hash of the dash array and phase; 0: solid
+    int cap = 0, join = 0;
+    double miter = 10;
+    int render = 0;  // text render mode
+    uint64_t ext = 0;  // the graphics state dictionaries applied (gs), in order
+    double clip_x0 = -1e30, clip_y0 = -1e30, clip_x1 = 1e30, clip_y1 = 1e30;
+};
+
+class PaintCollector;
+
 // What q saves and Q restores: the CTM and the text state, as viewers keep
 // them together in the graphics state.  The text and line matrices are not
 // part of it (they live only inside a text object).
@@ -78,6 +94,7 @@ struct SavedState {
     TextParams params;
     uint64_t draw_state = 0;
     double line_width = 1;
+    PaintGState paint;
 };
 
 // The interpreter's state for one page.  Not copyable: cur_font points into
@@ -144,6 +161,9 @@ struct InterpState {
     std::vector<Drawing> drawings;
     uint64_t draw_state = 0xcbf29ce484222325ull;
     double line_width = 1;
+    // Painted elements with their look, collected only when paint is set.
+    PaintCollector *paint = nullptr;
+    PaintGState paint_gs;
 
     InterpState() = default;
     InterpState(const InterpState &) = delete;

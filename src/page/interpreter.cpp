@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -34,6 +35,7 @@
 #include "image_identity.h"
 #include "syntax.h"
 #include "page.h"
+#include "paint_collect.h"
 #include "text_runs.h"
 #include "xobjects.h"
 
@@ -57,6 +59,10 @@ constexpr int64_t kFormDrawCost = 64;
 // a form is decoded again each time it is drawn.
 constexpr uint64_t kMaxKeptFormBytes = uint64_t{1} << 26;
 constexpr uint64_t kFnvBasis = 0xcbf29ce484222325ull;
+// A text element's signature covers this many bytes of what it shows; an
+// array's numbers are kept up to kMaxArrayNumbers (a dash pattern).
+constexpr size_t kMaxShownBytes = 4096;
+constexpr size_t kMaxArrayNumbers = 64;
 
 enum class Op { other, q, Q, cm, BT, ET, Tm, Td, TD, Tstar, TL, Tf, Tj, quote, dquote, BI, Do, Tc, Tw, Tz, Ts };
 
@@ -285,6 +291,8 @@ private:
 
     // From behind "[" to behind the next "]" (arrays do not nest).
     int32_t scan_array(int32_t p) {
+        array_nums_.clear();
+        adjust_hash_ = kFnvBasis;
         while (p < len_) {
             const u8 c = data_[p];
             if (c == ']') return p + 1;
@@ -302,7 +310,10 @@ private:
                 }
             } else if (starts_number(p)) {
                 double v;
-                if (read_number(&p, &v)) interp_tj_adjust(st_, v);
+                if (read_number(&p, &v)) {
+                    interp_tj_adjust(st_, v);
+                    if (st_->paint) note_array_number(v);
+                }
             } else {
                 ++p;
             }
@@ -318,13 +329,30 @@ private:
     // Shows a string; with drawings recorded, the pen's path (one font size
     // either side of the baseline) joins the text box.
     void emit(const u8 *bytes, size_t len) {
-        if (!st_->record_drawings) {
+        if (!st_->record_drawings && !st_->paint) {
             interp_emit_string(st_, bytes, len);
             return;
         }
         pen_box();
+        if (st_->paint && shown_.size() < kMaxShownBytes)
+            shown_.append(reinterpret_cast<const char *>(bytes), std::min(len, kMaxShownBytes - shown_.size()));
         interp_emit_string(st_, bytes, len);
         pen_box();
+    }
+
+    void note_array_number(double v) {
+        if (array_nums_.size() < kMaxArrayNumbers) array_nums_.push_back(v);
+        const double r = std::isfinite(v) ? std::clamp(v * 100, -1e15, 1e15) : 0;
+        const auto q = static_cast<uint64_t>(std::llround(r));
+        adjust_hash_ = fnv1a(adjust_hash_, reinterpret_cast<const u8 *>(&q), sizeof q);
+    }
+
+    // The text element of the text-showing operator that just ran.
+    void paint_text() {
+        st_->paint->text(*st_, paint_box_.x0, paint_box_.y0, paint_box_.x1, paint_box_.y1, shown_, adjust_hash_);
+        paint_box_ = Bounds{};
+        shown_.clear();
+        adjust_hash_ = kFnvBasis;
     }
 
     void pen_box() {
@@ -333,8 +361,14 @@ private:
         const bool vert = st_->cur_font && st_->cur_font->font && st_->cur_font->font->vertical();
         const double x = st_->advance * (vert ? -m[2] : m[0]) + m[4], y = st_->advance * (vert ? -m[3] : m[1]) + m[5];
         const double ux = m[2] * st_->font_size, uy = m[3] * st_->font_size;
-        text_box_.add(x + ux, y + uy);
-        text_box_.add(x - ux, y - uy);
+        if (st_->record_drawings) {
+            text_box_.add(x + ux, y + uy);
+            text_box_.add(x - ux, y - uy);
+        }
+        if (st_->paint) {
+            paint_box_.add(x + ux, y + uy);
+            paint_box_.add(x - ux, y - uy);
+        }
     }
 
     void path_point(double x, double y) {
@@ -432,6 +466,26 @@ private:
             seg_start_ = end;
     }
 
+    void paint_operator(int32_t start, int32_t end, Op op) {
+        switch (op) {
+        case Op::Tj:
+        case Op::quote:
+        case Op::dquote:
+            paint_text();
+            return;
+        case Op::other: break;
+        default: return;
+        }
+        const std::string_view name(reinterpret_cast<const char *>(data_ + start), static_cast<size_t>(end - start));
+        if (name == "TJ") {
+            paint_text();
+            return;
+        }
+        if (name == "w" && operand_count_ >= 1 && !st_->record_drawings) st_->line_width = operands_[operand_count_ - 1];
+        st_->paint->op(st_, name, operands_, operand_count_, std::string_view(name_, static_cast<size_t>(name_len_)),
+                       array_nums_);
+    }
+
     void next_line() {
         interp_text_moved(st_);
         Matrix &lm = st_->lm;
@@ -488,8 +542,9 @@ private:
         switch (op) {
         case Op::q:
             if (st->save_depth < kMaxSavedCtm)
-                st->saved[st->save_depth++] = {st->ctm,    st->cur_font,   st->font_size, st->leading,
-                                               st->params, st->draw_state, st->line_width};
+                st->saved[st->save_depth++] = {st->ctm,        st->cur_font,   st->font_size,
+                                               st->leading,    st->params,     st->draw_state,
+                                               st->line_width, st->paint_gs};
             break;
         case Op::Q:
             if (st->save_depth > st->save_floor) {
@@ -501,6 +556,7 @@ private:
                 st->params = s.params;
                 st->draw_state = s.draw_state;
                 st->line_width = s.line_width;
+                st->paint_gs = s.paint;
             }
             break;
         case Op::cm:
@@ -563,6 +619,15 @@ private:
             const int32_t ei = find_kw(data_, len_, p, "EI");
             interp_add_image(st, "InlineImage");
             mark_inline_image(p, ei < 0 ? len_ : ei);
+            if (st->paint) {
+                // The dictionary runs to ID; /IM true (or /ImageMask true) makes it a stencil.
+                const int32_t id = find_kw(data_, ei < 0 ? len_ : ei, p, "ID");
+                const int32_t dict_end = id < 0 ? p : id;
+                const int32_t im = find_name(data_, len_, p, dict_end, "IM");
+                const int32_t mask = im >= 0 ? im : find_name(data_, len_, p, dict_end, "ImageMask");
+                const int32_t v = mask < 0 ? -1 : skip_ws(data_, dict_end, mask + (im >= 0 ? 3 : 10));
+                st->paint->image(*st, 0, v >= 0 && v + 4 <= dict_end && kw_at(data_, v, dict_end, "true"));
+            }
             p = ei < 0 ? len_ : ei + 2;
             if (st->record_drawings) add_image_drawing(p);
             break;
@@ -572,6 +637,7 @@ private:
             if (name_len_ > 0 && !draw_form(&num)) {
                 interp_add_image(st, name_);
                 st->images.back().obj = num;
+                if (st->paint) st->paint->image(*st, forms_ && names_ ? names_->find(forms_->doc, name_) : 0);
                 if (st->record_drawings) add_image_drawing(p);
             }
             break;
@@ -583,6 +649,7 @@ private:
             if (op != Op::BI && op != Op::Do) record(start, p, op);
             else seg_start_ = p;
         }
+        if (st->paint) paint_operator(start, p, op);
         op_start_ = p;
         name_len_ = 0;
         name_[0] = 0;
@@ -635,6 +702,8 @@ public:
         st->font_size = 12.0;
         st->leading = 14.0;
         st->params = TextParams{};
+        st->paint_gs = PaintGState{};
+        st->line_width = 1;
         draw_form_object(a.obj, true);
     }
 
@@ -680,6 +749,7 @@ private:
         const TextParams params = st->params;
         const uint64_t draw_state = st->draw_state;
         const double line_width = st->line_width;
+        const PaintGState paint_gs = st->paint_gs;
         const FontSlot *font = st->cur_font;
         const int save_depth = st->save_depth, save_floor = st->save_floor;
         st->ctm = multiply(form->matrix.data(), st->ctm);
@@ -720,6 +790,7 @@ private:
         st->params = params;
         st->draw_state = draw_state;
         st->line_width = line_width;
+        st->paint_gs = paint_gs;
         st->cur_font = font;
         st->save_depth = save_depth;
         st->save_floor = save_floor;
@@ -742,12 +813,20 @@ private:
     int32_t op_start_ = 0;
     Bounds path_box_;
     Bounds text_box_;
+    // Painted elements: the glyph box and the strings of the text operator
+    // under way, the numbers of the last array and the hash of them as TJ
+    // adjustments.
+    Bounds paint_box_;
+    std::string shown_;
+    std::vector<double> array_nums_;
+    uint64_t adjust_hash_ = kFnvBasis;
 };
 
 }  // namespace
 
-void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool drawings) {
+void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool drawings, PagePaint *paint) {
     *out = PageSummary{};
+    if (paint) *paint = PagePaint{};
     if (page_index < 0 || page_index >= doc.page_count()) return;
     const PageEntry &page = doc.pages[static_cast<size_t>(page_index)];
     out->page = page_index + 1;
@@ -763,6 +842,11 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool
     st.doc = &doc;
     st.record_drawings = drawings;
     resolve_page_fonts(doc, page, &st);
+    std::optional<PaintCollector> collector;
+    if (paint) {
+        collector.emplace(doc, page.box_x, page.box_y, page.box_x + page.box_w, page.box_y + page.box_h, paint);
+        st.paint = &*collector;
+    }
 
     ByteBuf content;
     const std::vector<Appearance> appearances = page_appearances(doc, page);
@@ -770,6 +854,7 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool
         interp_free(&st);
         return;
     }
+    if (paint) paint->complete = true;
     FormContext forms(doc);
     forms.hash = fnv1a(kFnvBasis, content.data, content.data ? content.len : 0);
     // Positions are 32-bit; content beyond that is hashed but not scanned.

@@ -68,8 +68,11 @@ struct PageSummary {
 
 // Analyses pages[page_index] of doc (0-based, below page_count) into out.
 // Always fills out; there is no failure.  With drawings, the page's painted
-// elements are listed too (a little slower).
-void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool drawings = false);
+// elements are listed too (a little slower); with paint, what the page
+// paints, with the look of each element (slower still).
+struct PagePaint;
+void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool drawings = false,
+                  PagePaint *paint = nullptr);
 
 // Releases what the summary holds; it reads as empty afterwards.
 void page_analysis_free(PageSummary *ps);

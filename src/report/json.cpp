@@ -213,6 +213,39 @@ void put_pixels(ByteBuf *buf, const DiffEntry::Pixels &p) {
     buf_str(buf, "}}");
 }
 
+void put_look(ByteBuf *buf, const char *name, const PaintLook &l) {
+    buf_str(buf, name);
+    buf_str(buf, "{\"font\":\"");
+    json_escape(l.font, buf);
+    buf_str(buf, "\",\"size\":");
+    buf_str(buf, fmt_f(l.size));
+    buf_str(buf, ",\"color\":\"");
+    buf_str(buf, l.color);
+    buf_str(buf, "\"}");
+}
+
+void put_paint_changes(ByteBuf *buf, const std::vector<PaintChange> &changes, const PageEntry *pa,
+                       const PageEntry *pb) {
+    buf_str(buf, ",\"paint_changes\":[");
+    for (size_t c = 0; c < changes.size(); ++c) {
+        const PaintChange &p = changes[c];
+        buf_str(buf, c ? ",{\"kind\":\"" : "{\"kind\":\"");
+        buf_str(buf, p.kind);
+        buf_str(buf, "\"");
+        if (std::strcmp(p.kind, "style") == 0) {
+            buf_str(buf, ",\"text\":\"");
+            json_escape(p.text, buf);
+            buf_str(buf, "\"");
+            put_look(buf, ",\"old\":", p.old_look);
+            put_look(buf, ",\"new\":", p.new_look);
+        }
+        put_rects(buf, ",\"rects_a\":", p.rects_a, pa);
+        put_rects(buf, ",\"rects_b\":", p.rects_b, pb);
+        buf_str(buf, "}");
+    }
+    buf_str(buf, "]");
+}
+
 const PageEntry *page_of(const PdfDocument &d, int page) {
     return page > 0 && page <= d.page_count() ? &d.pages[static_cast<size_t>(page - 1)] : nullptr;
 }
@@ -255,6 +288,7 @@ bool build_detail_json(const PdfDocument &a, const PdfDocument &b, const DiffLis
             }
             buf_str(buf, "]");
         }
+        if (!e.paint.empty()) put_paint_changes(buf, e.paint, pa, pb);
         buf_str(buf, "}");
     }
     buf_str(buf, "]");

@@ -44,6 +44,15 @@ void put_rect_ops(ByteBuf *out, const DiffRect &r, bool struck) {
     buf_str(out, " l S Q\n");
 }
 
+// A style or drawing change: an outline in the kind's colour (purple for
+// style, blue for drawing), solid where B paints it, dashed where A did.
+void put_paint_ops(ByteBuf *out, const DiffRect &r, const char *kind, bool side_a) {
+    buf_str(out, std::strcmp(kind, "style") == 0 ? "q 0.55 0.15 0.75 RG " : "q 0.1 0.35 0.85 RG ");
+    buf_str(out, side_a ? "1 w [3 2] 0 d " : "1.5 w ");
+    put_2f(out, {r.x - 2, r.y - 2, r.w + 4, r.h + 4});
+    buf_str(out, " re S Q\n");
+}
+
 }  // namespace
 
 void build_overlay_content(const DiffList &list, const std::vector<size_t> &entries,
@@ -60,8 +69,15 @@ void build_overlay_content(const DiffList &list, const std::vector<size_t> &entr
             put_f(out, {m[0], m[1], m[2], m[3], m[4], m[5]});
             buf_str(out, " cm\n");
         }
-        for (const DiffRect &r : e.rects_b) put_rect_ops(out, r, false);
-        for (const DiffRect &r : e.rects_a) put_rect_ops(out, r, true);
+        if (!e.paint.empty()) {
+            for (const PaintChange &c : e.paint) {
+                for (const DiffRect &r : c.rects_b) put_paint_ops(out, r, c.kind, false);
+                for (const DiffRect &r : c.rects_a) put_paint_ops(out, r, c.kind, true);
+            }
+        } else {
+            for (const DiffRect &r : e.rects_b) put_rect_ops(out, r, false);
+            for (const DiffRect &r : e.rects_a) put_rect_ops(out, r, true);
+        }
         if (has_rects && transform) buf_str(out, "Q\n");
         if (std::strcmp(e.type, "page_added") == 0 || std::strcmp(e.type, "page_removed") == 0) {
             const double w = placement.page_w, h = placement.page_h;

@@ -1,5 +1,6 @@
 #include "review_pairs.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -79,7 +80,9 @@ std::string kind_phrase(const char *kind) {
     } kPhrases[] = {
         {"image_changed", "image moved"},
         {"dimensions_changed", "size changed"},
-        {"content_changed", "drawing changed"},
+        {"content_changed", "content changed"},
+        {"style", "style changed"},
+        {"drawing", "drawing changed"},
     };
     for (const auto &p : kPhrases)
         if (std::strcmp(kind, p.kind) == 0) return p.phrase;
@@ -94,6 +97,17 @@ std::string pair_description(const DiffList &list, const ReviewPair &pair) {
     std::vector<std::string> seen;
     for (size_t e : pair.entries) {
         const DiffEntry &d = list.entries[e];
+        // A content change that knows its regions is named by their kinds.
+        if (!d.paint.empty()) {
+            for (const PaintChange &c : d.paint) {
+                const std::string phrase = kind_phrase(c.kind);
+                if (std::find(seen.begin(), seen.end(), phrase) != seen.end()) continue;
+                seen.push_back(phrase);
+                if (!out.empty()) out += ", ";
+                out += phrase;
+            }
+            continue;
+        }
         std::string phrase = kind_phrase(d.type);
         bool dup = false;
         for (const std::string &s : seen) dup = dup || s == phrase;

@@ -255,7 +255,7 @@ void build_pair_content(const DiffList &list, const ReviewPair &pair, const Pair
         if (std::strcmp(type, "page_removed") == 0) fa = Frame::removed;
         else if (std::strcmp(type, "page_added") == 0) fb = Frame::added;
         else if (std::strcmp(type, "dimensions_changed") == 0 || std::strcmp(type, "rotation_changed") == 0 ||
-                 std::strcmp(type, "content_changed") == 0) {
+                 (std::strcmp(type, "content_changed") == 0 && list.entries[index].paint.empty())) {
             if (fa == Frame::none) fa = Frame::changed;
             if (fb == Frame::none) fb = Frame::changed;
         }

@@ -13,6 +13,8 @@ namespace {
 constexpr const char *kDeleted = "0.8 0 0 RG 1 0.2 0.2 rg ";
 constexpr const char *kInserted = "0 0.55 0 RG 0.1 0.8 0.1 rg ";
 constexpr const char *kReplaced = "0.85 0.45 0 RG 1 0.65 0 rg ";
+constexpr const char *kStyle = "0.55 0.15 0.75 RG ";
+constexpr const char *kDrawing = "0.1 0.35 0.85 RG ";
 
 // How far a box reaches beyond the word it marks.
 constexpr double kPad = 1.5;
@@ -48,6 +50,14 @@ void put_style_box(ByteBuf *out, double x, double y, double w, double h, MarkSty
         put_2f(out, {x, y, w, h});
         buf_str(out, " re B Q\n");
         break;
+    case MarkStyle::style:
+    case MarkStyle::drawing:
+        buf_str(out, "q ");
+        buf_str(out, style == MarkStyle::style ? kStyle : kDrawing);
+        buf_str(out, style == MarkStyle::style ? "1.5 w " : "1.5 w [4 2] 0 d ");
+        put_2f(out, {x, y, w, h});
+        buf_str(out, " re S Q\n");
+        break;
     }
 }
 
@@ -65,6 +75,10 @@ MarkStyle style_of_kind(const char *kind, bool side_a) {
 
 }  // namespace
 
+MarkStyle paint_mark(const char *kind) {
+    return std::strcmp(kind, "style") == 0 ? MarkStyle::style : MarkStyle::drawing;
+}
+
 void put_mark(ByteBuf *out, const DiffRect &r, MarkStyle style) {
     put_style_box(out, r.x - kPad, r.y - kPad, r.w + 2 * kPad, r.h + 2 * kPad, style);
 }
@@ -78,6 +92,11 @@ void put_side_marks(ByteBuf *out, const DiffList &list, const std::vector<size_t
                 const MarkStyle style = replace ? MarkStyle::replaced : side_a ? MarkStyle::deleted : MarkStyle::inserted;
                 for (const DiffRect &r : side_a ? c.rects_a : c.rects_b) put_mark(out, r, style);
             }
+            continue;
+        }
+        if (!e.paint.empty()) {
+            for (const PaintChange &c : e.paint)
+                for (const DiffRect &r : side_a ? c.rects_a : c.rects_b) put_mark(out, r, paint_mark(c.kind));
             continue;
         }
         const MarkStyle style = style_of_kind(e.type, side_a);

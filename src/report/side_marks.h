@@ -4,6 +4,8 @@
 //   deleted  (A's page, red)       a solid box, the words struck through
 //   inserted (B's page, green)     a tinted box with a thick underline, no outline
 //   replaced (both pages, amber)   a tinted box with a dashed outline
+//   style    (both pages, purple)  an outline, no tint: words in another look
+//   drawing  (both pages, blue)    a dashed outline, no tint: lines, shapes, placements
 //   ignored region (grey)          a thin, finely dashed outline, no tint
 //
 // Boxes are tinted through the graphics state /GSM (fill alpha 0.35), so
@@ -19,15 +21,18 @@
 
 namespace morvex {
 
-enum class MarkStyle { deleted, inserted, replaced };
+enum class MarkStyle { deleted, inserted, replaced, style, drawing };
+
+// The mark of a change among painted elements ("style" or "drawing").
+MarkStyle paint_mark(const char *kind);
 
 // Appends the mark of one rectangle (source user space, points).
 void put_mark(ByteBuf *out, const DiffRect &r, MarkStyle style);
 
 // Appends the marks that the given entries put on one side's page: their
 // word-level changes (deleted and replaced words on A, inserted and
-// replaced words on B), or the entry's own rectangles of that side, and
-// the rectangles of image differences.  Drawn in the source page's user
+// replaced words on B), their style and drawing changes, or the entry's
+// own rectangles of that side, and the rectangles of image differences.  Drawn in the source page's user
 // space: the caller has applied the placement.
 void put_side_marks(ByteBuf *out, const DiffList &list, const std::vector<size_t> &entries, bool side_a);
 

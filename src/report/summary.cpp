@@ -22,22 +22,29 @@ constexpr double kListSize = 9.5;
 // in the order they first appear.
 constexpr const char *kKindOrder[] = {
     "page_added",    "page_removed",  "page_moved",         "text_changed",     "text_added",      "text_removed",
-    "image_added",   "image_removed", "image_changed",      "dimensions_changed", "rotation_changed", "content_changed",
+    "image_added",   "image_removed", "image_changed",      "dimensions_changed", "rotation_changed", "style",
+    "drawing",       "content_changed",
 };
 
 std::vector<std::pair<std::string, int>> kind_counts(const DiffList &list) {
     std::vector<std::pair<std::string, int>> counts;
     for (const char *k : kKindOrder) counts.emplace_back(k, 0);
-    for (const DiffEntry &e : list.entries) {
-        bool found = false;
+    auto count = [&](const char *type) {
         for (auto &[kind, n] : counts) {
-            if (kind == e.type) {
+            if (kind == type) {
                 ++n;
-                found = true;
-                break;
+                return;
             }
         }
-        if (!found) counts.emplace_back(e.type, 1);
+        counts.emplace_back(type, 1);
+    };
+    for (const DiffEntry &e : list.entries) {
+        // A content change that knows its regions counts each by its kind.
+        if (!e.paint.empty()) {
+            for (const PaintChange &c : e.paint) count(c.kind);
+            continue;
+        }
+        count(e.type);
     }
     std::vector<std::pair<std::string, int>> out;
     for (auto &c : counts)
@@ -131,9 +138,15 @@ double put_head(ByteBuf *out, const SummaryInput &in) {
     static const struct {
         const char *label;
         int style;  // a MarkStyle, or -1 for the ignored region
-    } kLegend[] = {{"deleted (on A)", 0}, {"inserted (on B)", 1}, {"replaced (both)", 2}, {"ignored region", -1}};
+    } kLegend[] = {{"deleted (on A)", 0}, {"inserted (on B)", 1}, {"replaced (both)", 2},
+                   {"style", 3},          {"drawing", 4},         {"ignored region", -1}};
     double x = kMargin + 18;
     for (const auto &item : kLegend) {
+        const double item_w = 32 + helvetica_width(item.label, 9);
+        if (x + item_w > kRight) {  // the rest of the legend on the next line
+            x = kMargin + 18;
+            y -= 16;
+        }
         if (item.style < 0)
             put_ignored_sample(out, x, y - 2, 26, 11);
         else
@@ -143,7 +156,7 @@ double put_head(ByteBuf *out, const SummaryInput &in) {
     }
     y -= 14;
     put_text(out, false, 8.5, kMargin + 18, y,
-             "Pages only one file has face an empty frame; page size, rotation and drawing changes frame both pages.");
+             "Pages only one file has face an empty frame; page size, rotation and unplaced content changes frame both pages.");
     y -= 26;
     put_text(out, true, 11, kMargin, y, "Changed page pairs");
     return y - 18;

@@ -136,7 +136,7 @@ class Batch(unittest.TestCase):
             "error      broken.pdf  (cannot open file: %s/broken.pdf)" % self.new,
             "different  docs/changed.pdf  (1 difference on 1 of 1 page)",
             "different  docs/deep/er/pages.PDF  (1 difference on 1 of 2 pages)",
-            "different  docs/images.pdf  (2 differences on 1 of 1 page)",
+            "different  docs/images.pdf  (1 difference on 1 of 1 page)",
             "only-new   fresh.pdf",
             "only-old   gone/removed.pdf",
             "identical  linked.pdf",

@@ -109,18 +109,18 @@ TEST(ThreadCount, ReportsDoNotDependOnIt) {
             }
         }
     }
-    // The plain functions (default thread count) give what one thread gives.
+    // The default thread count gives what one thread gives.
     const std::string one = morvex_compare_opts(a.c_str(), b.c_str(), "{\"threads\":1}");
-    const char *plain = morvex_compare(a.c_str(), b.c_str());
-    ASSERT_NE(plain, nullptr);
-    EXPECT_EQ(std::string(plain), one);
+    const char *many = morvex_compare_opts(a.c_str(), b.c_str(), "{}");
+    ASSERT_NE(many, nullptr);
+    EXPECT_EQ(std::string(many), one);
     const std::string one_text = morvex_compare_opts(a.c_str(), b.c_str(), "{\"threads\":1,\"report\":\"text\"}");
     const char *text = morvex_text(a.c_str(), b.c_str());
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(std::string(text), one_text);
     ASSERT_EQ(morvex_visual_opts(a.c_str(), b.c_str(), out.c_str(), "{\"threads\":1}"), 1);
     const std::string one_visual = read_all(out);
-    ASSERT_EQ(morvex_visual(a.c_str(), b.c_str(), out.c_str()), 1);
+    ASSERT_EQ(morvex_visual_opts(a.c_str(), b.c_str(), out.c_str(), "{}"), 1);
     EXPECT_TRUE(read_all(out) == one_visual);
     morvex_cleanup();
 }

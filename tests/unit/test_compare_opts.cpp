@@ -169,8 +169,8 @@ TEST(CompareOpts, ChangedDrawingsInsideIgnoredRegions) {
         {"q 40 0 0 20 500 20 cm /Im1 Do Q", "q 40 0 0 20 500 300 cm /Im1 Do Q", footer, 0, false},
         // The colour changed in the footer is also that of a square drawn outside.
         {"0 g 72 20 9 9 re f 72 400 9 9 re f", "1 0 0 rg 72 20 9 9 re f 72 400 9 9 re f", footer, 0, false},
-        // The same drawings in another order: not a drawing inside the region.
-        {"72 20 2 10 re f 76 20 1 10 re f", "76 20 1 10 re f\n72 20 2 10 re f", footer, 0, false},
+        // The same drawings in another order, apart: nothing looks different.
+        {"72 20 2 10 re f 76 20 1 10 re f", "76 20 1 10 re f\n72 20 2 10 re f", footer, 0, true},
         // Turned a quarter: the footer is on the left as displayed.
         {bars, "q 0 g 72 20 1 10 re 75 20 2 10 re f Q", R"({"ignore_regions":[{"rect":[0,0,92,612]}]})", 90, true},
         {bars, "q 0 g 72 20 1 10 re 75 20 2 10 re f Q", footer, 90, false},
@@ -192,7 +192,10 @@ TEST(CompareOpts, ChangedDrawingsInsideIgnoredRegions) {
         if (c.identical) {
             EXPECT_EQ(r, same) << c.a << " | " << c.b;
         } else {
-            EXPECT_NE(r.find(R"({"page":2,"type":"content_changed"})"), std::string::npos) << c.a << " | " << c.b << r;
+            // A drawing changed, or an image moved (which the image test reports).
+            EXPECT_TRUE(r.find(R"({"page":2,"type":"content_changed"})") != std::string::npos ||
+                        r.find(R"({"page":2,"type":"image_changed"})") != std::string::npos)
+                << c.a << " | " << c.b << r;
             EXPECT_EQ(r.find(R"("page":1)"), std::string::npos) << r;
         }
         // Without options the change is reported as ever.

@@ -154,7 +154,13 @@ TEST(SideBySidePairs, DifferencesFindTheirPagePairs) {
     std::snprintf(rep.op, sizeof rep.op, "replace");
     l.entries[1].changes = {del, del, ins, rep};
     EXPECT_EQ(pair_description(l, pairs[2]), "text changed (2 deleted, 1 inserted, 1 replaced)");
-    EXPECT_EQ(pair_description(l, pairs[0]), "page moved, drawing changed");
+    EXPECT_EQ(pair_description(l, pairs[0]), "page moved, content changed");
+    // A content change that knows its regions is named by their kinds, once each.
+    PaintChange style, drawing;
+    std::snprintf(style.kind, sizeof style.kind, "style");
+    std::snprintf(drawing.kind, sizeof drawing.kind, "drawing");
+    l.entries[3].paint = {drawing, style, drawing};
+    EXPECT_EQ(pair_description(l, pairs[0]), "page moved, drawing changed, style changed");
     EXPECT_EQ(pair_description(l, by_position[0]), "identical");
 }
 
