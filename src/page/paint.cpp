@@ -72,16 +72,6 @@ uint64_t space_tag(std::string_view name) {
     return (mix_bytes(kBasis, name) & 0x7fff) | 0x8000;
 }
 
-// The text of object `num`, at its first byte.
-PdfValue object_text(const PdfDocument &doc, int32_t num) {
-    const ObjectEntry *e = doc.find_object(num);
-    if (!e) return {};
-    const TextRange t = doc.full_range(*e);
-    if (!t.valid() || t.begin < 0 || t.begin >= t.end) return {};
-    PdfValue v{t.data, skip_ws_comments(t.data, t.end, t.begin), t.end};
-    return v.ok() ? v : PdfValue{};
-}
-
 std::string name_at(PdfValue v) {
     if (!v.ok() || v.data[v.pos] != '/') return {};
     int32_t p = v.pos + 1;
@@ -106,7 +96,7 @@ PdfValue glyph_font(const PdfDocument &doc, PdfValue font) {
     if (!d.ok() || d.data[d.pos] != '[') return font;
     const int32_t p = skip_ws_comments(d.data, d.end, d.pos + 1);
     const int32_t num = parse_ref_at(d.data, d.end, p);
-    if (num > 0) return object_text(doc, num);
+    if (num > 0) return object_value(doc, num);
     return p < d.end && d.data[p] == '<' ? PdfValue{d.data, p, d.end} : font;
 }
 
@@ -177,7 +167,7 @@ const PaintCollector::FontId &PaintCollector::font_id(const FontSlot &slot) {
     auto [it, fresh] = fonts_.try_emplace(slot.obj_num);
     if (!fresh) return it->second;
     FontId &id = it->second;
-    const PdfValue font = object_text(doc_, slot.obj_num);
+    const PdfValue font = object_value(doc_, slot.obj_num);
     std::string base = name_at(dict_get(doc_, font, "BaseFont"));
     uint64_t h = mix_bytes(kBasis, base);
     const size_t plus = base.find('+');
@@ -434,7 +424,7 @@ void PaintCollector::image(const InterpState &st, int32_t obj, bool inline_mask)
     if (obj > 0) {
         auto [it, fresh] = masks_.try_emplace(obj, false);
         if (fresh) {
-            const PdfValue v = dict_get(doc_, object_text(doc_, obj), "ImageMask");
+            const PdfValue v = dict_get(doc_, object_value(doc_, obj), "ImageMask");
             it->second = v.ok() && v.end - v.pos >= 4 && std::memcmp(v.data + v.pos, "true", 4) == 0;
         }
         mask = it->second;

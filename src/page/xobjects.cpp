@@ -21,16 +21,6 @@ namespace {
 // References followed in a row before giving up (a chain of references to
 // references, or a reference to itself).
 constexpr int kMaxRefChain = 8;
-// The text of object `num`, at its first byte.
-PdfValue object_value(const PdfDocument &doc, int32_t num) {
-    const ObjectEntry *e = doc.find_object(num);
-    if (!e) return {};
-    const TextRange t = doc.full_range(*e);
-    if (!t.valid() || t.begin < 0 || t.begin >= t.end) return {};
-    PdfValue v{t.data, skip_ws_comments(t.data, t.end, t.begin), t.end};
-    return v.ok() ? v : PdfValue{};
-}
-
 // Follows "N G R" to the object's text; other values stay as they are.
 PdfValue resolve(const PdfDocument &doc, PdfValue v) {
     for (int i = 0; i < kMaxRefChain && v.ok() && is_digit(v.data[v.pos]); ++i) {
@@ -174,6 +164,15 @@ bool read_appearance(const PdfDocument &doc, PdfValue annot, Appearance *out) {
 }
 
 }  // namespace
+
+PdfValue object_value(const PdfDocument &doc, int32_t num) {
+    const ObjectEntry *e = doc.find_object(num);
+    if (!e) return {};
+    const TextRange t = doc.full_range(*e);
+    if (!t.valid() || t.begin < 0 || t.begin >= t.end) return {};
+    PdfValue v{t.data, skip_ws_comments(t.data, t.end, t.begin), t.end};
+    return v.ok() ? v : PdfValue{};
+}
 
 PdfValue dict_get(const PdfDocument &doc, PdfValue dict, const char *key) {
     PdfValue found;

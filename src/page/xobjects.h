@@ -24,6 +24,10 @@ struct PdfValue {
     bool is_dict() const { return ok() && pos + 1 < end && data[pos] == '<' && data[pos + 1] == '<'; }
 };
 
+// The text of object `num` at its first byte (its dictionary, for a
+// stream), or a value that is not ok() when there is no such object.
+PdfValue object_value(const PdfDocument &doc, int32_t num);
+
 // The /Resources dictionary the page uses (its own or the nearest
 // ancestor's), or a value that is not ok().
 PdfValue page_resources(const PdfDocument &doc, const PageEntry &page);
