@@ -75,7 +75,10 @@ def build_trees(base):
 
 
 def run(*args):
-    p = subprocess.run([MORVEX, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+    # The command carries its own sanitizer runtime (in a sanitizer build), so
+    # the one preloaded for the Python binding must not reach it.
+    env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    p = subprocess.run([MORVEX, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300, env=env)
     return p.returncode, p.stdout.decode(), p.stderr.decode()
 
 
