@@ -206,12 +206,12 @@ void read_attachments(const Reader &r, DocSection *out) {
         DocItem item;
         item.key = shown_text(decode_text_string(key));
         if (const int n = ++seen[item.key]; n > 1) item.key += " #" + std::to_string(n);
-        const Val spec = r.resolve(v);
+        const Val filespec = r.resolve(v);
         Members m;
-        Val file = r.get(spec, "UF");
-        if (!file.ok()) file = r.get(spec, "F");
+        Val file = r.get(filespec, "UF");
+        if (!file.ok()) file = r.get(filespec, "F");
         if (file.ok()) m.text("file", r.text(file));
-        const Val ef = r.get(spec, "EF");
+        const Val ef = r.get(filespec, "EF");
         int32_t data_obj = Reader::ref(r.raw(ef, "UF"));
         if (data_obj <= 0) data_obj = Reader::ref(r.raw(ef, "F"));
         const ObjectEntry *e = data_obj > 0 ? r.doc().find_object(data_obj) : nullptr;
