@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "same_file.h"
 #include "test_util.h"
 
 using namespace morvex;
@@ -115,6 +116,46 @@ TEST(Loader, LargeFilesOfEveryTailLengthReadWhole) {
         EXPECT_EQ(std::memcmp(d.data, padded.data(), size), 0);
         EXPECT_EQ(d.page_count(), 1) << size;
     }
+}
+
+TEST(Loader, ASecondFileIsSharedOnlyWhenEveryByteMatches) {
+    // Three and a half MiB, so the comparison runs over several blocks; a
+    // byte changed in the first, a middle and the last block, or a file one
+    // byte longer, must load as a file of its own with exactly its bytes.
+    const std::string pdf = one_page().build();
+    const size_t size = (size_t{7} << 19) + 123;
+    std::string padded = "%PDF-1.7\n%" + std::string(size - pdf.size() - 11, 'p') + "\n" + pdf;
+    padded.back() = '\n';
+    const std::string path_a = testutil::write_tmp("second-a.pdf", padded);
+    PdfDocument a;
+    ASSERT_EQ(doc_load(path_a.c_str(), &a), 1);
+
+    PdfDocument b;
+    bool shared = false;
+    const std::string same = testutil::write_tmp("second-same.pdf", padded);
+    ASSERT_EQ(doc_load_second(same.c_str(), DocLoadOptions{}, a, &b, &shared), 1);
+    EXPECT_TRUE(shared);
+    EXPECT_EQ(b.data, nullptr);
+
+    for (size_t at : {size_t{20}, size_t{5} << 19, size - 2, size}) {
+        std::string other = padded;
+        if (at < size)
+            other[at] = 'q';
+        else
+            other.insert(20, "p");
+        const std::string path_b = testutil::write_tmp("second-other.pdf", other);
+        PdfDocument d;
+        ASSERT_EQ(doc_load_second(path_b.c_str(), DocLoadOptions{}, a, &d, &shared), 1) << at;
+        EXPECT_FALSE(shared) << at;
+        ASSERT_EQ(d.len, static_cast<int32_t>(other.size())) << at;
+        EXPECT_EQ(std::memcmp(d.data, other.data(), other.size()), 0) << at;
+        EXPECT_EQ(d.data[d.len], 0) << at;
+        EXPECT_EQ(d.page_count(), 1) << at;
+    }
+
+    const std::string missing = testutil::tmp_path("second-missing.pdf");
+    EXPECT_EQ(doc_load_second(missing.c_str(), DocLoadOptions{}, a, &b, &shared), 0);
+    EXPECT_EQ(std::string(g_err), "cannot open file: " + missing);
 }
 
 TEST(Loader, LoadsWithEveryKindOfCrossReferenceData) {
