@@ -296,6 +296,7 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
     // where; only the pairs that differ are analysed for it.
     if (plain) {
         compare_docs(a, b, out, threads, opts.analyse_alike_pages);
+        mark_old_image_places(out, a);
         refine_painted(a, b, opts, threads, out);
         return;
     }
@@ -336,6 +337,7 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
         }
     }
     out->identical = out->entries.empty() ? 1 : 0;  // ignored differences leave no trace
+    mark_old_image_places(out, a);
     refine_painted(a, b, opts, threads, out);
 }
 
