@@ -189,22 +189,30 @@ def report_pages(detail: Dict[str, Any], side_by_side: bool, changed_only: bool,
         if sides[1]:
             by_b.setdefault(sides[1], len(pairs))
         pairs.append(sides)
+    def owners_of(sides: Tuple[int, int]) -> List[int]:
+        if sides in by_both:
+            return [by_both[sides]]
+        own: List[int] = []
+        ka, kb = by_a.get(sides[0]), by_b.get(sides[1])
+        if ka is not None:
+            own.append(ka)
+        if kb is not None and kb != ka:
+            own.append(kb)
+        return own
+
     owners: List[List[int]] = []
     changed = [False] * len(pairs)
     for d in diffs:
-        sides = _sides(d)
-        own: List[int] = []
-        if sides in by_both:
-            own.append(by_both[sides])
-        else:
-            ka, kb = by_a.get(sides[0]), by_b.get(sides[1])
-            if ka is not None:
-                own.append(ka)
-            if kb is not None and kb != ka:
-                own.append(kb)
+        own = owners_of(_sides(d))
         for k in own:
             changed[k] = True
         owners.append(own)
+    # A link or annotation change shows its pair too.
+    for d in detail.get("document") or []:
+        sides = (_page_of(d, "page_a"), _page_of(d, "page_b"))
+        if sides != (0, 0):
+            for k in owners_of(sides):
+                changed[k] = True
     shown_at = [0] * len(pairs)
     shown = 0
     for k, (a, b) in enumerate(pairs):
