@@ -288,6 +288,17 @@ std::vector<Slot> position_slots(const std::vector<int> &pa, const std::vector<i
 
 }  // namespace
 
+namespace {
+
+// Image entries go after the painted elements were compared, which leave
+// the image placements of such a pair to them.
+void drop_images(DiffList *out) {
+    std::erase_if(out->entries, [](const DiffEntry &e) { return std::strncmp(e.type, "image_", 6) == 0; });
+    out->identical = out->entries.empty() ? 1 : 0;
+}
+
+}  // namespace
+
 void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts, DiffList *out) {
     const bool plain = opts.pairing == Pairing::Position && opts.pages_a.empty() && opts.pages_b.empty() &&
                        opts.ignore_regions.empty() && opts.ignore_text.empty();
@@ -298,6 +309,7 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
         compare_docs(a, b, out, threads, opts.analyse_alike_pages);
         mark_old_image_places(out, a);
         refine_painted(a, b, opts, threads, out);
+        if (opts.ignore_image) drop_images(out);
         return;
     }
     Filters f;
@@ -339,6 +351,7 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
     out->identical = out->entries.empty() ? 1 : 0;  // ignored differences leave no trace
     mark_old_image_places(out, a);
     refine_painted(a, b, opts, threads, out);
+    if (opts.ignore_image) drop_images(out);
 }
 
 }  // namespace morvex
