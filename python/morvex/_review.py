@@ -92,13 +92,19 @@ def count(n: int, one: str, many: str) -> str:
 
 
 def summary(report: Dict[str, Any]) -> str:
-    """'2 differences on 2 of 5 pages' or 'identical (5 pages)'."""
+    """'2 differences on 2 of 5 pages', with ' and 1 document difference'
+    when the document list has entries, or 'identical (5 pages)'."""
     pages = report.get("pages_compared", 0)
     if report.get("identical"):
         return f"identical ({count(pages, 'page', 'pages')})"
     diffs = report.get("differences", [])
+    document = report.get("document") or []
+    said = count(len(document), "document difference", "document differences")
+    if not diffs and document:
+        return said
     on = len({d.get("page") for d in diffs})
-    return f"{count(len(diffs), 'difference', 'differences')} on {on} of {count(pages, 'page', 'pages')}"
+    line = f"{count(len(diffs), 'difference', 'differences')} on {on} of {count(pages, 'page', 'pages')}"
+    return line + (" and " + said if document else "")
 
 
 def number(v: float) -> str:
