@@ -286,12 +286,9 @@ std::vector<Slot> position_slots(const std::vector<int> &pa, const std::vector<i
     return slots;
 }
 
-}  // namespace
-
-namespace {
-
-// Image entries go after the painted elements were compared, which leave
-// the image placements of such a pair to them.
+// Image entries are dropped only after the painted elements were compared:
+// while a pair has an image entry, that comparison leaves the pair's image
+// placements to it, so they do not come back as drawing changes.
 void drop_images(DiffList *out) {
     std::erase_if(out->entries, [](const DiffEntry &e) { return std::strncmp(e.type, "image_", 6) == 0; });
     out->identical = out->entries.empty() ? 1 : 0;
