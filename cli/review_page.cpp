@@ -82,18 +82,30 @@ std::vector<long long> side_by_side_pages(const json::Value &detail, const Repor
     }
     // Each difference belongs to the pair of both its pages, else to the
     // pairs of each (a moved page stands in two).
+    const auto owners_of = [&](std::pair<long long, long long> sides) {
+        std::vector<std::size_t> own;
+        if (const auto both = by_both.find(sides); both != by_both.end()) {
+            own.push_back(both->second);
+        } else {
+            const auto a = by_a.find(sides.first), b = by_b.find(sides.second);
+            if (a != by_a.end()) own.push_back(a->second);
+            if (b != by_b.end() && (a == by_a.end() || b->second != a->second)) own.push_back(b->second);
+        }
+        return own;
+    };
     std::vector<std::vector<std::size_t>> owners(diffs.size());
     std::vector<bool> changed(list.size());
     for (std::size_t i = 0; i < diffs.size(); ++i) {
-        const auto sides = sides_of(*diffs[i]);
-        if (const auto both = by_both.find(sides); both != by_both.end()) {
-            owners[i].push_back(both->second);
-        } else {
-            const auto a = by_a.find(sides.first), b = by_b.find(sides.second);
-            if (a != by_a.end()) owners[i].push_back(a->second);
-            if (b != by_b.end() && (a == by_a.end() || b->second != a->second)) owners[i].push_back(b->second);
-        }
+        owners[i] = owners_of(sides_of(*diffs[i]));
         for (std::size_t k : owners[i]) changed[k] = true;
+    }
+    // A link or annotation change shows its pair too.
+    if (const json::Value *document = array_member(detail, "document")) {
+        for (const json::Value &d : document->items) {
+            const auto sides = std::make_pair(page_of(d, "page_a"), page_of(d, "page_b"));
+            if (sides.first == 0 && sides.second == 0) continue;
+            for (std::size_t k : owners_of(sides)) changed[k] = true;
+        }
     }
     std::vector<long long> shown_at(list.size(), 0);
     long long shown = 0;

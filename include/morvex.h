@@ -227,8 +227,11 @@ MORVEX_API const char *morvex_compare_opts(const char *path_a, const char *path_
  *   "changed_only"  true: leave identical page pairs out of the
  *                   side-by-side report (default false)
  *
- * NULL or "{}" writes exactly the file of morvex_visual, except that a
- * file in which no page is found fails with "no pages found: PATH".
+ * NULL or "{}" writes the file of morvex_visual with more marks where it
+ * knows more: style and drawing changes, a moved image's old place, and
+ * link and annotation changes on their page.  Where the documents differ
+ * in none of these the bytes are the same.  A file in which no page is
+ * found fails with "no pages found: PATH".
  * Returns 1 when the report was written, 0 on failure;
  * morvex_last_error() then tells why.
  */

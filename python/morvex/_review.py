@@ -92,13 +92,19 @@ def count(n: int, one: str, many: str) -> str:
 
 
 def summary(report: Dict[str, Any]) -> str:
-    """'2 differences on 2 of 5 pages' or 'identical (5 pages)'."""
+    """'2 differences on 2 of 5 pages', with ' and 1 document difference'
+    when the document list has entries, or 'identical (5 pages)'."""
     pages = report.get("pages_compared", 0)
     if report.get("identical"):
         return f"identical ({count(pages, 'page', 'pages')})"
     diffs = report.get("differences", [])
+    document = report.get("document") or []
+    said = count(len(document), "document difference", "document differences")
+    if not diffs and document:
+        return said
     on = len({d.get("page") for d in diffs})
-    return f"{count(len(diffs), 'difference', 'differences')} on {on} of {count(pages, 'page', 'pages')}"
+    line = f"{count(len(diffs), 'difference', 'differences')} on {on} of {count(pages, 'page', 'pages')}"
+    return line + (" and " + said if document else "")
 
 
 def number(v: float) -> str:
@@ -189,22 +195,30 @@ def report_pages(detail: Dict[str, Any], side_by_side: bool, changed_only: bool,
         if sides[1]:
             by_b.setdefault(sides[1], len(pairs))
         pairs.append(sides)
+    def owners_of(sides: Tuple[int, int]) -> List[int]:
+        if sides in by_both:
+            return [by_both[sides]]
+        own: List[int] = []
+        ka, kb = by_a.get(sides[0]), by_b.get(sides[1])
+        if ka is not None:
+            own.append(ka)
+        if kb is not None and kb != ka:
+            own.append(kb)
+        return own
+
     owners: List[List[int]] = []
     changed = [False] * len(pairs)
     for d in diffs:
-        sides = _sides(d)
-        own: List[int] = []
-        if sides in by_both:
-            own.append(by_both[sides])
-        else:
-            ka, kb = by_a.get(sides[0]), by_b.get(sides[1])
-            if ka is not None:
-                own.append(ka)
-            if kb is not None and kb != ka:
-                own.append(kb)
+        own = owners_of(_sides(d))
         for k in own:
             changed[k] = True
         owners.append(own)
+    # A link or annotation change shows its pair too.
+    for d in detail.get("document") or []:
+        sides = (_page_of(d, "page_a"), _page_of(d, "page_b"))
+        if sides != (0, 0):
+            for k in owners_of(sides):
+                changed[k] = True
     shown_at = [0] * len(pairs)
     shown = 0
     for k, (a, b) in enumerate(pairs):

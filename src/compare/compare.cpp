@@ -31,6 +31,7 @@ void compare_images(DiffList *out, int p, const PageSummary &a, const PageSummar
             if (std::fabs(ia.x - ib.x) > 2.0 || std::fabs(ia.y - ib.y) > 2.0) {
                 const DiffRect r = box_of(ib);
                 diff_result_add(out, p, "image_changed", nullptr, &r, 1, nullptr, 0);
+                out->entries.back().moved_from = box_of(ia);
                 return;
             }
             if (da && db && !same_image(*da, ia, *db, ib)) {

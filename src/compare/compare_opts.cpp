@@ -286,6 +286,14 @@ std::vector<Slot> position_slots(const std::vector<int> &pa, const std::vector<i
     return slots;
 }
 
+// Image entries are dropped only after the painted elements were compared:
+// while a pair has an image entry, that comparison leaves the pair's image
+// placements to it, so they do not come back as drawing changes.
+void drop_images(DiffList *out) {
+    std::erase_if(out->entries, [](const DiffEntry &e) { return std::strncmp(e.type, "image_", 6) == 0; });
+    out->identical = out->entries.empty() ? 1 : 0;
+}
+
 }  // namespace
 
 void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts, DiffList *out) {
@@ -296,7 +304,9 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
     // where; only the pairs that differ are analysed for it.
     if (plain) {
         compare_docs(a, b, out, threads, opts.analyse_alike_pages);
+        mark_old_image_places(out, a);
         refine_painted(a, b, opts, threads, out);
+        if (opts.ignore_image) drop_images(out);
         return;
     }
     Filters f;
@@ -336,7 +346,9 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
         }
     }
     out->identical = out->entries.empty() ? 1 : 0;  // ignored differences leave no trace
+    mark_old_image_places(out, a);
     refine_painted(a, b, opts, threads, out);
+    if (opts.ignore_image) drop_images(out);
 }
 
 }  // namespace morvex

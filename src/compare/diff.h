@@ -79,6 +79,9 @@ struct DiffEntry {
         int32_t old_w = 0, old_h = 0, new_w = 0, new_h = 0;
     };
     std::optional<Pixels> pixels;
+    // An image_changed by a move: where A placed the image.  The plain
+    // reports mark only the new place; the options road marks both.
+    std::optional<DiffRect> moved_from;
 
     std::vector<PaintChange> paint;   // what changed among painted elements (content_changed)
 };
@@ -150,6 +153,11 @@ void displayed_size(const PageEntry &page, double *width, double *height);
 // On a cropped page, the entry's rectangles (its word changes' too) cut to
 // the shown box; those wholly outside it go.  Uncropped pages keep them.
 void clip_to_shown_box(DiffEntry *e, const PageEntry &pa, const PageEntry &pb);
+
+// The options road marks a moved image at both places: each entry's
+// moved_from becomes its A rectangle (cut to A's shown box), unless the
+// entry already has A rectangles.
+void mark_old_image_places(DiffList *list, const PdfDocument &a);
 
 // True when every rectangle lies inside an ignored region of `side` that
 // applies to page page_no of that side.

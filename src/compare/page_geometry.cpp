@@ -55,6 +55,14 @@ void clip_to_shown_box(DiffEntry *e, const PageEntry &pa, const PageEntry &pb) {
     }
 }
 
+void mark_old_image_places(DiffList *list, const PdfDocument &a) {
+    for (DiffEntry &e : list->entries) {
+        if (!e.moved_from || !e.rects_a.empty() || e.page_a < 1 || e.page_a > a.page_count()) continue;
+        e.rects_a.push_back(*e.moved_from);
+        clip_rects(&e.rects_a, a.pages[static_cast<size_t>(e.page_a - 1)]);
+    }
+}
+
 void displayed_size(const PageEntry &page, double *width, double *height) {
     const bool turned = quarter_turns(page) % 2 == 1;
     *width = turned ? page.box_h : page.box_w;

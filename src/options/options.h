@@ -60,8 +60,8 @@ struct CompareOptions {
     std::vector<IgnoreRegion> ignore_regions;
     std::vector<std::string> ignore_text;  // regular expressions, matched in full
     Layout layout = Layout::Overlay;
-    // Kinds of painted changes left out: "style", "drawing".
-    bool ignore_style = false, ignore_drawing = false;
+    // Kinds of painted changes left out: "style", "drawing", "image".
+    bool ignore_style = false, ignore_drawing = false, ignore_image = false;
     bool changed_only = false;  // side-by-side report: leave identical pairs out
     int threads = 0;            // 0: the default (cores available, capped)
     unsigned document_kinds = kDocDefault;  // DocKind bits

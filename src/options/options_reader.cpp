@@ -148,11 +148,12 @@ bool document_kinds(const Value &v, CompareOptions *o, std::string *error) {
 }
 
 bool kinds(const Value &v, CompareOptions *o, std::string *error) {
-    const char *const kMessage = "\"ignore_kinds\" must be a list of \"style\" and \"drawing\"";
+    const char *const kMessage = "\"ignore_kinds\" must be a list of \"style\", \"drawing\" and \"image\"";
     if (v.kind != Kind::Array) return fail(error, kMessage);
     for (const Value &k : v.items) {
         if (k.kind == Kind::String && k.string == "style") o->ignore_style = true;
         else if (k.kind == Kind::String && k.string == "drawing") o->ignore_drawing = true;
+        else if (k.kind == Kind::String && k.string == "image") o->ignore_image = true;
         else return fail(error, kMessage + (k.kind == Kind::String ? std::string(", not ") + shown(k.string) : ""));
     }
     return true;

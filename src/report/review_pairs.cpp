@@ -19,10 +19,10 @@ std::vector<ReviewPair> review_pairs(const DiffList &list, int32_t pages_a, int3
     };
     if (!list.pairs.empty()) {
         for (const PagePair &p : list.pairs)
-            if (valid(p)) pairs.push_back({p, {}});
+            if (valid(p)) pairs.push_back({p, {}, {}});
     } else {
         for (int32_t i = 0; i < std::max(pages_a, pages_b); ++i)
-            pairs.push_back({{i < pages_a ? i : -1, i < pages_b ? i : -1}, {}});
+            pairs.push_back({{i < pages_a ? i : -1, i < pages_b ? i : -1}, {}, {}});
     }
     std::unordered_map<int64_t, size_t> by_both;
     std::vector<size_t> by_a(static_cast<size_t>(std::max(pages_a, 0)), SIZE_MAX);
@@ -36,6 +36,17 @@ std::vector<ReviewPair> review_pairs(const DiffList &list, int32_t pages_a, int3
     const auto side_pair = [](const std::vector<size_t> &index, int page) {
         return page >= 1 && static_cast<size_t>(page) <= index.size() ? index[static_cast<size_t>(page - 1)] : SIZE_MAX;
     };
+    // Pages are 1-based, 0 where the entry has none on that side.
+    const auto place = [&](int pa, int pb, size_t e, std::vector<size_t> ReviewPair::*into) {
+        const auto both = by_both.find(pair_key(pa - 1, pb - 1));
+        if (both != by_both.end()) {
+            (pairs[both->second].*into).push_back(e);
+            return;
+        }
+        const size_t ka = side_pair(by_a, pa), kb = side_pair(by_b, pb);
+        if (ka != SIZE_MAX) (pairs[ka].*into).push_back(e);
+        if (kb != SIZE_MAX && kb != ka) (pairs[kb].*into).push_back(e);
+    };
     for (size_t e = 0; e < list.entries.size(); ++e) {
         const DiffEntry &d = list.entries[e];
         int pa = d.page_a, pb = d.page_b;
@@ -47,14 +58,11 @@ std::vector<ReviewPair> review_pairs(const DiffList &list, int32_t pages_a, int3
             else
                 pa = pb = d.page;
         }
-        const auto both = by_both.find(pair_key(pa - 1, pb - 1));
-        if (both != by_both.end()) {
-            pairs[both->second].entries.push_back(e);
-            continue;
-        }
-        const size_t ka = side_pair(by_a, pa), kb = side_pair(by_b, pb);
-        if (ka != SIZE_MAX) pairs[ka].entries.push_back(e);
-        if (kb != SIZE_MAX && kb != ka) pairs[kb].entries.push_back(e);
+        place(pa, pb, e, &ReviewPair::entries);
+    }
+    for (size_t e = 0; e < list.document.size(); ++e) {
+        const DocDiff &d = list.document[e];
+        if (d.page_a > 0 || d.page_b > 0) place(d.page_a, d.page_b, e, &ReviewPair::document);
     }
     return pairs;
 }
@@ -131,6 +139,14 @@ std::string pair_description(const DiffList &list, const ReviewPair &pair) {
             add(n.replaced, "replaced");
             if (!counts.empty()) out += " (" + counts + ")";
         }
+    }
+    for (size_t e : pair.document) {
+        std::string phrase = list.document[e].type;
+        std::replace(phrase.begin(), phrase.end(), '_', ' ');
+        if (std::find(seen.begin(), seen.end(), phrase) != seen.end()) continue;
+        seen.push_back(phrase);
+        if (!out.empty()) out += ", ";
+        out += phrase;
     }
     if (out.empty()) out = pair.pages.a < 0 ? "page added" : pair.pages.b < 0 ? "page removed" : "identical";
     return out;

@@ -229,6 +229,7 @@ void put_side(ByteBuf *out, const DiffList &list, const ReviewPair &pair, const 
         buf_str(out, "Q\n");
     }
     put_ignored_regions(out, opts.ignore_regions, side_a, s.index + 1, s.h);
+    put_document_marks(out, list, pair.document, side_a, s.index + 1, s.h);
     buf_str(out, "Q\n");
 }
 

@@ -15,6 +15,7 @@ constexpr const char *kInserted = "0 0.55 0 RG 0.1 0.8 0.1 rg ";
 constexpr const char *kReplaced = "0.85 0.45 0 RG 1 0.65 0 rg ";
 constexpr const char *kStyle = "0.55 0.15 0.75 RG ";
 constexpr const char *kDrawing = "0.1 0.35 0.85 RG ";
+constexpr const char *kDocument = "0 0.55 0.55 RG ";
 
 // How far a box reaches beyond the word it marks.
 constexpr double kPad = 1.5;
@@ -55,6 +56,14 @@ void put_style_box(ByteBuf *out, double x, double y, double w, double h, MarkSty
         buf_str(out, "q ");
         buf_str(out, style == MarkStyle::style ? kStyle : kDrawing);
         buf_str(out, style == MarkStyle::style ? "1.5 w " : "1.5 w [4 2] 0 d ");
+        put_2f(out, {x, y, w, h});
+        buf_str(out, " re S Q\n");
+        break;
+    case MarkStyle::document_new:
+    case MarkStyle::document_old:
+        buf_str(out, "q ");
+        buf_str(out, kDocument);
+        buf_str(out, style == MarkStyle::document_new ? "1.5 w [6 2 1.5 2] 0 d " : "1 w [1.5 1.5] 0 d ");
         put_2f(out, {x, y, w, h});
         buf_str(out, " re S Q\n");
         break;
@@ -111,6 +120,21 @@ void put_ignored_regions(ByteBuf *out, const std::vector<IgnoreRegion> &regions,
         const double x0 = std::min(g.x0, g.x1), x1 = std::max(g.x0, g.x1);
         const double y0 = std::min(g.y0, g.y1), y1 = std::max(g.y0, g.y1);
         put_ignored_sample(out, x0, page_h - y1, x1 - x0, y1 - y0);
+    }
+}
+
+void put_document_mark(ByteBuf *out, const DocDiff &d, bool side_a, double page_h) {
+    if (!(side_a ? d.has_rect_a : d.has_rect_b)) return;
+    const std::array<double, 4> &r = side_a ? d.rect_a : d.rect_b;
+    const DiffRect box{r[0], page_h - r[3], r[2] - r[0], r[3] - r[1]};
+    put_mark(out, box, side_a ? MarkStyle::document_old : MarkStyle::document_new);
+}
+
+void put_document_marks(ByteBuf *out, const DiffList &list, const std::vector<size_t> &docs, bool side_a, int page,
+                        double page_h) {
+    for (size_t index : docs) {
+        const DocDiff &d = list.document[index];
+        if ((side_a ? d.page_a : d.page_b) == page) put_document_mark(out, d, side_a, page_h);
     }
 }
 

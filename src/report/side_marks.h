@@ -6,6 +6,8 @@
 //   replaced (both pages, amber)   a tinted box with a dashed outline
 //   style    (both pages, purple)  an outline, no tint: words in another look
 //   drawing  (both pages, blue)    a dashed outline, no tint: lines, shapes, placements
+//   link or annotation (teal)      a dash-dot outline where B has it, a thin
+//                                  dotted one where A had it
 //   ignored region (grey)          a thin, finely dashed outline, no tint
 //
 // Boxes are tinted through the graphics state /GSM (fill alpha 0.35), so
@@ -21,7 +23,7 @@
 
 namespace morvex {
 
-enum class MarkStyle { deleted, inserted, replaced, style, drawing };
+enum class MarkStyle { deleted, inserted, replaced, style, drawing, document_new, document_old };
 
 // The mark of a change among painted elements ("style" or "drawing").
 MarkStyle paint_mark(const char *kind);
@@ -42,6 +44,16 @@ void put_side_marks(ByteBuf *out, const DiffList &list, const std::vector<size_t
 // left) on a page `page_h` high.
 void put_ignored_regions(ByteBuf *out, const std::vector<IgnoreRegion> &regions, bool side_a, int page,
                          double page_h);
+
+// Appends the marks of the document entries `docs` (indexes into
+// list.document) that lie on page `page` (1-based) of side A or B: A's
+// rectangle as the old place, B's as the new.  Their rectangles are in the
+// displayed page's convention, turned into the report's like the ignored
+// regions, on a displayed page `page_h` high.
+void put_document_marks(ByteBuf *out, const DiffList &list, const std::vector<size_t> &docs, bool side_a, int page,
+                        double page_h);
+// The mark of one side's rectangle of a document entry, if it has one.
+void put_document_mark(ByteBuf *out, const DocDiff &d, bool side_a, double page_h);
 
 // A short sample of each style for the legend, in a box at x, y.
 void put_mark_sample(ByteBuf *out, MarkStyle style, double x, double y, double w, double h);

@@ -139,7 +139,8 @@ double put_head(ByteBuf *out, const SummaryInput &in) {
         const char *label;
         int style;  // a MarkStyle, or -1 for the ignored region
     } kLegend[] = {{"deleted (on A)", 0}, {"inserted (on B)", 1}, {"replaced (both)", 2},
-                   {"style", 3},          {"drawing", 4},         {"ignored region", -1}};
+                   {"style", 3},          {"drawing", 4},         {"link or annotation (A dotted)", 5},
+                   {"ignored region", -1}};
     double x = kMargin + 18;
     for (const auto &item : kLegend) {
         const double item_w = 32 + helvetica_width(item.label, 9);

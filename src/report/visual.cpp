@@ -7,14 +7,52 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 #include "../library_state.h"
 #include "copy.h"
 #include "numbers.h"
 #include "overlay.h"
 #include "page_form.h"
+#include "side_marks.h"
 
 namespace morvex {
+
+namespace {
+
+struct DocMark {
+    size_t index;  // into list.document
+    bool side_a;
+};
+
+// The report page (1-based, at most `pages`) each rectangle of a document
+// entry is drawn on.  Page i shows B's page i where B has one, so B's
+// rectangle goes to its own page number and A's to the page of the B page
+// it was paired with; an A page paired with none is shown by its number.
+std::vector<std::vector<DocMark>> document_marks_by_page(const DiffList &list, int32_t pages) {
+    std::vector<std::vector<DocMark>> out(static_cast<size_t>(pages) + 1);
+    if (list.document.empty()) return out;
+    std::unordered_map<int, int> b_of_a;  // 0-based
+    for (const PagePair &p : list.pairs)
+        if (p.a >= 0 && p.b >= 0) b_of_a.emplace(p.a, p.b);
+    const auto add = [&](int page, size_t index, bool side_a) {
+        if (page >= 1 && page <= pages) out[static_cast<size_t>(page)].push_back({index, side_a});
+    };
+    for (size_t k = 0; k < list.document.size(); ++k) {
+        const DocDiff &d = list.document[k];
+        if (d.has_rect_b) add(d.page_b, k, false);
+        if (!d.has_rect_a || d.page_a < 1) continue;
+        if (d.page_b > 0) {
+            add(d.page_b, k, true);
+            continue;
+        }
+        const auto paired = b_of_a.find(d.page_a - 1);
+        add(paired != b_of_a.end() ? paired->second + 1 : d.page_a, k, true);
+    }
+    return out;
+}
+
+}  // namespace
 
 bool build_visual_report(const PdfDocument &a, const PdfDocument &b, const DiffList &list, ByteBuf *out) {
     const int32_t pages = std::max(a.page_count(), b.page_count());
@@ -38,6 +76,8 @@ bool build_visual_report(const PdfDocument &a, const PdfDocument &b, const DiffL
         if (p >= 1 && p <= pages) entries_of[static_cast<size_t>(p)].push_back(k);
     }
 
+    const std::vector<std::vector<DocMark>> docs_of = document_marks_by_page(list, pages);
+
     buf_reset(out);
     buf_str(out, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
     offsets[1] = out->len;
@@ -60,6 +100,8 @@ bool build_visual_report(const PdfDocument &a, const PdfDocument &b, const DiffL
         const Placement pl = placement_for(page);
         ByteBuf overlay;
         build_overlay_content(list, entries_of[static_cast<size_t>(i)], pl, &overlay);
+        for (const DocMark &m : docs_of[static_cast<size_t>(i)])
+            put_document_mark(&overlay, list.document[m.index], m.side_a, pl.page_h);
 
         offsets[static_cast<size_t>(3 * i)] = out->len;
         buf_int(out, 3 * i);

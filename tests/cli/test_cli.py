@@ -283,6 +283,86 @@ class Failures(unittest.TestCase):
         self.assertEqual(code, 2, err)
 
 
+def write_page_pdf(path, content, pixels=b"\xff\x00\x00" * 4):
+    """A one-page PDF (300 x 200) painting `content` with Helvetica as /F1
+    and a 2x2 RGB image of `pixels` as /Im1."""
+    objs = [
+        b"<< /Type /Catalog /Pages 2 0 R >>",
+        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R"
+        b" /Resources << /Font << /F1 5 0 R >> /XObject << /Im1 6 0 R >> >> >>",
+        b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream",
+        b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+        b"<< /Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceRGB /BitsPerComponent 8"
+        b" /Length %d >>\nstream\n" % len(pixels) + pixels + b"\nendstream",
+    ]
+    out = bytearray(b"%PDF-1.4\n")
+    offsets = []
+    for n, body in enumerate(objs, 1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % n + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
+    for o in offsets:
+        out += b"%010d 00000 n \n" % o
+    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
+    with open(path, "wb") as f:
+        f.write(out)
+
+
+class PaintedKinds(unittest.TestCase):
+    """Changes among painted elements: how the text format names them, and
+    --ignore-kinds leaving each kind out and only that kind."""
+
+    @classmethod
+    def setUpClass(cls):
+        def content(colour=b"0 g", line_y=100):
+            return (colour + b" BT /F1 12 Tf 20 150 Td (Total amount due) Tj ET 0 0 1 RG 2 w 20 %d m 200 %d l S"
+                    b" q 40 0 0 40 200 20 cm /Im1 Do Q") % (line_y, line_y)
+        cls.files = {}
+        for name, body, pixels in (("base", content(), None), ("style", content(colour=b"1 0 0 rg"), None),
+                                   ("drawing", content(line_y=90), None),
+                                   ("image", content(), b"\x00\x00\xff" * 4)):
+            cls.files[name] = os.path.join(SCRATCH, "kinds-%s.pdf" % name)
+            write_page_pdf(cls.files[name], body, *([pixels] if pixels else []))
+
+    def test_text_lines_name_each_kind(self):
+        base = self.files["base"]
+        for kind, first in (("style", 'page 1: style changed: "Total amount due" colour #000000 -> #ff0000'),
+                            ("drawing", "page 1: drawing changed"),
+                            ("image", "page 1: image changed: 2x2 -> 2x2 (pixels)")):
+            with self.subTest(kind=kind):
+                code, out, err = run("compare", "--format=text", base, self.files[kind])
+                self.assertEqual((code, err), (1, ""))
+                self.assertEqual(out.splitlines()[0], first)
+                self.assertEqual(out.splitlines()[-1], "1 difference on 1 of 1 page")
+
+    def test_each_kind_left_out_alone(self):
+        base = self.files["base"]
+        for changed in ("style", "drawing", "image"):
+            for left_out in ("style", "drawing", "image", "style,drawing,image"):
+                with self.subTest(changed=changed, left_out=left_out):
+                    code, out, err = run("compare", "--ignore-kinds", left_out, base, self.files[changed])
+                    quiet = changed in left_out.split(",")
+                    self.assertEqual((code, err), (0 if quiet else 1, ""))
+                    self.assertEqual(json.loads(out)["identical"], quiet)
+        # The text command and the equals form take it too.
+        code, out, _ = run("text", "--format=text", "--ignore-kinds=style", base, self.files["style"])
+        self.assertEqual((code, out), (0, "identical (1 page)\n"))
+
+    def test_bad_kinds_are_named(self):
+        base = self.files["base"]
+        message = 'morvex: options: "ignore_kinds" must be a list of "style", "drawing" and "image", not '
+        for value, shown in (("colour", '"colour"'), ("style,", '""'), ("", '""'), ("Style", '"Style"')):
+            with self.subTest(value=value):
+                code, out, err = run("compare", "--ignore-kinds=" + value, base, base)
+                self.assertEqual((code, out), (2, ""))
+                self.assertEqual(err.splitlines(), [message + shown])
+        code, out, err = run("compare", base, base, "--ignore-kinds")
+        self.assertEqual((code, out, err.splitlines()[0]), (2, "", "morvex: --ignore-kinds needs a value"))
+        self.assertIn("usage: morvex", err)
+
+
 class Options(unittest.TestCase):
     """The comparison options: what each does, and every bad value's message."""
 

@@ -271,6 +271,36 @@ class Review(unittest.TestCase):
         with open(page, "rb") as f1, open(os.path.join(d, "py", "review.html"), "rb") as f2:
             self.assertEqual(f1.read(), f2.read())
 
+    def test_a_pair_changed_only_in_a_link_is_counted_in_a_changed_only_report(self):
+        """Page 1 differs only in a link's target, page 3 in a word: the
+        changed-only report shows both pairs, and the word's link leads to
+        the third report page, from the command and from Python alike."""
+        d = self.scratch()
+        a, b = os.path.join(d, "a.pdf"), os.path.join(d, "b.pdf")
+        for path, target, word in ((a, "https://a.example", "brown"), (b, "https://b.example", "green")):
+            make_pdf(path, [chapter(1), chapter(2), chapter(3, word)])
+            with fitz.open(path) as doc:
+                doc[0].insert_link({"kind": fitz.LINK_URI, "from": fitz.Rect(72, 80, 200, 100), "uri": target})
+                doc.saveIncr()
+        page = os.path.join(d, "cli", "review.html")
+        os.makedirs(os.path.dirname(page))
+        code, _, err = run("compare", "--html", page, "--layout=side-by-side", "--changed-only", a, b)
+        self.assertEqual(code, 1, err)
+        tree = self.check_page(page, True)
+        hrefs = [a.get("href") for item in tree.iter("li") for a in item.findall("a")]
+        self.assertEqual(hrefs, ["review.pdf#page=3"])
+        with fitz.open(os.path.join(d, "cli", "review.pdf")) as pdf:
+            self.assertEqual(pdf.page_count, 3)
+            self.assertTrue(pdf[1].get_text().startswith("A p. 1 | B p. 1: link changed"), pdf[1].get_text()[:80])
+        if not os.environ.get("MORVEX_LIBRARY"):
+            return
+        sys.path.insert(0, PYTHON_DIR)
+        import morvex
+        os.makedirs(os.path.join(d, "py"))
+        morvex.review(a, b, os.path.join(d, "py", "review.html"), pairing="content", changed_only=True)
+        with open(page, "rb") as f1, open(os.path.join(d, "py", "review.html"), "rb") as f2:
+            self.assertEqual(f1.read(), f2.read())
+
     def test_python_shows_unknown_kinds_as_the_command_does(self):
         """Kinds the pages do not know (style, drawing, document entries)
         are shown from their fields; the command's rendering of this one is

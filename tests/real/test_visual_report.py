@@ -310,11 +310,14 @@ def move_image(pages, page_no, item_no, x, y):
     pages = copy.deepcopy(pages)
     page = pages[page_no - 1]
     img = page.items[item_no]
+    old_x, old_y = img.x, img.y
     img.x, img.y = x, y
     core = absolute(page, x + 6, y + 6, x + img.w - 6, y + img.h - 6)
-    # Only the new place is marked; the old one, empty on B's page, is not.
+    # The new place is marked red; the old one, empty on B's page, gets the
+    # struck box of what A had there (the command's report marks both).
     new = absolute(page, x - 8, y - 8, x + img.w + 8, y + img.h + 8)
-    return pages, {page_no: [Mark(core, [new])]}
+    old = absolute(page, old_x - 8, old_y - 8, old_x + img.w + 8, old_y + img.h + 8)
+    return pages, {page_no: [Mark(core, [new, old])]}
 
 
 def merge(*mark_maps):

@@ -200,7 +200,7 @@ TEST(Paint, DetailReportAndIgnoredKinds) {
     EXPECT_EQ(r.find(R"("kind":"drawing")"), std::string::npos) << r;
     EXPECT_NE(r.find(R"("kind":"style")"), std::string::npos) << r;
     EXPECT_EQ(morvex_compare_opts(pa.c_str(), pb.c_str(), R"({"ignore_kinds":["colour"]})"), nullptr);
-    EXPECT_STREQ(morvex_last_error(), R"(options: "ignore_kinds" must be a list of "style" and "drawing", not "colour")");
+    EXPECT_STREQ(morvex_last_error(), R"(options: "ignore_kinds" must be a list of "style", "drawing" and "image", not "colour")");
     // The plain function keeps its report.
     EXPECT_STREQ(morvex_compare(pa.c_str(), pb.c_str()),
                  R"({"identical":false,"pages_compared":1,"differences":[{"page":1,"type":"content_changed"}]})");

@@ -164,6 +164,66 @@ TEST(SideBySidePairs, DifferencesFindTheirPagePairs) {
     EXPECT_EQ(pair_description(l, by_position[0]), "identical");
 }
 
+TEST(SideBySidePairs, LinkAndAnnotationChangesFindTheirPagePairs) {
+    DiffList l;
+    l.pairs = {{0, 0}, {1, -1}, {2, 1}, {-1, 2}};  // A's page 3 is B's page 2
+    const auto doc = [&](const char *type, int page_a, int page_b) {
+        DocDiff d;
+        d.type = type;
+        d.page_a = page_a, d.page_b = page_b;
+        l.document.push_back(d);
+    };
+    doc("link_changed", 3, 2);
+    doc("annotation_removed", 2, 0);
+    doc("annotation_added", 0, 3);
+    doc("link_changed", 1, 3);  // its pages stand in two pairs
+    doc("metadata_changed", 0, 0);
+    const std::vector<ReviewPair> pairs = review_pairs(l, 3, 3);
+    ASSERT_EQ(pairs.size(), 4u);
+    EXPECT_EQ(pairs[0].document, (std::vector<size_t>{3}));
+    EXPECT_EQ(pairs[1].document, (std::vector<size_t>{1}));
+    EXPECT_EQ(pairs[2].document, (std::vector<size_t>{0}));
+    EXPECT_EQ(pairs[3].document, (std::vector<size_t>{2, 3}));
+    // A pair whose pages differ only in a link is a changed pair.
+    EXPECT_TRUE(pairs[0].entries.empty());
+    EXPECT_TRUE(pairs[0].changed());
+    EXPECT_EQ(pair_description(l, pairs[0]), "link changed");
+    EXPECT_EQ(pair_description(l, pairs[3]), "annotation added, link changed");
+    diff_result_add(&l, 2, "content_changed", nullptr, nullptr, 0, nullptr, 0);
+    l.entries.back().page_a = 3, l.entries.back().page_b = 2;
+    EXPECT_EQ(pair_description(l, review_pairs(l, 3, 3)[2]), "content changed, link changed");
+}
+
+TEST(SideBySide, PairsWithOnlyLinkChangesAreShownAndMarkedOnTheirSide) {
+    DocBuilder a, b;
+    const int fa = a.font("Helvetica"), fb = b.font("Helvetica");
+    for (int p = 0; p < 3; ++p) {
+        text_page(&a, fa, "page " + std::to_string(p));
+        text_page(&b, fb, "page " + std::to_string(p));
+    }
+    DiffList list;
+    list.identical = 0;
+    list.pairs = {{0, 0}, {1, 1}, {2, 2}};
+    DocDiff removed;  // a link A had on its page 2, in displayed coordinates
+    removed.type = "link_changed";
+    removed.page_a = 2, removed.has_rect_a = true, removed.rect_a = {100, 50, 200, 70};
+    list.document.push_back(removed);
+    CompareOptions opts;
+    opts.changed_only = true;
+    const Report r = side_by_side(a.build(), b.build(), opts, "a.pdf", "b.pdf", &list);
+    ASSERT_EQ(r.kids().size(), 2u);
+    const std::string summary = r.content_of(r.kids()[0]), page = r.content_of(r.kids()[1]);
+    EXPECT_NE(summary.find("(A p. 2 | B p. 2)"), std::string::npos);
+    EXPECT_NE(summary.find("(Document: link changed)"), std::string::npos);
+    EXPECT_NE(summary.find("(link or annotation \\(A dotted\\))"), std::string::npos) << summary;
+    EXPECT_NE(page.find("A p. 2 | B p. 2: link changed"), std::string::npos);
+    // One mark, A's (dotted), drawn in the scaled page's space: y from the
+    // page's bottom edge (792 - 70), 1.5 pt of padding all round.
+    const size_t mark = page.find("0 0.55 0.55 RG 1 w [1.5 1.5] 0 d 98.50 720.50 103.00 23.00 re S");
+    EXPECT_NE(mark, std::string::npos) << page;
+    EXPECT_EQ(page.find("0 0.55 0.55 RG", mark + 1), std::string::npos);
+}
+
 TEST(SideBySide, PairPagesShowBothSidesMarkedByKind) {
     DocBuilder a, b;
     const int fa = a.font("Helvetica"), fb = b.font("Helvetica");

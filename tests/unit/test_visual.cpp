@@ -14,6 +14,7 @@
 #include "report/copy.h"
 #include "report/numbers.h"
 #include "report/overlay.h"
+#include "report/visual.h"
 #include "test_util.h"
 
 using namespace morvex;
@@ -144,6 +145,58 @@ TEST(Visual, OverlayOperands) {
     EXPECT_EQ(std::string(out.view()),
               "q 1 0 0 1 0 0 cm /F0 Do Q\n"
               "q 1 0 0 RG 4 w 2 2 608.00 788.00 re S Q\nq 1 0 0 rg 0 768.00 612.00 24 re f Q\n");
+}
+
+TEST(Visual, LinkAndAnnotationMarksGoToThePageShowingTheirSide) {
+    // Three letter pages in A, two in B, paired by content with A's first
+    // two pages swapped: overlay page 1 shows B's page 1 (A's page 2).
+    const auto pages = [](int n) {
+        DocBuilder d;
+        const int font = d.font("Helvetica");
+        for (int p = 0; p < n; ++p) {
+            fixture::PageOptions o;
+            o.content = "BT /F1 12 Tf 72 720 Td (page " + std::to_string(p) + ") Tj ET";
+            o.resources = fixture::resources({{"F1", font}});
+            d.page(o);
+        }
+        return d.build();
+    };
+    PdfDocument a, b;
+    ASSERT_TRUE(testutil::load(pages(3), &a));
+    ASSERT_TRUE(testutil::load(pages(2), &b));
+    DiffList l;
+    l.identical = 0;
+    l.pairs = {{1, 0}, {0, 1}, {2, -1}};
+    const auto doc = [&](int page_a, int page_b, double y0) {
+        DocDiff d;
+        d.type = "link_changed";
+        d.page_a = page_a, d.page_b = page_b;
+        d.has_rect_a = page_a > 0, d.has_rect_b = page_b > 0;
+        d.rect_a = d.rect_b = {10, y0, 20, y0 + 10};
+        l.document.push_back(d);
+    };
+    doc(1, 0, 100);  // removed from A's page 1, shown as B's page 2
+    doc(0, 1, 200);  // added on B's page 1
+    doc(3, 0, 300);  // on A's page 3, which B lacks: report page 3 shows it
+    doc(2, 1, 400);  // changed: both rectangles on B's page 1
+    ByteBuf out;
+    ASSERT_TRUE(build_visual_report(a, b, l, &out));
+    const std::string report(out.view());
+    const auto content = [&](int page) {
+        const std::string o = object_text(report, 3 * page + 2);
+        return o.substr(o.find("stream\n") + 7);
+    };
+    const std::string old_mark = "0 0.55 0.55 RG 1 w [1.5 1.5] 0 d ", new_mark = "0 0.55 0.55 RG 1.5 w [6 2 1.5 2] 0 d ";
+    const auto at = [](double top) { return "8.50 " + fmt_2f(792 - top - 10 - 1.5) + " 13.00 13.00 re S"; };
+    EXPECT_NE(content(1).find(new_mark + at(200)), std::string::npos) << content(1);
+    EXPECT_NE(content(1).find(new_mark + at(400)), std::string::npos);
+    EXPECT_NE(content(1).find(old_mark + at(400)), std::string::npos);
+    EXPECT_NE(content(2).find(old_mark + at(100)), std::string::npos) << content(2);
+    EXPECT_NE(content(3).find(old_mark + at(300)), std::string::npos) << content(3);
+    size_t marks = 0;
+    for (size_t at = report.find("0 0.55 0.55 RG"); at != std::string::npos; at = report.find("0 0.55 0.55 RG", at + 1))
+        ++marks;
+    EXPECT_EQ(marks, 5u);
 }
 
 TEST(Visual, NumbersAreFormattedWithoutTheLocale) {
