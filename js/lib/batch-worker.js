@@ -27,7 +27,7 @@ async function runChunk({ report, options, pairs }) {
     }
     try {
       // options is the JSON text the parent made, or null for none.
-      outcomes.push(['ok', await rawReport(report, a, b, options === null ? undefined : options)]);
+      outcomes.push(['ok', await rawReport(report, a, b, options)]);
     } catch (e) {
       outcomes.push(['error', e && e.name === 'MorvexError' || e && e.name === 'OptionsError'
         ? e.message : `${e && e.name ? e.name : 'Error'}: ${e && e.message ? e.message : e}`]);

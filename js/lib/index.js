@@ -90,16 +90,16 @@ function needOptions(f, name) {
   }
 }
 
-// The library's JSON text of one report, as a string.
-function rawReport(report, a, b, options) {
+// The library's JSON text of one report, as a string; opts is the options
+// JSON text optionsJson() made, or null for the plain function.
+function rawReport(report, a, b, opts) {
   if (!REPORTS.includes(report)) {
     return Promise.reject(new TypeError(`report must be one of ${REPORTS.join(', ')}, not ${String(report)}`));
   }
-  let pa, pb, opts;
+  let pa, pb;
   try {
     pa = checkPath(a, 'a');
     pb = checkPath(b, 'b');
-    opts = typeof options === 'string' ? options : optionsJson(report, options);
   } catch (e) {
     return Promise.reject(e);
   }
@@ -124,7 +124,7 @@ function rawReport(report, a, b, options) {
 }
 
 async function parsed(report, a, b, options) {
-  return JSON.parse(await rawReport(report, a, b, options));
+  return JSON.parse(await rawReport(report, a, b, optionsJson(report, options)));
 }
 
 /** Every difference between the PDF files a and b. */
