@@ -226,7 +226,7 @@ export interface PairResult<R = CompareReport> {
   error: string | null;
 }
 
-export interface BatchResults<R = CompareReport> extends Array<PairResult<R>> {
+export class BatchResults<R = CompareReport> extends Array<PairResult<R>> {
   counts(): { identical: number; different: number; error: number };
   /** "3 pairs compared: 1 identical, 1 different, 1 error" */
   summary(): string;
