@@ -266,6 +266,8 @@ export interface SnapshotResult {
   snapshotFile: string;
   /** the side-by-side report of a failed comparison */
   reportFile: string | null;
+  /** the review page of a failed comparison, written by the morvex command when it is installed (MORVEX_CLI, or on PATH) */
+  reviewFile: string | null;
   report: DetailReport | null;
 }
 

@@ -11,6 +11,8 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 
+const { writeReview } = require('./review');
+
 const KIND_WORDS = {
   dimensions_changed: 'page size changed',
   rotation_changed: 'rotation changed',
@@ -119,10 +121,12 @@ function store(source, snapshotFile) {
  * existing one), "all" (store in any case: jest -u), "none" (never store:
  * a missing snapshot fails, as Jest does with --ci); true means "all".
  * settings.options: the options of compare().  settings.outputDir: where a
- * failed comparison writes its side-by-side report (default: the folder
- * __diff_output__ beside the snapshot).
+ * failed comparison writes its side-by-side report and, when the morvex
+ * command is installed (MORVEX_CLI, or on PATH), its review page
+ * (default: the folder __diff_output__ beside the snapshot).
  *
- * Resolves to {pass, status, message, snapshotFile, reportFile, report}:
+ * Resolves to {pass, status, message, snapshotFile, reportFile, reviewFile,
+ * report}:
  * status "stored", "updated", "matched", "different" or "missing".
  */
 async function matchPdfSnapshot(received, snapshotFile, settings = {}) {
@@ -133,15 +137,22 @@ async function matchPdfSnapshot(received, snapshotFile, settings = {}) {
   if (!['new', 'all', 'none'].includes(update)) throw new TypeError('update must be "new", "all", "none" or a boolean');
   const options = settings.options || {};
   const outputDir = settings.outputDir || path.join(path.dirname(snapshotFile), '__diff_output__');
-  const reportFile = path.join(outputDir, path.basename(snapshotFile, '.pdf') + '.diff.pdf');
-  const base = { snapshotFile, reportFile: null, report: null };
+  const stem = path.join(outputDir, path.basename(snapshotFile).replace(/\.pdf$/i, '') + '.diff');
+  const reportFile = `${stem}.pdf`;
+  const reviewFile = `${stem}.html`;
+  const base = { snapshotFile, reportFile: null, reviewFile: null, report: null };
+  // The reports of an earlier failure would mislead a reviewer.
+  const removeReports = () => {
+    fs.rmSync(reportFile, { force: true });
+    fs.rmSync(reviewFile, { force: true });
+  };
 
   const source = asFile(received);
   try {
     const exists = fs.existsSync(snapshotFile);
     if (update === 'all' || (!exists && update === 'new')) {
       store(source, snapshotFile);
-      fs.rmSync(reportFile, { force: true });
+      removeReports();
       const status = exists ? 'updated' : 'stored';
       return { ...base, pass: true, status, message: `${status} the PDF snapshot ${snapshotFile}` };
     }
@@ -154,17 +165,25 @@ async function matchPdfSnapshot(received, snapshotFile, settings = {}) {
     }
     const report = await morvex.detail(snapshotFile, source.file, options);
     if (report.identical) {
-      // The report of an earlier failure would mislead a reviewer.
-      fs.rmSync(reportFile, { force: true });
+      removeReports();
       return { ...base, report, pass: true, status: 'matched', message: `matches the PDF snapshot ${snapshotFile}` };
     }
     fs.mkdirSync(outputDir, { recursive: true });
-    await morvex.visual(snapshotFile, source.file, reportFile, { ...options, layout: 'side_by_side' });
+    removeReports();
+    let reviewed = false;
+    let why = '';
+    try {
+      reviewed = await writeReview(snapshotFile, source.file, reviewFile, options);
+    } catch (e) {
+      why = `review page not written: ${e.message}\n`;
+    }
+    if (!reviewed) await morvex.visual(snapshotFile, source.file, reportFile, { ...options, layout: 'side_by_side' });
     const name = typeof received === 'string' ? received : 'the PDF';
     return {
-      ...base, report, reportFile, pass: false, status: 'different',
+      ...base, report, reportFile, reviewFile: reviewed ? reviewFile : null, pass: false, status: 'different',
       message: `${name} differs from the PDF snapshot ${snapshotFile}: ${summary(report)}\n` +
         `${changedWords(report)}\n` +
+        (reviewed ? `review page: ${reviewFile}\n` : why) +
         `side-by-side report: ${reportFile}\n` +
         '(run jest with -u to store the new file as the snapshot)',
     };

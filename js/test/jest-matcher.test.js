@@ -33,7 +33,7 @@ function jest(project, pdf, ...flags) {
     transform: {},
   });
   const r = spawnSync(process.execPath, [JEST, '--config', config, '--no-watchman', '--colors=false', '--runInBand', ...flags], {
-    cwd: project, env: { ...process.env, PDF: pdf, CI: '' }, encoding: 'utf8',
+    cwd: project, env: { ...process.env, PDF: pdf, CI: '', MORVEX_CLI: process.env.MORVEX_TEST_CLI || '' }, encoding: 'utf8',
   });
   return { status: r.status, out: r.stdout + r.stderr };
 }
@@ -68,6 +68,7 @@ test('store, pass, fail with the changed words, update, and --ci', { skip: !fs.e
   const report = path.join(folder, '__diff_output__', 'greeting 1.diff.pdf');
   assert.ok(r.out.includes(`side-by-side report: ${report}`), r.out);
   assert.ok(fs.existsSync(report));
+  if (process.env.MORVEX_TEST_CLI) assert.ok(r.out.includes(`review page: ${report.replace(/pdf$/, 'html')}`), r.out);
 
   r = jest(project, fx('goodbye.pdf'), '-u');
   assert.equal(r.status, 0, r.out);

@@ -8,11 +8,26 @@ const path = require('node:path');
 const test = require('node:test');
 
 const morvex = require('..');
+const { commandArgs } = require('../lib/review');
 const { changedWords } = require('../lib/snapshot');
 const { safeName, snapshotFileFor } = require('../lib/jest-matcher');
 const { fx, scratch } = require('./helpers');
 
+// Runs with the morvex command found (cli) or not: the review page is the
+// command's.
+function withCommand(t, cli) {
+  const saved = { MORVEX_CLI: process.env.MORVEX_CLI, PATH: process.env.PATH };
+  if (cli) process.env.MORVEX_CLI = cli; else delete process.env.MORVEX_CLI;
+  process.env.PATH = '/nonexistent';
+  t.after(() => {
+    for (const [k, v] of Object.entries(saved)) {
+      if (v === undefined) delete process.env[k]; else process.env[k] = v;
+    }
+  });
+}
+
 test('a snapshot is stored, matched, failed with the changed words, and updated', async (t) => {
+  withCommand(t, null);
   const dir = scratch(t);
   const snap = path.join(dir, '__pdf_snapshots__', 'greeting.pdf');
   const report = path.join(dir, '__pdf_snapshots__', '__diff_output__', 'greeting.diff.pdf');
@@ -48,6 +63,7 @@ test('a snapshot is stored, matched, failed with the changed words, and updated'
 });
 
 test('a missing snapshot fails when stores are off; options and bytes are taken', async (t) => {
+  withCommand(t, null);
   const dir = scratch(t);
   const snap = path.join(dir, 'two.pdf');
   let r = await morvex.matchPdfSnapshot(fx('hello-2pages.pdf'), snap, { update: 'none' });
@@ -69,6 +85,48 @@ test('a missing snapshot fails when stores are off; options and bytes are taken'
   await assert.rejects(morvex.matchPdfSnapshot(path.join(dir, 'none.pdf'), snap), /no such PDF file/);
   await assert.rejects(morvex.matchPdfSnapshot(42, snap), TypeError);
   await assert.rejects(morvex.matchPdfSnapshot(fx('hello.pdf'), snap, { update: 'sometimes' }), TypeError);
+});
+
+test('with the morvex command, a failure writes its review page beside the report', { skip: !process.env.MORVEX_TEST_CLI && 'MORVEX_TEST_CLI names no morvex command' }, async (t) => {
+  withCommand(t, process.env.MORVEX_TEST_CLI);
+  const dir = scratch(t);
+  const snap = path.join(dir, 'greeting.pdf');
+  await morvex.matchPdfSnapshot(fx('hello.pdf'), snap);
+  const r = await morvex.matchPdfSnapshot(fx('goodbye.pdf'), snap);
+  const html = path.join(dir, '__diff_output__', 'greeting.diff.html');
+  assert.deepEqual([r.status, r.reviewFile, r.reportFile], ['different', html, path.join(dir, '__diff_output__', 'greeting.diff.pdf')]);
+  assert.ok(r.message.includes(`\nreview page: ${html}\nside-by-side report: ${r.reportFile}\n`), r.message);
+  const page = fs.readFileSync(html, 'utf8');
+  assert.match(page, /^<!DOCTYPE html>/);
+  assert.match(page, /<del>Hello<\/del> <ins>Goodbye<\/ins>/);
+  assert.equal(fs.readFileSync(r.reportFile).subarray(0, 5).toString(), '%PDF-');
+  // A region of one side has no flag: the report alone, from the library.
+  const one = await morvex.matchPdfSnapshot(fx('goodbye.pdf'), snap, { options: { ignore_regions: [{ rect: [0, 0, 1, 1], side: 'a' }] } });
+  assert.deepEqual([one.status, one.reviewFile], ['different', null]);
+  assert.equal(fs.existsSync(html), false);
+  assert.ok(fs.existsSync(one.reportFile));
+  await morvex.matchPdfSnapshot(fx('hello-copy.pdf'), snap);
+  assert.deepEqual(fs.readdirSync(path.join(dir, '__diff_output__')), []);
+});
+
+test('options become the command\'s flags, or none when one has no flag', () => {
+  const cases = [
+    [{}, ['--layout=side-by-side', '--pairing=position']],
+    [{ pairing: 'content', pages_b: '2-', threads: 0, layout: 'overlay', changed_only: true, ignore_kinds: [] },
+      ['--layout=side-by-side', '--changed-only', '--pairing=content', '--pages', '1-:2-']],
+    [{ ignore_regions: [{ rect: [1, 2.5, 3, 4], pages: '1-3', side: 'both' }, { rect: [0, 0, 9, 9] }],
+      ignore_text: ['a|b'], ignore_kinds: ['style', 'drawing'], document: [], threads: 2 },
+    ['--layout=side-by-side', '--ignore-rect', '1,2.5,3,4@1-3', '--ignore-rect', '0,0,9,9', '--ignore-text', 'a|b',
+      '--ignore-kinds', 'style,drawing', '--document=none', '--threads', '2', '--pairing=position']],
+    [{ document: ['links', 'outline'], pages_a: '1' }, ['--layout=side-by-side', '--document=links,outline', '--pairing=position', '--pages', '1:1-']],
+  ];
+  for (const [options, args] of cases) assert.deepEqual(commandArgs(options).args, args, JSON.stringify(options));
+  const pw = commandArgs({ password: 's3cret', password_b: 'b' });
+  assert.deepEqual(pw.args.filter((a) => a.startsWith('--password')), ['--password-env', '--password-b-env']);
+  assert.deepEqual(pw.env, { MORVEX_REVIEW_PASSWORD: 's3cret', MORVEX_REVIEW_PASSWORD_B: 'b' });
+  assert.ok(!pw.args.includes('s3cret'));
+  assert.equal(commandArgs({ ignore_regions: [{ rect: [0, 0, 1, 1], side: 'b' }] }), null);
+  assert.equal(commandArgs({ future_option: 1 }), null);
 });
 
 test('changed words read as the command prints them, escapes visible, long lists cut', () => {
