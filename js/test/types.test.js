@@ -124,3 +124,11 @@ test('every export of the package is declared, and every declared function expor
   const jest = fs.readFileSync(path.join(__dirname, '..', 'jest.d.ts'), 'utf8');
   assert.match(jest, /toMatchPdfSnapshot\(options\?: Options, name\?: string\): Promise<R>;/);
 });
+
+const TSC = path.join(__dirname, '..', 'node_modules', 'typescript', 'bin', 'tsc');
+
+test('TypeScript accepts the uses of test/types/usage.ts and refuses its misuses', { skip: !fs.existsSync(TSC) && 'typescript is not installed (npm ci in js/)' }, () => {
+  const { spawnSync } = require('node:child_process');
+  const r = spawnSync(process.execPath, [TSC, '-p', path.join(__dirname, 'types', 'tsconfig.json')], { encoding: 'utf8' });
+  assert.equal(r.status, 0, r.stdout + r.stderr);
+});
