@@ -1,7 +1,8 @@
 'use strict';
 // One measurement, in a process of its own (so /usr/bin/time sees only it):
 //   node run-one.js TOOL A B WORK
-// TOOL: morvex | compare-pdf | pdf-visual-diff-store | pdf-visual-diff
+// TOOL: morvex | compare-pdf | compare-pdf-native | pdf-visual-diff-store |
+// pdf-visual-diff
 // (pdf-visual-diff compares with a snapshot: "-store" renders A as the
 // snapshot, the other compares B with it).  Prints one JSON line: the
 // tool's verdict.
@@ -19,7 +20,7 @@ async function main() {
     const words = report.differences.reduce((n, d) => n + (d.changes ? d.changes.length : 0), 0);
     return { identical: report.identical, differences: report.differences.length, word_changes: words };
   }
-  if (tool === 'compare-pdf') {
+  if (tool === 'compare-pdf' || tool === 'compare-pdf-native') {
     const ComparePdf = require('compare-pdf');
     const dirs = {};
     for (const name of ['actualPdfRootFolder', 'baselinePdfRootFolder', 'actualPngRootFolder', 'baselinePngRootFolder', 'diffPngRootFolder']) {
@@ -31,10 +32,10 @@ async function main() {
     const config = {
       paths: dirs,
       settings: {
-        // The engine that needs nothing beyond npm (pdf.js and canvas);
-        // the other one runs GraphicsMagick and Ghostscript.
-        imageEngine: 'native', density: 100, quality: 70, tolerance: 0, threshold: 0.05,
-        cleanPngPaths: true, matchPageCount: true, disableFontFace: true, verbosity: 0,
+        // The default engine runs GraphicsMagick (and through it
+        // Ghostscript); "native" renders with pdf.js and canvas from npm.
+        imageEngine: tool === 'compare-pdf' ? 'graphicsMagick' : 'native', density: 100, quality: 70, tolerance: 0, threshold: 0.05,
+        cleanPngPaths: process.env.KEEP_PNG ? false : true, matchPageCount: true, disableFontFace: true, verbosity: 0,
         diffColor: [255, 0, 0], diffColorAlt: null, outputPngDifferences: true,
       },
     };

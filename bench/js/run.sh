@@ -7,7 +7,8 @@
 #   bench/js/run.sh [LIMIT_SECONDS] [MEMORY_CAP_GIB]   (defaults 300 and 8)
 #   MORVEX_BENCH_ONLY=57 runs the 57-page pair only
 #
-# Needs: the library built (MORVEX_LIBRARY, default build/rel/libmorvex.so),
+# Needs: Debian's graphicsmagick and ghostscript for compare-pdf's default
+# engine (bin/convert says why), the library built (MORVEX_LIBRARY, default build/rel/libmorvex.so),
 # js/ installed (npm ci in js/), this folder installed (npm ci here: canvas
 # builds from source against Debian's libcairo2-dev, libpango1.0-dev,
 # libjpeg-dev, libgif-dev, librsvg2-dev and the headers of Debian's nodejs,
@@ -38,7 +39,7 @@ measure() {  # label tool a b work
     local label=$1 tool=$2 a=$3 b=$4 work=$5 log verdict status secs rss cpu pid cap_kib killed=""
     log=$work/time-$tool.log
     cap_kib=$((cap_gib * 1024 * 1024))
-    (cd "$here" && exec /usr/bin/time -v -o "$log" timeout -s KILL "$limit" \
+    (cd "$here" && PATH=$here/bin:$PATH exec /usr/bin/time -v -o "$log" timeout -s KILL "$limit" \
         node run-one.js "$tool" "$a" "$b" "$work" >"$work/verdict" 2>/dev/null) &
     pid=$!
     while kill -0 "$pid" 2>/dev/null; do
@@ -60,6 +61,7 @@ measure() {  # label tool a b work
     elif [ "$status" != 0 ] && [ -z "$verdict" ]; then verdict="exit status $status"
     fi
     printf '| %s | %s | %.2f | %s | %d | %s |\n' "$label" "$tool" "$secs" "$cpu" "$((rss / 1024))" "$verdict"
+    [ "$status" = 0 ]
 }
 
 echo "| pair | tool | wall s | CPU s | peak MiB | result |"
@@ -72,8 +74,10 @@ for pair in "${pairs[@]}"; do
     work=$(mktemp -d "$out/work.XXXXXX")
     measure "$label" morvex "$a" "$b" "$work"
     measure "$label" compare-pdf "$a" "$b" "$work"
+    measure "$label" compare-pdf-native "$a" "$b" "$work"
     # pdf-visual-diff compares with the snapshot it rendered in the step before.
-    measure "$label" pdf-visual-diff-store "$a" "$b" "$work"
-    measure "$label" pdf-visual-diff "$a" "$b" "$work"
+    if measure "$label" pdf-visual-diff-store "$a" "$b" "$work"; then
+        measure "$label" pdf-visual-diff "$a" "$b" "$work"
+    fi
     rm -rf "$work"
 done
