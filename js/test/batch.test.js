@@ -133,3 +133,19 @@ test('a worker that dies costs only the pair it was running', async (t) => {
     assert.equal(results[3].error, `cannot open file: ${fx('missing.pdf')}`);
   }
 });
+
+test('a worker that cannot load the library fails each pair with the reason', (t) => {
+  const { spawnSync } = require('node:child_process');
+  const missing = path.join(scratch(t), 'libnone.so');
+  const r = spawnSync(process.execPath, ['-e', `
+    require('.').compareMany([[process.argv[1], process.argv[1]], [process.argv[1], process.argv[2]]], { concurrency: 2 })
+      .then((rs) => console.log(JSON.stringify(rs.map((x) => [x.status, x.error]))))`, fx('hello.pdf'), fx('goodbye.pdf')],
+  { cwd: path.join(__dirname, '..'), env: { ...process.env, MORVEX_LIBRARY: missing }, encoding: 'utf8' });
+  assert.equal(r.status, 0, r.stderr);
+  const results = JSON.parse(r.stdout);
+  assert.equal(results.length, 2);
+  for (const [status, error] of results) {
+    assert.equal(status, 'error');
+    assert.ok(error.startsWith(`cannot load the morvex library named by MORVEX_LIBRARY: ${missing}: `), error);
+  }
+});
