@@ -28,7 +28,7 @@ test('the tarball holds the package and its types, no tests', () => {
   assert.deepEqual(files.filter((f) => /^(test|node_modules)\//.test(f)), []);
 });
 
-test('a project installs the packed package with its library and uses it', (t) => {
+test('a project installs the packed package, or the folder with --install-links, and uses its library', (t) => {
   const dir = scratch(t);
   const copy = path.join(dir, 'pkg');
   for (const name of ['lib', 'package.json', 'index.d.ts', 'jest.js', 'jest.d.ts']) {
@@ -40,24 +40,29 @@ test('a project installs the packed package with its library and uses it', (t) =
   const tarball = path.join(dir, JSON.parse(r.stdout)[0].filename);
   assert.ok(JSON.parse(r.stdout)[0].files.some((f) => f.path === 'native/libmorvex.so.1'));
 
-  const project = path.join(dir, 'project');
-  fs.mkdirSync(project);
-  fs.writeFileSync(path.join(project, 'package.json'), '{"name": "user", "private": true}\n');
-  // koffi comes from npm's cache, where npm ci in js/ put it: no download.
-  r = npm(['install', '--offline', '--no-audit', '--no-fund', tarball], project);
-  if (r.status !== 0 && /ENOTCACHED/.test(r.stderr)) {
-    t.skip('koffi is not in npm\'s cache: run npm ci in js/ first');
-    return;
+  // The tarball, and the folder as `npm install --install-links DIR` takes
+  // it from a checkout: both copy the package and install koffi beside it.
+  for (const [name, source, flags] of [['from-tarball', tarball, []], ['from-folder', copy, ['--install-links']]]) {
+    const project = path.join(dir, name);
+    fs.mkdirSync(project);
+    fs.writeFileSync(path.join(project, 'package.json'), '{"name": "user", "private": true}\n');
+    // koffi comes from npm's cache, where npm ci in js/ put it: no download.
+    r = npm(['install', '--offline', '--no-audit', '--no-fund', ...flags, source], project);
+    if (r.status !== 0 && /ENOTCACHED/.test(r.stderr)) {
+      t.skip('koffi is not in npm\'s cache: run npm ci in js/ first');
+      return;
+    }
+    assert.equal(r.status, 0, r.stderr);
+    assert.equal(fs.lstatSync(path.join(project, 'node_modules', 'morvex')).isSymbolicLink(), false);
+    const env = { ...process.env };
+    delete env.MORVEX_LIBRARY;
+    r = spawnSync(process.execPath, ['-e', `
+      const m = require('morvex');
+      m.compare(process.argv[1], process.argv[2]).then((r) => console.log(JSON.stringify([m.libraryPath, r])));`,
+    fx('hello.pdf'), fx('goodbye.pdf')], { cwd: project, env, encoding: 'utf8' });
+    assert.equal(r.status, 0, r.stderr);
+    const [library, report] = JSON.parse(r.stdout);
+    assert.equal(library, path.join(project, 'node_modules', 'morvex', 'native', 'libmorvex.so.1'));
+    assert.deepEqual(report.differences, [{ page: 1, type: 'text_changed' }]);
   }
-  assert.equal(r.status, 0, r.stderr);
-  const env = { ...process.env };
-  delete env.MORVEX_LIBRARY;
-  r = spawnSync(process.execPath, ['-e', `
-    const m = require('morvex');
-    m.compare(process.argv[1], process.argv[2]).then((r) => console.log(JSON.stringify([m.libraryPath, r])));`,
-  fx('hello.pdf'), fx('goodbye.pdf')], { cwd: project, env, encoding: 'utf8' });
-  assert.equal(r.status, 0, r.stderr);
-  const [library, report] = JSON.parse(r.stdout);
-  assert.equal(library, path.join(project, 'node_modules', 'morvex', 'native', 'libmorvex.so.1'));
-  assert.deepEqual(report.differences, [{ page: 1, type: 'text_changed' }]);
 });
