@@ -113,7 +113,12 @@ function runLocal(s, report, options, width) {
       while (!w.dead && s.todo.length && w.tasks.length < DEPTH) {
         const task = s.todo.shift();
         w.tasks.push(task);
-        w.child.send({ report, options, pairs: task.map((i) => s.pairs[i]) });
+        try {
+          w.child.send({ report, options, pairs: task.map((i) => s.pairs[i]) });
+        } catch (_) {
+          // It died: its exit puts the task back.
+          break;
+        }
       }
     };
     const finishIfDone = () => {
