@@ -5,7 +5,8 @@
 # that a peer cannot take a shared machine down.  Prints a Markdown table.
 #
 #   bench/js/run.sh [LIMIT_SECONDS] [MEMORY_CAP_GIB]   (defaults 300 and 8)
-#   MORVEX_BENCH_ONLY=57 runs the 57-page pair only
+#   MORVEX_BENCH_ONLY=57 runs the 57-page pair only; MORVEX_BENCH_TOOLS="morvex
+#   compare-pdf ..." the tools named only (pdf-visual-diff brings its store step)
 #
 # Needs: Debian's graphicsmagick and ghostscript for compare-pdf's default
 # engine (bin/convert says why), the library built (MORVEX_LIBRARY, default build/rel/libmorvex.so),
@@ -72,12 +73,14 @@ pairs=("57 pages, one word changed|$out/p57-a.pdf|$out/p57-b.pdf" \
 for pair in "${pairs[@]}"; do
     IFS='|' read -r label a b <<<"$pair"
     work=$(mktemp -d "$out/work.XXXXXX")
-    measure "$label" morvex "$a" "$b" "$work"
-    measure "$label" compare-pdf "$a" "$b" "$work"
-    measure "$label" compare-pdf-native "$a" "$b" "$work"
-    # pdf-visual-diff compares with the snapshot it rendered in the step before.
-    if measure "$label" pdf-visual-diff-store "$a" "$b" "$work"; then
-        measure "$label" pdf-visual-diff "$a" "$b" "$work"
-    fi
+    for tool in ${MORVEX_BENCH_TOOLS:-morvex compare-pdf compare-pdf-native pdf-visual-diff}; do
+        if [ "$tool" = pdf-visual-diff ]; then
+            # It compares with the snapshot it rendered in the step before.
+            measure "$label" pdf-visual-diff-store "$a" "$b" "$work" &&
+                measure "$label" pdf-visual-diff "$a" "$b" "$work"
+        else
+            measure "$label" "$tool" "$a" "$b" "$work"
+        fi
+    done
     rm -rf "$work"
 done
