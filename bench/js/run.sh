@@ -37,15 +37,17 @@ cp -L "$src57" "$out/p57-a.pdf"
 # not ulimit -v: node reserves address space for WebAssembly far beyond
 # what it uses, and pdf.js's decoders fail to start under such a limit).
 measure() {  # label tool a b work
-    local label=$1 tool=$2 a=$3 b=$4 work=$5 log verdict status secs rss cpu pid cap_kib killed=""
+    local label=$1 tool=$2 a=$3 b=$4 work=$5 log verdict status secs rss cpu pid cap_kib killed="" seen=0 hwm
     log=$work/time-$tool.log
     cap_kib=$((cap_gib * 1024 * 1024))
     (cd "$here" && PATH=$here/bin:$PATH exec /usr/bin/time -v -o "$log" timeout -s KILL "$limit" \
         node run-one.js "$tool" "$a" "$b" "$work" >"$work/verdict" 2>/dev/null) &
     pid=$!
     while kill -0 "$pid" 2>/dev/null; do
-        for node in $(pgrep -f "run-one.js $tool " || true); do
+        for node in $(pgrep -f "run-one.js $tool $a " || true); do
             rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$node/status" 2>/dev/null || echo 0)
+            hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$node/status" 2>/dev/null || echo 0)
+            [ "${hwm:-0}" -gt "$seen" ] && seen=$hwm
             if [ "${rss:-0}" -gt "$cap_kib" ]; then kill -KILL "$node"; killed=1; fi
         done
         sleep 0.2
@@ -57,6 +59,12 @@ measure() {  # label tool a b work
         awk -F: '{ if (NF == 3) print $1 * 3600 + $2 * 60 + $3; else print $1 * 60 + $2 }')
     rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$log")
     cpu=$(awk -F': ' '/User time|System time/ { t += $2 } END { printf "%.2f", t }' "$log")
+    # A run that was killed took its figures with it (timeout kills itself
+    # too): its memory is the peak the watchdog saw, its CPU time unknown.
+    if [ -n "$killed" ] || [ "$status" = 137 ] || grep -q 'signal 9' "$log"; then
+        rss=$seen
+        cpu="-"
+    fi
     if [ -n "$killed" ]; then verdict="stopped past the ${cap_gib} GiB memory cap"
     elif [ "$status" = 137 ] || grep -q 'signal 9' "$log"; then verdict="stopped at the ${limit} s limit"
     elif [ "$status" != 0 ] && [ -z "$verdict" ]; then verdict="exit status $status"
