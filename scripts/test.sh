@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 . scripts/deps.sh
 need_packages test
 need_test_locale
+need_js_packages
 # Everything the tests use must come from the packages above, not from
 # whatever else this machine happens to have.
 export MORVEX_TEST_PACKAGES MORVEX_TEST_USES
