@@ -167,17 +167,28 @@ void drop_ignored_drawings(const Filters &f, DiffList *list, size_t first, const
 
 // Compares page ia of a with page ib of b (0-based): the differences the
 // filters keep.  Drawings are listed only where an ignored region applies.
-std::vector<DiffEntry> compare_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib, const Filters &f,
-                                    PageMatcher *match) {
+//
+// The painted elements are collected in the same analysis; the verdict on
+// them goes to *paint when the kept entries need one (painted set).
+struct PairResult {
+    std::vector<DiffEntry> entries;
+    bool painted = false;
+    std::optional<PairPaint> paint;
+};
+
+PairResult compare_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib, const Filters &f,
+                        PageMatcher *match) {
+    PairResult out;
     // Pages read alike give equal summaries: nothing to report, nothing to filter.
-    if (match && match->same(ia, ib)) return {};
+    if (match && match->same(ia, ib)) return out;
+    PagePaint painted_a, painted_b;
     const PageEntry &pa = a.pages[static_cast<size_t>(ia)];
     const PageEntry &pb = b.pages[static_cast<size_t>(ib)];
     DiffList local;
     if (!f.regions->empty() && regions_apply(f, ia + 1, ib + 1)) {
         PageSummary sa, sb;
-        analyze_page(a, ia, &sa, true);
-        analyze_page(b, ib, &sb, true);
+        analyze_page(a, ia, &sa, true, &painted_a);
+        analyze_page(b, ib, &sb, true, &painted_b);
         compare_summaries(&local, ib + 1, sa, sb, &a, &b);
         drop_ignored_drawings(f, &local, 0, sa, sb, pa, ia + 1, pb, ib + 1);
         for (DiffEntry &e : local.entries) {
@@ -186,10 +197,14 @@ std::vector<DiffEntry> compare_pair(const PdfDocument &a, int ia, const PdfDocum
             clip_to_shown_box(&e, pa, pb);
         }
     } else {
-        local.entries = compare_page_pair(a, ia, b, ib);  // the pair is known not to read alike
+        // the pair is known not to read alike
+        local.entries = compare_page_pair(a, ia, b, ib, nullptr, &painted_a, &painted_b);
     }
     if (f.any() && !local.entries.empty()) apply_filters(f, &local, 0, pa, ia + 1, pb, ib + 1);
-    return std::move(local.entries);
+    out.entries = std::move(local.entries);
+    out.painted = needs_paint(out.entries);
+    if (out.painted) out.paint = pair_paint(out.entries, painted_a, painted_b);
+    return out;
 }
 
 void add_page_entry(DiffList *out, const char *type, int page_a, int page_b) {
@@ -293,10 +308,12 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
                        opts.ignore_regions.empty() && opts.ignore_text.empty();
     const int threads = thread_count(opts.threads);
     // The options functions say what changed among painted elements and
-    // where; only the pairs that differ are analysed for it.
+    // where: the pairs that differ collect them in the analysis that finds
+    // the difference, so no page is read twice for it.
+    PaintByPair painted;
     if (plain) {
-        compare_docs(a, b, out, threads, opts.analyse_alike_pages);
-        refine_painted(a, b, opts, threads, out);
+        compare_docs(a, b, out, threads, opts.analyse_alike_pages, &painted);
+        refine_painted(a, b, opts, threads, out, &painted);
         return;
     }
     Filters f;
@@ -319,24 +336,25 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
     // the entries go out in slot order.
     for (size_t first = 0; first < slots.size(); first += kPairsPerBatch) {
         const size_t n = std::min(static_cast<size_t>(kPairsPerBatch), slots.size() - first);
-        std::vector<std::vector<DiffEntry>> found =
-            parallel_map<std::vector<DiffEntry>>(n, threads, [&](size_t k) {
-                const Slot &s = slots[first + k];
-                if (s.moved || s.same || s.pair.a < 0 || s.pair.b < 0) return std::vector<DiffEntry>{};
-                return compare_pair(a, s.pair.a, b, s.pair.b, f, match);
-            });
+        std::vector<PairResult> found = parallel_map<PairResult>(n, threads, [&](size_t k) {
+            const Slot &s = slots[first + k];
+            if (s.moved || s.same || s.pair.a < 0 || s.pair.b < 0) return PairResult{};
+            return compare_pair(a, s.pair.a, b, s.pair.b, f, match);
+        });
         for (size_t k = 0; k < n; ++k) {
             const Slot &s = slots[first + k];
             out->pairs.push_back(s.pair);
             if (s.moved) add_page_entry(out, "page_moved", s.pair.a + 1, s.pair.b + 1);
             else if (s.pair.a < 0) add_page_entry(out, "page_added", 0, s.pair.b + 1);
             else if (s.pair.b < 0) add_page_entry(out, "page_removed", s.pair.a + 1, 0);
-            else
-                for (DiffEntry &e : found[k]) out->entries.push_back(std::move(e));
+            else {
+                for (DiffEntry &e : found[k].entries) out->entries.push_back(std::move(e));
+                if (found[k].painted) painted[{s.pair.a, s.pair.b}] = std::move(found[k].paint);
+            }
         }
     }
     out->identical = out->entries.empty() ? 1 : 0;  // ignored differences leave no trace
-    refine_painted(a, b, opts, threads, out);
+    refine_painted(a, b, opts, threads, out, &painted);
 }
 
 }  // namespace morvex
