@@ -595,7 +595,7 @@ bool same_font(const PdfFont *a, const PdfFont *b) {
 }
 
 int PdfFont::next(const uint8_t *s, size_t n, Glyph *g) const {
-    g->text.clear();
+    g->text = {};
     g->unmapped = false;
     if (!type0_) {
         const uint8_t c = s[0];
@@ -603,7 +603,7 @@ int PdfFont::next(const uint8_t *s, size_t n, Glyph *g) const {
         g->nbytes = 1;
         g->w0 = width_[c];
         g->is_space32 = c == 32;
-        g->text = text_[c];
+        g->text = text_[c];  // the font's own table
         g->unmapped = unmapped_[c] != 0;
         return 1;
     }
@@ -622,11 +622,13 @@ int PdfFont::next(const uint8_t *s, size_t n, Glyph *g) const {
                                    [](uint32_t k, const CidWidth &w) { return k < w.lo; });
         if (it != cid_widths_.begin() && cid <= (it - 1)->hi) g->w0 = (it - 1)->w;
     }
-    if (has_to_unicode_ && to_unicode_.to_unicode(code, len, &g->text)) return len;
-    if (encoding_.to_unicode(code, len, &g->text)) return len;
-    if (has_cid && cid_to_utf8(collection_, cid, &g->text)) return len;
-    g->unmapped = true;
-    for (int i = 0; i < len; ++i) append_byte_text(&g->text, s[i]);
+    g->buf.clear();
+    if (!(has_to_unicode_ && to_unicode_.to_unicode(code, len, &g->buf)) &&
+        !encoding_.to_unicode(code, len, &g->buf) && !(has_cid && cid_to_utf8(collection_, cid, &g->buf))) {
+        g->unmapped = true;
+        for (int i = 0; i < len; ++i) append_byte_text(&g->buf, s[i]);
+    }
+    g->text = g->buf;
     return len;
 }
 
