@@ -102,6 +102,12 @@ private:
     CMap to_unicode_;
     bool has_to_unicode_ = false;
     std::vector<CidWidth> cid_widths_;  // sorted, non-overlapping after build
+    // For the CIDs below its size (at most kDenseCids): 1 + the index of
+    // the range of cid_widths_ that gives the CID's width, 0 for none.  A
+    // width array lists CIDs one by one, so a search would cost about a
+    // dozen steps a glyph.
+    static constexpr uint32_t kDenseCids = 32768;
+    std::vector<uint32_t> cid_width_at_;
     double default_width_ = 1.0;
     double default_w1_ = -1.0;  // /DW2's second number, per unit of font size
     bool vertical_ = false;
