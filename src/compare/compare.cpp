@@ -4,6 +4,7 @@
 
 #include "../page/image_identity.h"
 #include "diff.h"
+#include "paint_diff.h"
 #include "parallel.h"
 
 namespace morvex {
@@ -69,12 +70,12 @@ void compare_summaries(DiffList *out, int p, const PageSummary &sa, const PageSu
 }
 
 std::vector<DiffEntry> compare_page_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib,
-                                         PageMatcher *match) {
+                                         PageMatcher *match, PagePaint *paint_a, PagePaint *paint_b) {
     // Pages read alike give equal summaries, and equal summaries no entry.
     if (match && match->same(ia, ib)) return {};
     PageSummary sa, sb;
-    analyze_page(a, ia, &sa);
-    analyze_page(b, ib, &sb);
+    analyze_page(a, ia, &sa, false, paint_a);
+    analyze_page(b, ib, &sb, false, paint_b);
     DiffList local;
     compare_summaries(&local, ib + 1, sa, sb, &a, &b);
     for (DiffEntry &e : local.entries) {
@@ -87,7 +88,20 @@ std::vector<DiffEntry> compare_page_pair(const PdfDocument &a, int ia, const Pdf
 
 int thread_count(int requested) { return requested > 0 ? requested : default_thread_count(); }
 
-void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out, int threads, bool analyse_alike) {
+namespace {
+
+// One pair's entries and, when paint was asked for and the entries need it,
+// the painted elements' verdict.
+struct PairResult {
+    std::vector<DiffEntry> entries;
+    bool painted = false;
+    std::optional<PairPaint> paint;
+};
+
+}  // namespace
+
+void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out, int threads, bool analyse_alike,
+                  PaintByPair *paint) {
     *out = DiffList{};
     out->identical = 1;
     out->pages_compared = std::max(a.page_count(), b.page_count());
@@ -98,14 +112,24 @@ void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out, int
     PageMatcher *match = analyse_alike ? nullptr : &matcher;
     for (int first = 0; first < common; first += kPairsPerBatch) {
         const int n = std::min(kPairsPerBatch, common - first);
-        std::vector<std::vector<DiffEntry>> found = parallel_map<std::vector<DiffEntry>>(
-            static_cast<size_t>(n), t,
-            [&](size_t k) {
-                return compare_page_pair(a, first + static_cast<int>(k), b, first + static_cast<int>(k), match);
-            });
+        std::vector<PairResult> found = parallel_map<PairResult>(static_cast<size_t>(n), t, [&](size_t k) {
+            const int i = first + static_cast<int>(k);
+            PairResult r;
+            if (!paint) {
+                r.entries = compare_page_pair(a, i, b, i, match);
+                return r;
+            }
+            PagePaint pa, pb;
+            r.entries = compare_page_pair(a, i, b, i, match, &pa, &pb);
+            r.painted = needs_paint(r.entries);
+            if (r.painted) r.paint = pair_paint(r.entries, pa, pb);
+            return r;
+        });
         for (int k = 0; k < n; ++k) {
             out->pairs.push_back({first + k, first + k});
-            for (DiffEntry &e : found[static_cast<size_t>(k)]) out->entries.push_back(std::move(e));
+            PairResult &r = found[static_cast<size_t>(k)];
+            for (DiffEntry &e : r.entries) out->entries.push_back(std::move(e));
+            if (r.painted) (*paint)[{first + k, first + k}] = std::move(r.paint);
         }
     }
     if (!out->entries.empty()) out->identical = 0;

@@ -8,6 +8,8 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <unordered_map>
 
 #include "../options/text_pattern.h"
@@ -165,31 +167,56 @@ void drop_ignored_drawings(const Filters &f, DiffList *list, size_t first, const
         }
 }
 
-// Compares page ia of a with page ib of b (0-based): the differences the
-// filters keep.  Drawings are listed only where an ignored region applies.
-std::vector<DiffEntry> compare_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib, const Filters &f,
-                                    PageMatcher *match) {
-    // Pages read alike give equal summaries: nothing to report, nothing to filter.
-    if (match && match->same(ia, ib)) return {};
+// One page pair analysed: both summaries and what each page paints.
+// Drawings are listed only where an ignored region applies.
+struct AnalysedPair {
+    PageSummary sa, sb;
+    PagePaint paint_a, paint_b;
+};
+
+void analyse_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib, const Filters &f, AnalysedPair *p) {
+    const bool drawings = !f.regions->empty() && regions_apply(f, ia + 1, ib + 1);
+    analyze_page(a, ia, &p->sa, drawings, &p->paint_a);
+    analyze_page(b, ib, &p->sb, drawings, &p->paint_b);
+}
+
+// A pair's entries that the filters keep, and when they need one, the
+// painted elements' verdict (painted set).
+struct PairResult {
+    std::vector<DiffEntry> entries;
+    bool painted = false;
+    std::optional<PairPaint> paint;
+};
+
+// Compares page ia of a with page ib of b (0-based), analysed into p.
+PairResult compare_analysed(const PdfDocument &a, int ia, const PdfDocument &b, int ib, const Filters &f,
+                            const AnalysedPair &p) {
     const PageEntry &pa = a.pages[static_cast<size_t>(ia)];
     const PageEntry &pb = b.pages[static_cast<size_t>(ib)];
     DiffList local;
-    if (!f.regions->empty() && regions_apply(f, ia + 1, ib + 1)) {
-        PageSummary sa, sb;
-        analyze_page(a, ia, &sa, true);
-        analyze_page(b, ib, &sb, true);
-        compare_summaries(&local, ib + 1, sa, sb, &a, &b);
-        drop_ignored_drawings(f, &local, 0, sa, sb, pa, ia + 1, pb, ib + 1);
-        for (DiffEntry &e : local.entries) {
-            e.page_a = ia + 1;
-            e.page_b = ib + 1;
-            clip_to_shown_box(&e, pa, pb);
-        }
-    } else {
-        local.entries = compare_page_pair(a, ia, b, ib);  // the pair is known not to read alike
+    compare_summaries(&local, ib + 1, p.sa, p.sb, &a, &b);
+    // Without drawings listed, none is known to lie in a region.
+    if (!f.regions->empty()) drop_ignored_drawings(f, &local, 0, p.sa, p.sb, pa, ia + 1, pb, ib + 1);
+    for (DiffEntry &e : local.entries) {
+        e.page_a = ia + 1;
+        e.page_b = ib + 1;
+        clip_to_shown_box(&e, pa, pb);
     }
     if (f.any() && !local.entries.empty()) apply_filters(f, &local, 0, pa, ia + 1, pb, ib + 1);
-    return std::move(local.entries);
+    PairResult out;
+    out.entries = std::move(local.entries);
+    out.painted = needs_paint(out.entries);
+    if (out.painted) out.paint = pair_paint(out.entries, p.paint_a, p.paint_b);
+    return out;
+}
+
+PairResult compare_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib, const Filters &f,
+                        PageMatcher *match) {
+    // Pages read alike give equal summaries: nothing to report, nothing to filter.
+    if (match && match->same(ia, ib)) return {};
+    AnalysedPair p;
+    analyse_pair(a, ia, b, ib, f, &p);
+    return compare_analysed(a, ia, b, ib, f, p);
 }
 
 void add_page_entry(DiffList *out, const char *type, int page_a, int page_b) {
@@ -205,9 +232,7 @@ std::vector<int> selected(const PdfDocument &d, const PageRanges &r) {
     return pages;
 }
 
-PageSignature signature_of(const PdfDocument &d, int page) {
-    PageSummary s;
-    analyze_page(d, page, &s);
+PageSignature signature_of(const PdfDocument &d, const PageSummary &s) {
     PageSignature sig = page_signature(s);
     // Pages whose images show other pixels are not the same page.  A key
     // that differs for an image only encoded again costs no more than a
@@ -219,16 +244,48 @@ PageSignature signature_of(const PdfDocument &d, int page) {
     return sig;
 }
 
-// The signatures of A's selected pages and of B's.  Where the k-th selected
-// pages of both read alike (a file against a rewrite of itself), B's page
-// takes A's signature: the signature is a function of the summary.
+PageSignature signature_of(const PdfDocument &d, int page) {
+    PageSummary s;
+    analyze_page(d, page, &s);
+    return signature_of(d, s);
+}
+
+// Pairs compared while their signatures were made, by 0-based page indexes.
+using ComparedPairs = std::map<std::pair<int, int>, PairResult>;
+
+// The signatures of A's selected pages and of B's, the k-th of each side
+// analysed in one job.  Where they read alike (a file against a rewrite of
+// itself), B's page takes A's signature: the signature is a function of
+// the summary.  Where they differ but are alike enough to be paired (a
+// file against a regenerated or edited copy), the pair is compared from
+// the same analysis and kept in *compared, so that a pair the alignment
+// makes in place is not analysed again.
 void signatures(const PdfDocument &a, const std::vector<int> &pa, const PdfDocument &b, const std::vector<int> &pb,
-                int threads, PageMatcher *match, std::vector<PageSignature> *sa, std::vector<PageSignature> *sb) {
-    *sa = parallel_map<PageSignature>(pa.size(), threads, [&](size_t k) { return signature_of(a, pa[k]); });
-    *sb = parallel_map<PageSignature>(pb.size(), threads, [&](size_t k) {
-        if (match && k < pa.size() && match->same(pa[k], pb[k])) return (*sa)[k];
-        return signature_of(b, pb[k]);
+                const Filters &f, int threads, PageMatcher *match, std::vector<PageSignature> *sa,
+                std::vector<PageSignature> *sb, ComparedPairs *compared) {
+    const size_t common = std::min(pa.size(), pb.size());
+    sa->assign(pa.size(), PageSignature{});
+    sb->assign(pb.size(), PageSignature{});
+    std::vector<std::optional<PairResult>> found(common);
+    parallel_for(std::max(pa.size(), pb.size()), threads, [&](size_t k) {
+        if (k >= common) {
+            if (k < pa.size()) (*sa)[k] = signature_of(a, pa[k]);
+            else (*sb)[k] = signature_of(b, pb[k]);
+            return;
+        }
+        if (match && match->same(pa[k], pb[k])) {
+            (*sa)[k] = (*sb)[k] = signature_of(a, pa[k]);
+            return;
+        }
+        AnalysedPair p;
+        analyse_pair(a, pa[k], b, pb[k], f, &p);
+        (*sa)[k] = signature_of(a, p.sa);
+        (*sb)[k] = signature_of(b, p.sb);
+        if ((*sa)[k].exact != (*sb)[k].exact && page_similarity((*sa)[k], (*sb)[k]) >= kMinSimilarity)
+            found[k] = compare_analysed(a, pa[k], b, pb[k], f, p);
     });
+    for (size_t k = 0; k < common; ++k)
+        if (found[k]) compared->emplace(std::make_pair(pa[k], pb[k]), std::move(*found[k]));
 }
 
 // The aligned pairs (page indexes), with pages removed from one place and
@@ -240,9 +297,10 @@ struct Slot {
 };
 
 std::vector<Slot> content_slots(const PdfDocument &a, const std::vector<int> &pa, const PdfDocument &b,
-                                const std::vector<int> &pb, int threads, PageMatcher *match) {
+                                const std::vector<int> &pb, const Filters &f, int threads, PageMatcher *match,
+                                ComparedPairs *compared) {
     std::vector<PageSignature> sa, sb;
-    signatures(a, pa, b, pb, threads, match, &sa, &sb);
+    signatures(a, pa, b, pb, f, threads, match, &sa, &sb, compared);
     const std::vector<PagePair> aligned = align_pages(sa, sb);
     std::unordered_map<uint64_t, std::vector<size_t>> removed;  // exact hash -> slots of A-only pages
     std::vector<Slot> slots;
@@ -301,11 +359,13 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
                        opts.ignore_regions.empty() && opts.ignore_text.empty();
     const int threads = thread_count(opts.threads);
     // The options functions say what changed among painted elements and
-    // where; only the pairs that differ are analysed for it.
+    // where: the pairs that differ collect them in the analysis that finds
+    // the difference, so no page is read twice for it.
+    PaintByPair painted;
     if (plain) {
-        compare_docs(a, b, out, threads, opts.analyse_alike_pages);
+        compare_docs(a, b, out, threads, opts.analyse_alike_pages, &painted);
         mark_old_image_places(out, a);
-        refine_painted(a, b, opts, threads, out);
+        refine_painted(a, b, opts, threads, out, &painted);
         if (opts.ignore_image) drop_images(out);
         return;
     }
@@ -323,31 +383,36 @@ void compare_docs_opts(const PdfDocument &a, const PdfDocument &b, const Compare
     out->content_pairing = opts.pairing == Pairing::Content;
     PageMatcher matcher(a, b);
     PageMatcher *match = opts.analyse_alike_pages ? nullptr : &matcher;
-    const std::vector<Slot> slots =
-        out->content_pairing ? content_slots(a, pa, b, pb, threads, match) : position_slots(pa, pb);
+    ComparedPairs compared;
+    const std::vector<Slot> slots = out->content_pairing
+                                        ? content_slots(a, pa, b, pb, f, threads, match, &compared)
+                                        : position_slots(pa, pb);
     // The pairs to compare are analysed a batch at a time on the threads;
     // the entries go out in slot order.
     for (size_t first = 0; first < slots.size(); first += kPairsPerBatch) {
         const size_t n = std::min(static_cast<size_t>(kPairsPerBatch), slots.size() - first);
-        std::vector<std::vector<DiffEntry>> found =
-            parallel_map<std::vector<DiffEntry>>(n, threads, [&](size_t k) {
-                const Slot &s = slots[first + k];
-                if (s.moved || s.same || s.pair.a < 0 || s.pair.b < 0) return std::vector<DiffEntry>{};
-                return compare_pair(a, s.pair.a, b, s.pair.b, f, match);
-            });
+        std::vector<PairResult> found = parallel_map<PairResult>(n, threads, [&](size_t k) {
+            const Slot &s = slots[first + k];
+            if (s.moved || s.same || s.pair.a < 0 || s.pair.b < 0) return PairResult{};
+            auto it = compared.find({s.pair.a, s.pair.b});
+            if (it != compared.end()) return std::move(it->second);  // this slot's own element
+            return compare_pair(a, s.pair.a, b, s.pair.b, f, match);
+        });
         for (size_t k = 0; k < n; ++k) {
             const Slot &s = slots[first + k];
             out->pairs.push_back(s.pair);
             if (s.moved) add_page_entry(out, "page_moved", s.pair.a + 1, s.pair.b + 1);
             else if (s.pair.a < 0) add_page_entry(out, "page_added", 0, s.pair.b + 1);
             else if (s.pair.b < 0) add_page_entry(out, "page_removed", s.pair.a + 1, 0);
-            else
-                for (DiffEntry &e : found[k]) out->entries.push_back(std::move(e));
+            else {
+                for (DiffEntry &e : found[k].entries) out->entries.push_back(std::move(e));
+                if (found[k].painted) painted[{s.pair.a, s.pair.b}] = std::move(found[k].paint);
+            }
         }
     }
     out->identical = out->entries.empty() ? 1 : 0;  // ignored differences leave no trace
     mark_old_image_places(out, a);
-    refine_painted(a, b, opts, threads, out);
+    refine_painted(a, b, opts, threads, out, &painted);
     if (opts.ignore_image) drop_images(out);
 }
 

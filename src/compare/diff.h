@@ -5,9 +5,11 @@
 // Rectangles are in the default user space of the page they belong to.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "../docinfo/doc_diff.h"
@@ -113,8 +115,13 @@ void diff_result_free(DiffList *list);
 // time; the result does not depend on the thread count.  Page pairs known to
 // read alike (see page_match.h) are not analysed, unless analyse_alike: the
 // result is the same either way.
+// With paint, the pages are analysed with their painted elements too, and
+// the verdict of every pair with a content or text difference goes there
+// (see paint_diff.h), so that no page needs a second analysis for it.
+struct PairPaint;
+using PaintByPair = std::map<std::pair<int, int>, std::optional<PairPaint>>;
 void compare_docs(const PdfDocument &a, const PdfDocument &b, DiffList *out, int threads = 0,
-                  bool analyse_alike = false);
+                  bool analyse_alike = false, PaintByPair *paint = nullptr);
 
 // Page pairs analysed per batch: the summaries of a batch are freed as each
 // pair is compared, so memory holds at most one pair per thread.
@@ -123,8 +130,11 @@ inline constexpr int kPairsPerBatch = 48;
 // Compares page ia of a with page ib of b (0-based): the differences, each
 // with its page_a and page_b set, numbered on B's page.  With a matcher
 // (of a and b), a pair it knows to read alike has none and is not analysed.
+// With paint_a and paint_b, the pages' painted elements go there, from the
+// same analysis (left empty when the pair is not analysed).
 std::vector<DiffEntry> compare_page_pair(const PdfDocument &a, int ia, const PdfDocument &b, int ib,
-                                         PageMatcher *match = nullptr);
+                                         PageMatcher *match = nullptr, PagePaint *paint_a = nullptr,
+                                         PagePaint *paint_b = nullptr);
 
 // `threads` as the options give it: 0 means default_thread_count().
 int thread_count(int requested);

@@ -262,20 +262,46 @@ struct PairEntries {
     bool texts = false, images = false, content = false;
 };
 
-// What the painted elements say of one pair: the changes, and the boxes of
-// the image placements that differ.
-struct PairPaint {
-    std::vector<PaintChange> changes;
-    std::vector<DiffRect> image_a, image_b;
-};
-
 bool kind_ignored(const CompareOptions &opts, const PaintChange &c) {
     return std::strcmp(c.kind, "style") == 0 ? opts.ignore_style : opts.ignore_drawing;
 }
 
-std::optional<PairPaint> pair_changes(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts,
-                                      const PairEntries &p) {
+// Leaves out of the pair's verdict the changes of kinds and regions the
+// options ignore.
+void apply_options(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts, const PairEntries &p,
+                   PairPaint *found) {
+    std::vector<PaintChange> kept;
+    const PageEntry &ea = a.pages[static_cast<size_t>(p.ia)], &eb = b.pages[static_cast<size_t>(p.ib)];
+    for (PaintChange &c : found->changes) {
+        if (kind_ignored(opts, c)) continue;
+        if (!opts.ignore_regions.empty() && rects_ignored(opts.ignore_regions, c.rects_a, ea, p.ia + 1, kSideA) &&
+            rects_ignored(opts.ignore_regions, c.rects_b, eb, p.ib + 1, kSideB))
+            continue;
+        kept.push_back(std::move(c));
+    }
+    found->changes = std::move(kept);
+}
+
+std::optional<PairPaint> verdict(bool texts, bool images, const PagePaint &pa, const PagePaint &pb) {
+    if (!pa.complete || !pb.complete) return std::nullopt;
     PairPaint out;
+    PaintDiffOptions how;
+    how.texts_differ = texts;
+    how.skip_images = images;
+    how.image_rects_a = &out.image_a;
+    how.image_rects_b = &out.image_b;
+    out.changes = paint_changes(pa, pb, how);
+    return out;
+}
+
+void entry_kinds(const DiffEntry &e, bool *texts, bool *images, bool *content) {
+    *texts = *texts || std::strncmp(e.type, "text_", 5) == 0;
+    *images = *images || std::strncmp(e.type, "image_", 6) == 0;
+    *content = *content || std::strcmp(e.type, "content_changed") == 0;
+}
+
+// The pair's verdict from its pages analysed again, for the paint only.
+std::optional<PairPaint> pair_changes(const PdfDocument &a, const PdfDocument &b, const PairEntries &p) {
     PagePaint pa, pb;
     {
         PageSummary s;
@@ -286,29 +312,26 @@ std::optional<PairPaint> pair_changes(const PdfDocument &a, const PdfDocument &b
         PageSummary s;
         analyze_page(b, p.ib, &s, false, &pb);
     }
-    if (!pb.complete) return std::nullopt;
-    PaintDiffOptions how;
-    how.texts_differ = p.texts;
-    how.skip_images = p.images;
-    how.image_rects_a = &out.image_a;
-    how.image_rects_b = &out.image_b;
-    std::vector<PaintChange> all = paint_changes(pa, pb, how);
-    std::vector<PaintChange> &kept = out.changes;
-    const PageEntry &ea = a.pages[static_cast<size_t>(p.ia)], &eb = b.pages[static_cast<size_t>(p.ib)];
-    for (PaintChange &c : all) {
-        if (kind_ignored(opts, c)) continue;
-        if (!opts.ignore_regions.empty() && rects_ignored(opts.ignore_regions, c.rects_a, ea, p.ia + 1, kSideA) &&
-            rects_ignored(opts.ignore_regions, c.rects_b, eb, p.ib + 1, kSideB))
-            continue;
-        kept.push_back(std::move(c));
-    }
-    return out;
+    return verdict(p.texts, p.images, pa, pb);
 }
 
 }  // namespace
 
+bool needs_paint(const std::vector<DiffEntry> &entries) {
+    bool texts = false, images = false, content = false;
+    for (const DiffEntry &e : entries) entry_kinds(e, &texts, &images, &content);
+    return texts || content;
+}
+
+std::optional<PairPaint> pair_paint(const std::vector<DiffEntry> &entries, const PagePaint &a,
+                                    const PagePaint &b) {
+    bool texts = false, images = false, content = false;
+    for (const DiffEntry &e : entries) entry_kinds(e, &texts, &images, &content);
+    return verdict(texts, images, a, b);
+}
+
 void refine_painted(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts, int threads,
-                    DiffList *list) {
+                    DiffList *list, PaintByPair *known) {
     std::vector<PairEntries> pairs;
     std::vector<DiffEntry> &es = list->entries;
     for (size_t k = 0; k < es.size();) {
@@ -316,9 +339,7 @@ void refine_painted(const PdfDocument &a, const PdfDocument &b, const CompareOpt
         p.first = k;
         p.ia = es[k].page_a - 1, p.ib = es[k].page_b - 1;
         while (k < es.size() && es[k].page_a - 1 == p.ia && es[k].page_b - 1 == p.ib) {
-            p.texts = p.texts || std::strncmp(es[k].type, "text_", 5) == 0;
-            p.images = p.images || std::strncmp(es[k].type, "image_", 6) == 0;
-            p.content = p.content || std::strcmp(es[k].type, "content_changed") == 0;
+            entry_kinds(es[k], &p.texts, &p.images, &p.content);
             ++k;
         }
         p.last = k;
@@ -329,9 +350,18 @@ void refine_painted(const PdfDocument &a, const PdfDocument &b, const CompareOpt
     std::vector<std::optional<PairPaint>> found(pairs.size());
     for (size_t first = 0; first < pairs.size(); first += kPairsPerBatch) {
         const size_t n = std::min(static_cast<size_t>(kPairsPerBatch), pairs.size() - first);
-        auto batch = parallel_map<std::optional<PairPaint>>(
-            n, threads, [&](size_t k) { return pair_changes(a, b, opts, pairs[first + k]); });
-        for (size_t k = 0; k < n; ++k) found[first + k] = std::move(batch[k]);
+        auto batch = parallel_map<std::optional<PairPaint>>(n, threads, [&](size_t k) -> std::optional<PairPaint> {
+            const PairEntries &p = pairs[first + k];
+            if (known) {
+                auto it = known->find({p.ia, p.ib});
+                if (it != known->end()) return std::move(it->second);  // each pair's own element
+            }
+            return pair_changes(a, b, p);
+        });
+        for (size_t k = 0; k < n; ++k) {
+            found[first + k] = std::move(batch[k]);
+            if (found[first + k]) apply_options(a, b, opts, pairs[first + k], &*found[first + k]);
+        }
     }
     std::vector<DiffEntry> out;
     out.reserve(es.size());

@@ -2,6 +2,7 @@
 // left is grouped into named regions (see PaintChange in diff.h).
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "../page/paint.h"
@@ -27,13 +28,30 @@ struct PaintDiffOptions {
 // first element on A (then on B).
 std::vector<PaintChange> paint_changes(const PagePaint &a, const PagePaint &b, const PaintDiffOptions &how);
 
+// What the painted elements of one page pair say before the options pick
+// what to keep: every change, and the boxes of B's and A's image
+// placements that differ.
+struct PairPaint {
+    std::vector<PaintChange> changes;
+    std::vector<DiffRect> image_a, image_b;
+};
+
+// The verdict on a pair whose entries (after any filtering) are `entries`,
+// from the painted elements collected in the same analysis: nullopt when
+// either list is incomplete (the entries then stay as they are).  Only
+// pairs with a content or text entry need one (needs_paint).
+bool needs_paint(const std::vector<DiffEntry> &entries);
+std::optional<PairPaint> pair_paint(const std::vector<DiffEntry> &entries, const PagePaint &a,
+                                    const PagePaint &b);
+
 // For every page pair of the list that has a content or text difference:
-// analyses both pages' painted elements and gives the content change the
+// takes both pages' painted elements (moved out of `known` when the pair is there,
+// else by analysing the pages again) and gives the content change the
 // regions that differ (rects_a, rects_b, and each PaintChange), or drops it
 // when nothing painted differs.  Kinds and regions the options ignore are
 // left out.  Pairs whose painted elements cannot all be listed keep their
 // entries as they were.
 void refine_painted(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts, int threads,
-                    DiffList *list);
+                    DiffList *list, PaintByPair *known = nullptr);
 
 }  // namespace morvex

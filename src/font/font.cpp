@@ -316,6 +316,18 @@ struct FontBuilder {
         });
         std::stable_sort(out.begin(), out.end(),
                          [](const PdfFont::CidWidth &a, const PdfFont::CidWidth &b) { return a.lo < b.lo; });
+        // The range a search finds for a CID is the last one starting at or
+        // before it, when it reaches the CID.
+        size_t n = 0;
+        for (const PdfFont::CidWidth &c : out)
+            if (c.lo < PdfFont::kDenseCids) n = std::max<size_t>(n, std::min(c.hi, PdfFont::kDenseCids - 1) + size_t{1});
+        std::vector<uint32_t> &at = f.cid_width_at_;
+        at.assign(n, 0);
+        size_t j = 0;
+        for (uint32_t cid = 0; cid < n; ++cid) {
+            while (j < out.size() && out[j].lo <= cid) ++j;
+            if (j > 0 && cid <= out[j - 1].hi) at[cid] = static_cast<uint32_t>(j);
+        }
     }
 
     // The "dup CODE /name put" lines of a Type1 font program's clear-text
@@ -595,7 +607,7 @@ bool same_font(const PdfFont *a, const PdfFont *b) {
 }
 
 int PdfFont::next(const uint8_t *s, size_t n, Glyph *g) const {
-    g->text.clear();
+    g->text = {};
     g->unmapped = false;
     if (!type0_) {
         const uint8_t c = s[0];
@@ -603,7 +615,7 @@ int PdfFont::next(const uint8_t *s, size_t n, Glyph *g) const {
         g->nbytes = 1;
         g->w0 = width_[c];
         g->is_space32 = c == 32;
-        g->text = text_[c];
+        g->text = text_[c];  // the font's own table
         g->unmapped = unmapped_[c] != 0;
         return 1;
     }
@@ -617,16 +629,20 @@ int PdfFont::next(const uint8_t *s, size_t n, Glyph *g) const {
     const bool has_cid = encoding_.to_cid(code, len, &cid);
     g->w0 = default_width_;
     g->w1 = default_w1_;
-    if (has_cid) {
+    if (has_cid && cid < cid_width_at_.size()) {
+        if (const uint32_t k = cid_width_at_[cid]) g->w0 = cid_widths_[k - 1].w;
+    } else if (has_cid) {
         auto it = std::upper_bound(cid_widths_.begin(), cid_widths_.end(), cid,
                                    [](uint32_t k, const CidWidth &w) { return k < w.lo; });
         if (it != cid_widths_.begin() && cid <= (it - 1)->hi) g->w0 = (it - 1)->w;
     }
-    if (has_to_unicode_ && to_unicode_.to_unicode(code, len, &g->text)) return len;
-    if (encoding_.to_unicode(code, len, &g->text)) return len;
-    if (has_cid && cid_to_utf8(collection_, cid, &g->text)) return len;
-    g->unmapped = true;
-    for (int i = 0; i < len; ++i) append_byte_text(&g->text, s[i]);
+    g->buf.clear();
+    if (!(has_to_unicode_ && to_unicode_.to_unicode(code, len, &g->buf)) &&
+        !encoding_.to_unicode(code, len, &g->buf) && !(has_cid && cid_to_utf8(collection_, cid, &g->buf))) {
+        g->unmapped = true;
+        for (int i = 0; i < len; ++i) append_byte_text(&g->buf, s[i]);
+    }
+    g->text = g->buf;
     return len;
 }
 

@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../document/document.h"
@@ -46,7 +47,16 @@ struct Glyph {
     double w1 = -1;          // vertical writing: displacement down the column (negative)
     bool is_space32 = false;  // the single-byte code 32
     bool unmapped = false;    // no Unicode known: text holds the code's bytes
-    std::string text;         // UTF-8 (may be empty: a glyph that stands for no text)
+    // UTF-8 (may be empty: a glyph that stands for no text).  It points
+    // into the font's own tables, or into buf for a code whose text is
+    // made as it is read: valid until the font goes or the glyph is read
+    // into again, so a glyph is not copied.
+    std::string_view text;
+    std::string buf;
+
+    Glyph() = default;
+    Glyph(const Glyph &) = delete;
+    Glyph &operator=(const Glyph &) = delete;
 };
 
 class PdfFont {
@@ -92,6 +102,12 @@ private:
     CMap to_unicode_;
     bool has_to_unicode_ = false;
     std::vector<CidWidth> cid_widths_;  // sorted, non-overlapping after build
+    // For the CIDs below its size (at most kDenseCids): 1 + the index of
+    // the range of cid_widths_ that gives the CID's width, 0 for none.  A
+    // width array lists CIDs one by one, so a search would cost about a
+    // dozen steps a glyph.
+    static constexpr uint32_t kDenseCids = 32768;
+    std::vector<uint32_t> cid_width_at_;
     double default_width_ = 1.0;
     double default_w1_ = -1.0;  // /DW2's second number, per unit of font size
     bool vertical_ = false;

@@ -46,10 +46,11 @@ struct TextParams {
 };
 
 // A glyph recently placed on the page, to recognise the same glyph drawn
-// again at (nearly) the same place.
+// again at (nearly) the same place.  Its text hash is kept apart (in
+// InterpState::recent_hash), so that the search for it, made for every
+// glyph, reads one short array.
 struct PlacedGlyph {
     double x = 0, y = 0;
-    uint32_t text_hash = 0;
 };
 constexpr int kRecentGlyphs = 64;
 
@@ -133,6 +134,7 @@ struct InterpState {
     // The word's last glyph on the page: its origin and the end of its width.
     double glyph_x0 = 0, glyph_y0 = 0, glyph_x1 = 0, glyph_y1 = 0;
     PlacedGlyph recent[kRecentGlyphs];
+    uint32_t recent_hash[kRecentGlyphs] = {};
     int recent_next = 0;
     int recent_count = 0;
     TextParams params;

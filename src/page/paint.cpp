@@ -401,9 +401,9 @@ void PaintCollector::text(const InterpState &st, double x0, double y0, double x1
     h = mix(mix(h, rounded(st.params.char_spacing, 1000)), rounded(st.params.word_spacing, 1000));
     e.sig = h;
     const auto *p = reinterpret_cast<const u8 *>(shown.data());
+    Glyph g;
     for (size_t k = 0; k < shown.size();) {
         if (font) {
-            Glyph g;
             k += static_cast<size_t>(font->next(p + k, shown.size() - k, &g));
             e.text += g.text;
         } else {

@@ -1,6 +1,7 @@
 #include "text_runs.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <string_view>
@@ -51,6 +52,7 @@ void clear_state(InterpState *st) {
     st->last_size = st->last_set_size = 0;
     st->glyph_x0 = st->glyph_y0 = st->glyph_x1 = st->glyph_y1 = 0;
     for (PlacedGlyph &g : st->recent) g = PlacedGlyph{};
+    for (uint32_t &h : st->recent_hash) h = 0;
     st->recent_next = st->recent_count = 0;
     st->params = TextParams{};
     st->doc = nullptr;
@@ -134,7 +136,7 @@ constexpr double kSameDirection = 0.94;
 constexpr double kSamePlace = 0.1;
 
 // The combining form of a spacing accent (the UTF-8 of the accent), or 0.
-uint32_t combining_accent(const std::string &t) {
+uint32_t combining_accent(std::string_view t) {
     uint32_t cp;
     if (t.size() == 1) {
         cp = static_cast<uint8_t>(t[0]);
@@ -166,7 +168,7 @@ uint32_t combining_accent(const std::string &t) {
 // The combining form of a spacing accent that can stand over a letter:
 // ASCII's circumflex and tilde are characters of their own in text (and
 // TeX's math fonts draw the vector arrow as a tilde), the others accents.
-uint32_t over_letter_accent(const std::string &t) {
+uint32_t over_letter_accent(std::string_view t) {
     return t == "^" || t == "~" ? 0 : combining_accent(t);
 }
 
@@ -197,28 +199,35 @@ bool is_letter_or_digit(uint32_t cp) {
     return true;
 }
 
-uint32_t text_hash(const std::string &t) {
+uint32_t text_hash(std::string_view t) {
     uint32_t h = 2166136261u;
     for (unsigned char c : t) h = (h ^ c) * 16777619u;
     return h;
 }
 
-bool is_white_text(const std::string &t) {
+bool is_white_text(std::string_view t) {
     for (unsigned char c : t)
         if (!is_ws(c)) return false;
     return !t.empty();
 }
 
 bool drawn_before(const InterpState *st, double x, double y, uint32_t h, double tol) {
-    for (int i = 0; i < st->recent_count; ++i) {
-        const PlacedGlyph &g = st->recent[i];
-        if (g.text_hash == h && std::fabs(g.x - x) <= tol && std::fabs(g.y - y) <= tol) return true;
+    // The slots whose hash matches, as bits, in a loop without branches the
+    // compiler can vectorise; only they are looked at closer.
+    uint64_t hits = 0;
+    for (int i = 0; i < kRecentGlyphs; ++i) hits |= static_cast<uint64_t>(st->recent_hash[i] == h) << i;
+    if (st->recent_count < kRecentGlyphs) hits &= (uint64_t{1} << st->recent_count) - 1;
+    while (hits) {
+        const PlacedGlyph &g = st->recent[std::countr_zero(hits)];
+        if (std::fabs(g.x - x) <= tol && std::fabs(g.y - y) <= tol) return true;
+        hits &= hits - 1;
     }
     return false;
 }
 
 void remember_glyph(InterpState *st, double x, double y, uint32_t h) {
-    st->recent[st->recent_next] = PlacedGlyph{x, y, h};
+    st->recent[st->recent_next] = PlacedGlyph{x, y};
+    st->recent_hash[st->recent_next] = h;
     st->recent_next = (st->recent_next + 1) % kRecentGlyphs;
     if (st->recent_count < kRecentGlyphs) ++st->recent_count;
 }
@@ -430,7 +439,7 @@ void emit_with_font(InterpState *st, const PdfFont &font, const unsigned char *b
         if (st->in_word && st->word_from_font && st->word_last_len > 0 && st->word_last_len <= st->word.size()) {
             const std::string_view prev(st->word.data() + st->word.size() - st->word_last_len, st->word_last_len);
             const uint32_t accent = over_letter_accent(g.text);
-            const uint32_t prev_accent = accent ? 0 : over_letter_accent(std::string(prev));
+            const uint32_t prev_accent = accent ? 0 : over_letter_accent(prev);
             if ((accent || prev_accent) && is_letter_or_digit(single_code_point(accent ? prev : g.text))) {
                 const double dx = st->last_dir_x, dy = st->last_dir_y;
                 const double prev_mid = (st->glyph_x0 + st->glyph_x1) / 2 * dx + (st->glyph_y0 + st->glyph_y1) / 2 * dy;

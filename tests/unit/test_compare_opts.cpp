@@ -231,3 +231,70 @@ TEST(CompareOpts, VisualWithoutOptionsIsThePlainReport) {
 }
 
 }  // namespace
+
+// Pages are compared, with what they paint, as their signatures are made;
+// a comparison of pages the alignment does not pair must leave no trace,
+// and one it pairs must give what comparing the pair alone gives.
+TEST(CompareOpts, PairsComparedWhilePairingKeepTheirOwnVerdicts) {
+    const std::string red = "1 0 0 rg ";
+    auto recoloured = [&](int seed) { return red + page_text(seed); };
+    auto respelled = [](int seed) { return "q Q " + page_text(seed); };  // paints the same
+    auto one_word = [](int seed) {
+        std::string p = page_text(seed);
+        return p.replace(p.find("x10"), 3, "x99");
+    };
+    // The report's differences, without the pairs the detail report lists.
+    auto differences = [](const std::string &r) {
+        const size_t from = r.find(R"("differences")");
+        return from == std::string::npos ? r : r.substr(from, r.find(R"("pairs")") - from);
+    };
+    const std::string style_b2 = R"({"page":2,"type":"content_changed","page_a":1,"page_b":2,)";
+    const struct {
+        std::vector<std::string> a, b;
+        const char *options;
+        std::vector<std::string> want;  // pieces of the report, in order
+        std::vector<std::string> absent;
+    } cases[] = {
+        // In place: the re-spelled page is quiet, the recoloured one a style change.
+        {{page_text(1), page_text(2), page_text(3)},
+         {page_text(1), respelled(2), recoloured(3)},
+         R"({"pairing":"content","report":"detail"})",
+         {R"("page":3,"type":"content_changed","page_a":3,"page_b":3)", R"("kind":"style")"},
+         {R"("page_a":2)"}},
+        // A page like page 1 inserted before it: the first pages compared
+        // while pairing are not a pair of the alignment.
+        {{page_text(1), page_text(2)},
+         {one_word(1), recoloured(1), respelled(2)},
+         R"({"pairing":"content","report":"detail"})",
+         {R"("type":"page_added","page_a":null,"page_b":1)", style_b2, R"("kind":"style")"},
+         {"text_changed", R"("page_a":2)"}},
+        // An ignored region over the recoloured words leaves nothing.
+        {{page_text(1), page_text(2), page_text(3)},
+         {page_text(1), respelled(2), recoloured(3)},
+         R"({"pairing":"content","ignore_regions":[{"rect":[0,0,612,792],"pages":"3"}]})",
+         {R"("differences":[]})"},
+         {}},
+        {{page_text(1), page_text(2), page_text(3)},
+         {page_text(1), respelled(2), recoloured(3)},
+         R"({"pairing":"content","ignore_kinds":["style"],"threads":2})",
+         {R"("differences":[]})"},
+         {}},
+    };
+    for (const auto &c : cases) {
+        const std::string r = differences(run(doc(c.a), doc(c.b), c.options));
+        size_t at = 0;
+        for (const std::string &w : c.want) {
+            const size_t found = r.find(w, at);
+            EXPECT_NE(found, std::string::npos) << c.options << " wants " << w << " in " << r;
+            if (found != std::string::npos) at = found + w.size();
+        }
+        for (const std::string &x : c.absent) EXPECT_EQ(r.find(x), std::string::npos) << x << " in " << r;
+        // Pairing by content gives the verdicts pairing by position gives
+        // where both make the same pairs.
+        if (c.a.size() == c.b.size()) {
+            std::string pos = c.options;
+            pos.replace(pos.find("content"), 7, "position");
+            EXPECT_EQ(r, differences(run(doc(c.a), doc(c.b), pos.c_str()))) << c.options;
+        }
+    }
+}

@@ -331,6 +331,13 @@ TEST(FontWords, WidthsAndTextParameters) {
          "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H "
          "/DescendantFonts [<< /DW 1000 /W [1 [100 200] 5 6 300] >>] >>",
          "BT /F1 10 Tf 0 0 Td <00010002000500060009> Tj ET", {{0, 1 + 2 + 3 + 3 + 10}}},
+        // Ranges overlap where a later one starts inside an earlier one: the
+        // one starting last before the CID gives its width, on both sides of
+        // CID 32768 (where the per-CID table of a font ends).
+        {"CID widths: overlapping ranges, high CIDs",
+         "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H "
+         "/DescendantFonts [<< /DW 1000 /W [1 [100 200] 5 6 300 4 5 700 32766 32769 400] >>] >>",
+         "BT /F1 10 Tf 0 0 Td <000300040005000600077FFF80008002> Tj ET", {{0, 10 + 7 + 3 + 3 + 10 + 4 + 4 + 10}}},
         {"Type3 widths through the font matrix",
          "<< /Type /Font /Subtype /Type3 /FontMatrix [0.01 0 0 0.01 0 0] /FirstChar 97 /Widths [50 25] "
          "/Encoding << /Differences [97 /a /b] >> >>",
