@@ -15,6 +15,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "paint_hidden.h"
 #include "parallel.h"
 
 namespace morvex {
@@ -165,6 +166,8 @@ void push_rect(std::vector<DiffRect> *out, const Box &b) {
 std::vector<PaintChange> paint_changes(const PagePaint &a, const PagePaint &b, const PaintDiffOptions &how) {
     std::vector<bool> used_a(a.elements.size(), false), used_b(b.elements.size(), false);
     cancel(a, b, &used_a, &used_b);
+    // What is left but shows no pixel on its own page is no change anyone sees.
+    HiddenElements hidden_a(a), hidden_b(b);
 
     // Text left over on B, by its words.
     std::unordered_map<std::string, std::vector<uint32_t>> words_b;
@@ -188,7 +191,7 @@ std::vector<PaintChange> paint_changes(const PagePaint &a, const PagePaint &b, c
             continue;
         }
         if (e.kind != PaintKind::text) {
-            drawing(box_of(e), Box{}, i);
+            if (!hidden_a.hidden(i)) drawing(box_of(e), Box{}, i);
             continue;
         }
         // The same words on B, nearest first.
@@ -204,13 +207,14 @@ std::vector<PaintChange> paint_changes(const PagePaint &a, const PagePaint &b, c
             }
         }
         if (best < 0) {
-            if (!how.texts_differ) drawing(box_of(e), Box{}, i);
+            if (!how.texts_differ && !hidden_a.hidden(i)) drawing(box_of(e), Box{}, i);
             continue;
         }
         const uint32_t j = it->second[static_cast<size_t>(best)];
         it->second.erase(it->second.begin() + best);
         used_b[j] = true;
         const PaintElement &f = b.elements[j];
+        if (hidden_a.hidden(i) && hidden_b.hidden(j)) continue;
         if (e.style != f.style) {
             Item s;
             s.style = true;
@@ -230,7 +234,7 @@ std::vector<PaintChange> paint_changes(const PagePaint &a, const PagePaint &b, c
             continue;
         }
         if (f.kind == PaintKind::text && how.texts_differ) continue;
-        drawing(Box{}, box_of(f), a.elements.size() + j);
+        if (!hidden_b.hidden(j)) drawing(Box{}, box_of(f), a.elements.size() + j);
     }
 
     std::vector<Item> all = join_styles(std::move(styles));

@@ -36,6 +36,13 @@ struct PaintElement {
     double size = 0;   // on the page, in points
     PaintColor fill = kBlack, stroke = kBlack;
     int render = 0;
+    // What it does to what lies beneath, for telling which changes no one
+    // can see.  cover: it paints every point of its box opaquely (an
+    // axis-aligned rectangle filled in an opaque colour, within a clip that
+    // is a rectangle too).  white: all it paints is opaque white, so over
+    // nothing on a white page it shows nothing.
+    bool cover = false;
+    bool white = false;
 };
 
 struct PagePaint {
