@@ -203,7 +203,7 @@ void PaintCollector::set_gstate(PaintGState *gs, std::string_view name) {
     const uint64_t key = resource_key('g', resources(), name);
     auto it = looks_.find(key);
     if (it == looks_.end()) {
-        const PdfValue d = values_.resource(resources(), "ExtGState", std::string(name));
+        const PdfValue d = values_.resolved(values_.resource(resources(), "ExtGState", std::string(name)));
         GStateLook look;
         if (d.is_dict()) {
             look = gstate_look(doc_, d, &values_);
@@ -229,7 +229,7 @@ void PaintCollector::set_space(PaintGState *gs, bool fill, std::string_view name
             GStateLook look;
             // A space by value: one ICC profile under two names is one space.
             look.hash = v.ok() ? values_.value(v) : mix_bytes(mix(kBasis, 'C'), name);
-            look.see_through = is_pattern_space(v);
+            look.see_through = is_pattern_space(values_.resolved(v));
             if (looks_.size() >= kMaxResourceLooks) looks_.clear();
             it = looks_.emplace(key, look).first;
         }

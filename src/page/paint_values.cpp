@@ -76,7 +76,18 @@ std::string_view name_of(PdfValue v) {
 PdfValue ValueHasher::resource(PdfValue resources, const char *kind, const std::string &name) const {
     if (!resources.is_dict() || name.empty()) return {};
     const PdfValue category = dict_get(doc_, resources, kind);
-    return category.is_dict() ? dict_get(doc_, category, name.c_str()) : PdfValue{};
+    if (!category.is_dict()) return {};
+    const int32_t at = dict_key_value(category.data, category.end, category.pos, name);
+    return at < 0 ? PdfValue{} : PdfValue{category.data, at, category.end};
+}
+
+PdfValue ValueHasher::resolved(PdfValue v) const {
+    for (int i = 0; i < 8 && v.ok() && is_digit(v.data[v.pos]); ++i) {
+        const int32_t num = parse_ref_at(v.data, v.end, v.pos);
+        if (num <= 0) break;
+        v = object_value(doc_, num);
+    }
+    return v;
 }
 
 uint64_t ValueHasher::object(int32_t num, int depth) {

@@ -24,9 +24,12 @@ public:
     uint64_t value(PdfValue v) { return hash_at(v.data, v.end, v.pos, 0); }
 
     // The resource `name` of category `kind` ("ExtGState", "Shading",
-    // "Pattern", "ColorSpace") in the resources dictionary; not ok() when
-    // there is none.
+    // "Pattern", "ColorSpace") in the resources dictionary, as written (a
+    // reference stays one, so that value() reaches a stream's data); not
+    // ok() when there is none.
     PdfValue resource(PdfValue resources, const char *kind, const std::string &name) const;
+    // The value with references followed.
+    PdfValue resolved(PdfValue v) const;
 
 private:
     uint64_t hash_at(const u8 *d, int32_t end, int32_t p, int depth);
