@@ -15,6 +15,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "../page/paint_values.h"
 #include "paint_hidden.h"
 #include "parallel.h"
 
@@ -309,10 +310,56 @@ std::optional<PairPaint> pair_changes(const PdfDocument &a, const PdfDocument &b
     return out;
 }
 
+// Page pairs with no entry whose graphics states, shadings, patterns or
+// colour spaces hold other values under the same names (which the content
+// bytes do not show) get a content change, for the painted elements to
+// confirm or drop.  Each document's resources are hashed once per object.
+void add_look_changes(const PdfDocument &a, const PdfDocument &b, DiffList *list) {
+    std::vector<DiffEntry> &es = list->entries;
+    std::unordered_map<uint64_t, size_t> rank;  // (a, b) -> place in the report
+    const auto key = [](int ia, int ib) { return static_cast<uint64_t>(static_cast<uint32_t>(ia)) << 32 | static_cast<uint32_t>(ib); };
+    for (size_t k = 0; k < list->pairs.size(); ++k) rank.emplace(key(list->pairs[k].a, list->pairs[k].b), k);
+    std::vector<bool> has_entry(list->pairs.size(), false);
+    for (const DiffEntry &e : es) {
+        const auto it = rank.find(key(e.page_a - 1, e.page_b - 1));
+        if (it != rank.end()) has_entry[it->second] = true;
+    }
+    ValueHasher ha(a), hb(b);
+    std::vector<DiffEntry> added;
+    for (size_t k = 0; k < list->pairs.size(); ++k) {
+        const PagePair &p = list->pairs[k];
+        if (has_entry[k] || p.a < 0 || p.b < 0 || p.a >= a.page_count() || p.b >= b.page_count()) continue;
+        ha.new_page(), hb.new_page();
+        if (ha.resources_look(page_resources(a, a.pages[static_cast<size_t>(p.a)])) ==
+            hb.resources_look(page_resources(b, b.pages[static_cast<size_t>(p.b)])))
+            continue;
+        DiffEntry e;
+        e.page = p.b + 1;
+        std::snprintf(e.type, sizeof e.type, "%s", "content_changed");
+        e.page_a = p.a + 1;
+        e.page_b = p.b + 1;
+        added.push_back(std::move(e));
+    }
+    if (added.empty()) return;
+    std::vector<DiffEntry> out;
+    out.reserve(es.size() + added.size());
+    size_t next = 0;
+    for (DiffEntry &e : es) {
+        const auto it = rank.find(key(e.page_a - 1, e.page_b - 1));
+        if (it != rank.end())
+            while (next < added.size() && rank[key(added[next].page_a - 1, added[next].page_b - 1)] < it->second)
+                out.push_back(std::move(added[next++]));
+        out.push_back(std::move(e));
+    }
+    while (next < added.size()) out.push_back(std::move(added[next++]));
+    es = std::move(out);
+}
+
 }  // namespace
 
 void refine_painted(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts, int threads,
                     DiffList *list) {
+    add_look_changes(a, b, list);
     std::vector<PairEntries> pairs;
     std::vector<DiffEntry> &es = list->entries;
     for (size_t k = 0; k < es.size();) {

@@ -175,6 +175,45 @@ uint64_t ValueHasher::hash_at(const u8 *d, int32_t end, int32_t p, int depth) {
     return mix_bytes(mix(kBasis, 'b'), d + p, static_cast<size_t>(stop - p));
 }
 
+uint64_t ValueHasher::look_of(PdfValue resources, int depth) {
+    uint64_t h = mix(kBasis, 'L');
+    if (!resources.is_dict()) return h;
+    for (const char *kind : {"ExtGState", "Shading", "Pattern", "ColorSpace"}) {
+        const int32_t at = dict_key_value(resources.data, resources.end, resources.pos, kind);
+        if (at >= 0) h = mix(mix_bytes(h, reinterpret_cast<const u8 *>(kind), std::strlen(kind)),
+                             hash_at(resources.data, resources.end, at, 0));
+    }
+    const PdfValue xobjects = dict_get(doc_, resources, "XObject");
+    if (!xobjects.is_dict() || depth > kMaxDepth) return h;
+    // The forms' own resources, by name; images have none that matter here.
+    int32_t q = xobjects.pos + 2;
+    for (int k = 0; k < kMaxEntries; ++k) {
+        q = skip_ws_comments(xobjects.data, xobjects.end, q);
+        if (q >= xobjects.end || xobjects.data[q] != '/') break;
+        const std::string_view key = name_view(xobjects.data, xobjects.end, q);
+        const int32_t vpos = skip_ws_comments(xobjects.data, xobjects.end, q + 1 + static_cast<int32_t>(key.size()));
+        const int32_t num = parse_ref_at(xobjects.data, xobjects.end, vpos);
+        const int32_t next = skip_value(xobjects.data, xobjects.end, vpos, true);
+        if (num > 0) {
+            auto it = forms_.find(num);
+            if (it == forms_.end()) {
+                if (forms_left_-- <= 0) return mix(h, 'F');  // beyond the cap: unknown
+                it = forms_.emplace(num, mix(kBasis, 'f')).first;  // while it is being hashed
+                const PdfValue dict = object_value(doc_, num);
+                uint64_t f = mix(kBasis, 'f');
+                if (name_of(dict_get(doc_, dict, "Subtype")) == "Form")
+                    f = look_of(dict_get(doc_, dict, "Resources"), depth + 1);
+                forms_[num] = f;
+                it = forms_.find(num);
+            }
+            h = mix(mix_bytes(h, reinterpret_cast<const u8 *>(key.data()), key.size()), it->second);
+        }
+        if (next <= vpos) break;
+        q = next;
+    }
+    return h;
+}
+
 GStateLook gstate_look(const PdfDocument &doc, PdfValue dict, ValueHasher *hasher) {
     GStateLook look;
     look.hash = hasher->value(dict);

@@ -31,12 +31,28 @@ public:
     // The value with references followed.
     PdfValue resolved(PdfValue v) const;
 
+    // Starts the caps afresh (the cache stays): one hasher serves the pages
+    // of a document one after the other.
+    void new_page() {
+        objects_left_ = 4096;
+        bytes_left_ = int64_t{1} << 26;
+        forms_left_ = 256;
+    }
+
+    // A hash of what the resources dictionary's graphics states, shadings,
+    // patterns and colour spaces hold, and those of the forms it names (13
+    // deep, 256 forms at most), by value: equal when they look alike.
+    uint64_t resources_look(PdfValue resources) { return look_of(resources, 0); }
+
 private:
+    uint64_t look_of(PdfValue resources, int depth);
     uint64_t hash_at(const u8 *d, int32_t end, int32_t p, int depth);
     uint64_t object(int32_t num, int depth);
 
     const PdfDocument &doc_;
     std::unordered_map<int32_t, uint64_t> objects_;
+    std::unordered_map<int32_t, uint64_t> forms_;  // form XObject -> its resources' look
+    int forms_left_ = 256;
     int64_t objects_left_ = 4096;
     int64_t bytes_left_ = int64_t{1} << 26;
 };
