@@ -96,7 +96,9 @@ uint64_t ValueHasher::object(int32_t num, int depth) {
     // Beyond the caps (or a cycle) the object is known by its number.
     if (depth > kMaxDepth || objects_left_ <= 0) return mix(mix(kBasis, 'R'), static_cast<uint64_t>(num));
     --objects_left_;
-    objects_.emplace(num, mix(mix(kBasis, 'R'), static_cast<uint64_t>(num)));  // while it is being hashed
+    // While it is being hashed, a reference back to it (a cycle) stands for
+    // itself by a mark that no object number enters.
+    objects_.emplace(num, mix(kBasis, 'Y'));
     const PdfValue v = object_value(doc_, num);
     uint64_t h = v.ok() ? hash_at(v.data, v.end, v.pos, depth + 1) : mix(kBasis, 'N');
     const ObjectEntry *e = doc_.find_object(num);
@@ -137,7 +139,8 @@ uint64_t ValueHasher::hash_at(const u8 *d, int32_t end, int32_t p, int depth) {
             }
             const std::string_view key = name_view(d, end, q);
             const int32_t vpos = skip_ws_comments(d, end, q + 1 + static_cast<int32_t>(key.size()));
-            if (!storage_key(key) && key != "Type") entries.emplace_back(key, hash_at(d, end, vpos, depth + 1));
+            if (key == "Resources") entries.emplace_back(key, names_at(d, end, vpos));
+            else if (!storage_key(key) && key != "Type") entries.emplace_back(key, hash_at(d, end, vpos, depth + 1));
             const int32_t next = skip_value(d, end, vpos, true);
             if (next <= vpos) break;
             q = next;
@@ -175,6 +178,32 @@ uint64_t ValueHasher::hash_at(const u8 *d, int32_t end, int32_t p, int depth) {
     return mix_bytes(mix(kBasis, 'b'), d + p, static_cast<size_t>(stop - p));
 }
 
+uint64_t ValueHasher::names_at(const u8 *d, int32_t end, int32_t p) {
+    // The resources of a pattern, form or soft mask group count by the names
+    // they give: following them would reach every font and image, and
+    // through shared dictionaries much of the document.
+    const PdfValue res = resolved(PdfValue{d, skip_ws_comments(d, end, p), end});
+    uint64_t h = mix(kBasis, 'r');
+    if (!res.is_dict()) return h;
+    for (const char *kind : {"ExtGState", "ColorSpace", "Pattern", "Shading", "XObject", "Font"}) {
+        const PdfValue cat = dict_get(doc_, res, kind);
+        if (!cat.is_dict()) continue;
+        h = mix_bytes(h, reinterpret_cast<const u8 *>(kind), std::strlen(kind));
+        int32_t q = cat.pos + 2;
+        for (int k = 0; k < kMaxEntries; ++k) {
+            q = skip_ws_comments(cat.data, cat.end, q);
+            if (q >= cat.end || cat.data[q] != '/') break;
+            const std::string_view key = name_view(cat.data, cat.end, q);
+            h = mix_bytes(h, reinterpret_cast<const u8 *>(key.data()), key.size());
+            const int32_t vpos = skip_ws_comments(cat.data, cat.end, q + 1 + static_cast<int32_t>(key.size()));
+            const int32_t next = skip_value(cat.data, cat.end, vpos, true);
+            if (next <= vpos) break;
+            q = next;
+        }
+    }
+    return h;
+}
+
 uint64_t ValueHasher::look_of(PdfValue resources, int depth) {
     uint64_t h = mix(kBasis, 'L');
     if (!resources.is_dict()) return h;
@@ -185,7 +214,9 @@ uint64_t ValueHasher::look_of(PdfValue resources, int depth) {
     }
     const PdfValue xobjects = dict_get(doc_, resources, "XObject");
     if (!xobjects.is_dict() || depth > kMaxDepth) return h;
-    // The forms' own resources, by name; images have none that matter here.
+    // The forms' own resources, by name (in any order); images have none
+    // that matter here.
+    std::vector<std::pair<std::string_view, uint64_t>> forms;
     int32_t q = xobjects.pos + 2;
     for (int k = 0; k < kMaxEntries; ++k) {
         q = skip_ws_comments(xobjects.data, xobjects.end, q);
@@ -197,7 +228,7 @@ uint64_t ValueHasher::look_of(PdfValue resources, int depth) {
         if (num > 0) {
             auto it = forms_.find(num);
             if (it == forms_.end()) {
-                if (forms_left_-- <= 0) return mix(h, 'F');  // beyond the cap: unknown
+                if (forms_left_-- <= 0) break;  // beyond the cap: unknown
                 it = forms_.emplace(num, mix(kBasis, 'f')).first;  // while it is being hashed
                 const PdfValue dict = object_value(doc_, num);
                 uint64_t f = mix(kBasis, 'f');
@@ -206,12 +237,14 @@ uint64_t ValueHasher::look_of(PdfValue resources, int depth) {
                 forms_[num] = f;
                 it = forms_.find(num);
             }
-            h = mix(mix_bytes(h, reinterpret_cast<const u8 *>(key.data()), key.size()), it->second);
+            forms.emplace_back(key, it->second);
         }
         if (next <= vpos) break;
         q = next;
     }
-    return h;
+    std::sort(forms.begin(), forms.end());
+    for (const auto &[k, v] : forms) h = mix(mix_bytes(h, reinterpret_cast<const u8 *>(k.data()), k.size()), v);
+    return forms_left_ < 0 ? mix(h, 'F') : h;
 }
 
 GStateLook gstate_look(const PdfDocument &doc, PdfValue dict, ValueHasher *hasher) {

@@ -14,7 +14,8 @@ namespace morvex {
 
 // Hashes PDF values by value for one page: numbers by their value, keys in
 // any order, references followed, streams by their decoded bytes (their
-// filters and lengths aside).  The work is bounded per page: objects hashed
+// filters and lengths aside); a /Resources dictionary inside by the names
+// it gives only.  The work is bounded per page: objects hashed
 // and bytes decoded are capped, and what lies beyond the caps is known by
 // its object number, which makes two files differ rather than agree.
 class ValueHasher {
@@ -46,6 +47,7 @@ public:
 
 private:
     uint64_t look_of(PdfValue resources, int depth);
+    uint64_t names_at(const u8 *d, int32_t end, int32_t p);
     uint64_t hash_at(const u8 *d, int32_t end, int32_t p, int depth);
     uint64_t object(int32_t num, int depth);
 
