@@ -6,6 +6,7 @@
 #include <string>
 
 #include "compare/paint_diff.h"
+#include "morvex.h"
 #include "page/paint.h"
 #include "test_util.h"
 
@@ -202,4 +203,20 @@ TEST(PaintHidden, ManyCoversStayBounded) {
     }
     EXPECT_EQ(changes(paint_of(a + covers), paint_of(b + covers)), "same");
     EXPECT_NE(changes(paint_of(covers + a), paint_of(covers + b)), "same");
+}
+
+TEST(PaintHidden, ResourcesChangedUnderTheSameNamesAreFoundThroughTheOptions) {
+    // Equal content bytes: only the resources' values tell the pages apart.
+    const std::string content = "q 60 60 240 80 re W n /Sh3 sh Q BT /F1 12 Tf 72 700 Td (Total) Tj ET";
+    const std::string a = testutil::write_tmp("look-a.pdf", page_doc(content)),
+                      b = testutil::write_tmp("look-b.pdf", page_doc(content, true)),
+                      same = testutil::write_tmp("look-same.pdf", page_doc(content));
+    EXPECT_STREQ(morvex_compare_opts(a.c_str(), b.c_str(), "{}"),
+                 R"({"identical":false,"pages_compared":1,"differences":[{"page":1,"type":"content_changed"}]})");
+    const std::string r = morvex_compare_opts(a.c_str(), b.c_str(), R"({"report":"detail"})");
+    EXPECT_NE(r.find(R"("rects_a":[[60.00,652.00,300.00,732.00]])"), std::string::npos) << r;
+    EXPECT_STREQ(morvex_compare_opts(a.c_str(), same.c_str(), "{}"),
+                 R"({"identical":true,"pages_compared":1,"differences":[]})");
+    // The plain function keeps its report: the content bytes are equal.
+    EXPECT_STREQ(morvex_compare(a.c_str(), b.c_str()), R"({"identical":true,"pages_compared":1,"differences":[]})");
 }
