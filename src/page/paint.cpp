@@ -199,42 +199,39 @@ void PaintCollector::end_form() {
     if (resources_.size() > 1) resources_.pop_back();
 }
 
-void PaintCollector::set_gstate(PaintGState *gs, std::string_view name) {
-    const uint64_t key = resource_key('g', resources(), name);
-    auto it = looks_.find(key);
-    if (it == looks_.end()) {
-        const PdfValue d = values_.resolved(values_.resource(resources(), "ExtGState", std::string(name)));
-        GStateLook look;
-        if (d.is_dict()) {
-            look = gstate_look(doc_, d, &values_);
-        } else {  // unknown: by its name, and trusted to cover nothing
-            look.hash = mix_bytes(mix(kBasis, 'G'), name);
-            look.see_through = true;
-        }
-        if (looks_.size() >= kMaxResourceLooks) looks_.clear();
-        it = looks_.emplace(key, look).first;
+// What the resource `name` of a kind holds: 'g' a graphics state, 'c' a
+// colour space, 'p' a pattern, 's' a shading.  `covers_not` says that
+// painting under it may let what lies beneath show: a see-through graphics
+// state, a Pattern colour space, or a resource that cannot be found.
+const PaintCollector::Look &PaintCollector::look(char kind, std::string_view name) {
+    const uint64_t key = resource_key(kind, resources(), name);
+    if (const auto it = looks_.find(key); it != looks_.end()) return it->second;
+    const char *category = kind == 'g' ? "ExtGState" : kind == 'c' ? "ColorSpace" : kind == 'p' ? "Pattern" : "Shading";
+    const PdfValue v = values_.resource(resources(), category, std::string(name));
+    const PdfValue d = values_.resolved(v);
+    Look l;
+    if (!v.ok() || (kind == 'g' && !d.is_dict())) {  // unknown: by its name
+        l.hash = mix_bytes(mix(kBasis, static_cast<uint64_t>(kind)), name);
+        l.covers_not = true;
+    } else if (kind == 'g') {
+        const GStateLook g = gstate_look(doc_, d, &values_);
+        l.hash = g.hash, l.covers_not = g.see_through;
+    } else {
+        // By value: one ICC profile, shading or pattern under two names is one.
+        l.hash = values_.value(v);
+        l.covers_not = kind == 'c' && is_pattern_space(d);
     }
-    gs->ext = mix(gs->ext ? gs->ext : kBasis, it->second.hash);
-    gs->see_through = gs->see_through || it->second.see_through;
+    if (looks_.size() >= kMaxResourceLooks) looks_.clear();
+    return looks_.emplace(key, l).first->second;
 }
 
 void PaintCollector::set_space(PaintGState *gs, bool fill, std::string_view name) {
     uint64_t tag = 0;
     bool pattern = name == "Pattern";
     if (!device_space(name)) {
-        const uint64_t key = resource_key('c', resources(), name);
-        auto it = looks_.find(key);
-        if (it == looks_.end()) {
-            const PdfValue v = values_.resource(resources(), "ColorSpace", std::string(name));
-            GStateLook look;
-            // A space by value: one ICC profile under two names is one space.
-            look.hash = v.ok() ? values_.value(v) : mix_bytes(mix(kBasis, 'C'), name);
-            look.see_through = is_pattern_space(values_.resolved(v));
-            if (looks_.size() >= kMaxResourceLooks) looks_.clear();
-            it = looks_.emplace(key, look).first;
-        }
-        tag = (it->second.hash & 0x7fff) | 0x8000;
-        pattern = pattern || it->second.see_through;
+        const Look &l = look('c', name);
+        tag = (l.hash & 0x7fff) | 0x8000;
+        pattern = pattern || l.covers_not;
     }
     // A colour space starts at its initial colour: black, or no pattern.
     (fill ? gs->fill : gs->stroke) = tag ? (tag << 48) : kBlack;
@@ -243,32 +240,10 @@ void PaintCollector::set_space(PaintGState *gs, bool fill, std::string_view name
 }
 
 PaintColor PaintCollector::pattern_color(std::string_view name, const double *o, int n) {
-    const uint64_t key = resource_key('p', resources(), name);
-    auto it = looks_.find(key);
-    if (it == looks_.end()) {
-        const PdfValue v = values_.resource(resources(), "Pattern", std::string(name));
-        GStateLook look;
-        look.hash = v.ok() ? values_.value(v) : mix_bytes(mix(kBasis, 'P'), name);
-        if (looks_.size() >= kMaxResourceLooks) looks_.clear();
-        it = looks_.emplace(key, look).first;
-    }
     // An uncoloured pattern paints in the components given with it.
-    uint64_t h = it->second.hash;
+    uint64_t h = look('p', name).hash;
     for (int i = 0; i < n; ++i) h = mix(h, rounded(o[i], 10000));
     return ((((h >> 48) & 0x3fff) | 0x4000) << 48) | (h & 0xffffffffffffull);
-}
-
-uint64_t PaintCollector::shading_sig(std::string_view name) {
-    const uint64_t key = resource_key('s', resources(), name);
-    auto it = looks_.find(key);
-    if (it == looks_.end()) {
-        const PdfValue v = values_.resource(resources(), "Shading", std::string(name));
-        GStateLook look;
-        look.hash = v.ok() ? values_.value(v) : mix_bytes(mix(kBasis, 'H'), name);
-        if (looks_.size() >= kMaxResourceLooks) looks_.clear();
-        it = looks_.emplace(key, look).first;
-    }
-    return it->second.hash;
 }
 
 // Identity of a font: its /BaseFont and a hash of its decoded font program
@@ -486,7 +461,9 @@ void PaintCollector::op(InterpState *st, std::string_view op, const double *o, i
         } else if (a == 'T' && b == 'r') {
             if (n >= 1) gs.render = static_cast<int>(std::clamp(last[-1], 0.0, 7.0));
         } else if (a == 'g' && b == 's') {
-            set_gstate(&gs, name);
+            const Look &l = look('g', name);
+            gs.ext = mix(gs.ext ? gs.ext : kBasis, l.hash);
+            gs.see_through = gs.see_through || l.covers_not;
         } else if (a == 'E' && b == 'T' && text_clip_) {
             // Glyphs shown in a clipping mode clip what follows to their outlines.
             text_clip_ = false;
@@ -500,7 +477,7 @@ void PaintCollector::op(InterpState *st, std::string_view op, const double *o, i
             PaintElement e;
             e.kind = PaintKind::shading;
             e.x0 = e.y0 = -1e30, e.x1 = e.y1 = 1e30;  // fills the clip
-            uint64_t h = mix(mix(kBasis, 'h'), shading_sig(name));
+            uint64_t h = mix(mix(kBasis, 'h'), look('s', name).hash);
             for (double v : st->ctm) h = mix(h, rounded(v, 100));
             e.sig = mix(h, gs.ext);
             add(std::move(e), gs);

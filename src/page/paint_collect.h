@@ -59,10 +59,13 @@ private:
     bool path_is_rect() const;
     void add(PaintElement e, const PaintGState &gs);
     void path_point(const InterpState &st, double x, double y);
-    void set_gstate(PaintGState *gs, std::string_view name);
+    struct Look {
+        uint64_t hash = 0;
+        bool covers_not = false;
+    };
+    const Look &look(char kind, std::string_view name);
     void set_space(PaintGState *gs, bool fill, std::string_view name);
     PaintColor pattern_color(std::string_view name, const double *o, int n);
-    uint64_t shading_sig(std::string_view name);
     PdfValue resources() const { return resources_.empty() ? PdfValue{} : resources_.back(); }
 
     const PdfDocument &doc_;
@@ -70,9 +73,8 @@ private:
     PagePaint *out_;
     ValueHasher values_;
     std::vector<PdfValue> resources_;  // the page's, then each form's being drawn
-    // Resources looked up by kind, dictionary and name: their value hash
-    // and whether they let what lies beneath show through.
-    std::unordered_map<uint64_t, GStateLook> looks_;
+    // Resources looked up, by kind, dictionary and name.
+    std::unordered_map<uint64_t, Look> looks_;
     std::unordered_map<int32_t, FontId> fonts_;
     std::unordered_map<int32_t, bool> masks_;  // XObject -> is a stencil mask
     // The path under way: its first point, a hash of its segments relative
