@@ -28,13 +28,20 @@ constexpr double kEdge = 1.0;
 
 HiddenElements::HiddenElements(const PagePaint &page) : page_(page) {}
 
-int HiddenElements::cell_x(double x) const {
-    return static_cast<int>(std::clamp(std::floor((x - x0_) / cw_), 0.0, double{kGrid - 1}));
+namespace {
+
+// The cell of a coordinate, clamped to the grid (0 for a number that is none).
+int cell_of(double v, double origin, double size) {
+    const double c = std::floor((v - origin) / size);
+    if (!(c >= 0)) return 0;
+    return c >= kGrid - 1 ? kGrid - 1 : static_cast<int>(c);
 }
 
-int HiddenElements::cell_y(double y) const {
-    return static_cast<int>(std::clamp(std::floor((y - y0_) / ch_), 0.0, double{kGrid - 1}));
-}
+}  // namespace
+
+int HiddenElements::cell_x(double x) const { return cell_of(x, x0_, cw_); }
+
+int HiddenElements::cell_y(double y) const { return cell_of(y, y0_, ch_); }
 
 void HiddenElements::build() {
     built_ = true;
