@@ -174,6 +174,9 @@ PaintCollector::PaintCollector(const PdfDocument &doc, double x0, double y0, dou
                                PdfValue resources)
     : doc_(doc), px0_(x0), py0_(y0), px1_(x1), py1_(y1), out_(out), values_(doc) {
     resources_.push_back(resources);
+    // Optional content may hide what covers (this reader draws all of it),
+    // so in a document that has some nothing counts as covering.
+    if (doc.catalog_obj > 0) covers_ = !dict_get(doc, object_value(doc, doc.catalog_obj), "OCProperties").ok();
 }
 
 void PaintCollector::begin_form(InterpState *st, const FormXObject &form) {
@@ -342,7 +345,7 @@ void PaintCollector::end_path(InterpState *st, bool fill, bool even_odd, bool st
         }
         e.sig = h;
         const bool fills = fill && area;
-        e.cover = fills && !stroke && !gs.see_through && gs.clip_exact && !gs.fill_pattern_space &&
+        e.cover = covers_ && fills && !stroke && !gs.see_through && gs.clip_exact && !gs.fill_pattern_space &&
                   !is_pattern_color(gs.fill) && path_is_rect();
         e.white = !gs.see_through && (!fills || device_white(gs.fill, gs.fill_space)) &&
                   (!stroke || device_white(gs.stroke, gs.stroke_space));

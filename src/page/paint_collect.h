@@ -71,6 +71,7 @@ private:
     const PdfDocument &doc_;
     double px0_, py0_, px1_, py1_;
     PagePaint *out_;
+    bool covers_ = false;  // opaque fills may count as covering what lies beneath
     ValueHasher values_;
     std::vector<PdfValue> resources_;  // the page's, then each form's being drawn
     // Resources looked up, by kind, dictionary and name.
