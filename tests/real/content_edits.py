@@ -216,21 +216,27 @@ def _write_object(doc, obj):
 
 
 def _add_resources(doc, page, resources):
-    """False when the page's resources cannot take them (inherited)."""
+    """False when the page's resources cannot take them (inherited).  The
+    page gets a copy of its resources dictionary with them added, so that
+    no shared object (or one inside an object stream) is edited."""
+    if not resources:
+        return True
     kind, value = doc.xref_get_key(page.xref, "Resources")
     if kind == "xref":
-        target, prefix = int(value.split()[0]), ""
+        text = doc.xref_object(int(value.split()[0]), compressed=True)
     elif kind == "dict":
-        target, prefix = page.xref, "Resources/"
+        text = value
     else:
-        return not resources
+        return False
+    res = doc.get_new_xref()
+    doc.update_object(res, text)
     for (category, name), obj in resources.items():
         num = _write_object(doc, obj)
-        ckind, cvalue = doc.xref_get_key(target, prefix + category)
+        ckind, cvalue = doc.xref_get_key(res, category)
         if ckind == "xref":
-            doc.xref_set_key(int(cvalue.split()[0]), name, "%d 0 R" % num)
-        else:
-            doc.xref_set_key(target, prefix + category + "/" + name, "%d 0 R" % num)
+            doc.xref_set_key(res, category, doc.xref_object(int(cvalue.split()[0]), compressed=True))
+        doc.xref_set_key(res, category + "/" + name, "%d 0 R" % num)
+    doc.xref_set_key(page.xref, "Resources", "%d 0 R" % res)
     return True
 
 
@@ -238,6 +244,17 @@ def edit_pdf(src, dst, page, name, side="b"):
     """True when written; False when the edit has nothing to apply to.  For
     the edits of PAINTED, side "a" writes what A draws."""
     import fitz
+    if name in PAINTED:
+        # Objects inside object streams do not take edits well through
+        # PyMuPDF: both sides start from a copy without them.
+        import os
+        import subprocess
+        plain = dst + ".plain.pdf"
+        subprocess.run(["qpdf", "--object-streams=disable", src, plain], check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not os.path.exists(plain):
+            return False
+        src = plain
     doc = fitz.open(src)
     p = doc[page]
     if name in PAINTED:
