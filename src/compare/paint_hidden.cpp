@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kGrid = 128;
 constexpr int64_t kMaxBuildWork = int64_t{1} << 23;
-constexpr int64_t kMaxQueryWork = int64_t{1} << 24;
 // Covers looked at for one element, newest first.
 constexpr int kMaxCoverChecks = 256;
 // Anti-aliasing blends the pixels along an edge with what lies beneath, so
@@ -57,6 +56,7 @@ void HiddenElements::build() {
     cw_ = std::max((x1 - x0) / kGrid, 1e-6), ch_ = std::max((y1 - y0) / kGrid, 1e-6);
     first_.assign(size_t{kGrid} * kGrid, UINT32_MAX);
     covers_.assign(size_t{kGrid} * kGrid, {});
+    over_nothing_.assign(es.size(), false);
     int64_t work = 0;
     size_t i = 0;
     for (; i < es.size(); ++i) {
@@ -64,10 +64,11 @@ void HiddenElements::build() {
         const int cx0 = cell_x(e.x0), cx1 = cell_x(e.x1), cy0 = cell_y(e.y0), cy1 = cell_y(e.y1);
         work += int64_t{cx1 - cx0 + 1} * (cy1 - cy0 + 1);
         if (work > kMaxBuildWork) break;
+        if (e.white) over_nothing_[i] = nothing_near(i, &work);
         for (int cy = cy0; cy <= cy1; ++cy)
             for (int cx = cx0; cx <= cx1; ++cx) {
                 const size_t c = static_cast<size_t>(cy) * kGrid + static_cast<size_t>(cx);
-                if (first_[c] == UINT32_MAX) first_[c] = static_cast<uint32_t>(i);
+                if (first_[c] == UINT32_MAX && !over_nothing_[i]) first_[c] = static_cast<uint32_t>(i);
                 if (e.cover) covers_[c].push_back(static_cast<uint32_t>(i));
             }
     }
@@ -76,24 +77,28 @@ void HiddenElements::build() {
 
 bool HiddenElements::covered(size_t i) {
     const PaintElement &e = page_.elements[i];
+    // Where the cover reaches the page's edge, nothing beyond it is seen.
+    const PagePaint &p = page_;
     const double mx = (e.x0 + e.x1) / 2, my = (e.y0 + e.y1) / 2;
     if (!std::isfinite(mx) || !std::isfinite(my)) return false;
     const std::vector<uint32_t> &list = covers_[static_cast<size_t>(cell_y(my)) * kGrid + static_cast<size_t>(cell_x(mx))];
     int checks = 0;
     for (auto it = list.rbegin(); it != list.rend() && *it > i && checks < kMaxCoverChecks; ++it, ++checks) {
         const PaintElement &c = page_.elements[*it];
-        if (c.x0 <= e.x0 - kEdge && c.y0 <= e.y0 - kEdge && c.x1 >= e.x1 + kEdge && c.y1 >= e.y1 + kEdge) return true;
+        if ((c.x0 <= e.x0 - kEdge || c.x0 <= p.x0) && (c.y0 <= e.y0 - kEdge || c.y0 <= p.y0) &&
+            (c.x1 >= e.x1 + kEdge || c.x1 >= p.x1) && (c.y1 >= e.y1 + kEdge || c.y1 >= p.y1))
+            return true;
     }
     return false;
 }
 
-bool HiddenElements::over_nothing(size_t i) {
-    if (i >= first_known_) return false;
+// No element entered before i reaches within kEdge of element i's box.
+bool HiddenElements::nothing_near(size_t i, int64_t *work) const {
     const PaintElement &e = page_.elements[i];
     const int cx0 = cell_x(e.x0 - kEdge), cx1 = cell_x(e.x1 + kEdge);
     const int cy0 = cell_y(e.y0 - kEdge), cy1 = cell_y(e.y1 + kEdge);
-    query_work_ += int64_t{cx1 - cx0 + 1} * (cy1 - cy0 + 1);
-    if (query_work_ > kMaxQueryWork) return false;
+    *work += int64_t{cx1 - cx0 + 1} * (cy1 - cy0 + 1);
+    if (*work > kMaxBuildWork) return false;
     for (int cy = cy0; cy <= cy1; ++cy)
         for (int cx = cx0; cx <= cx1; ++cx)
             if (first_[static_cast<size_t>(cy) * kGrid + static_cast<size_t>(cx)] < i) return false;
@@ -105,7 +110,7 @@ bool HiddenElements::hidden(size_t i) {
     if (!built_) build();
     if (first_.empty()) return false;
     const PaintElement &e = page_.elements[i];
-    return (i < first_known_ && covered(i)) || (e.white && over_nothing(i));
+    return i < first_known_ && ((e.white && over_nothing_[i]) || covered(i));
 }
 
 }  // namespace morvex

@@ -23,7 +23,7 @@ public:
 private:
     void build();
     bool covered(size_t i);
-    bool over_nothing(size_t i);
+    bool nothing_near(size_t i, int64_t *work) const;
     int cell_x(double x) const;
     int cell_y(double y) const;
 
@@ -34,10 +34,12 @@ private:
     // the covering elements that reach into it.
     std::vector<uint32_t> first_;
     std::vector<std::vector<uint32_t>> covers_;
+    // White elements painted where nothing was: they leave the page as it
+    // was, so they are not entered in first_ either.
+    std::vector<bool> over_nothing_;
     // Elements from this index on were not entered in first_ (the work cap
     // was reached): nothing is known of what lies beneath them.
     size_t first_known_ = 0;
-    int64_t query_work_ = 0;
 };
 
 }  // namespace morvex

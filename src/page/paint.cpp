@@ -174,6 +174,7 @@ PaintCollector::PaintCollector(const PdfDocument &doc, double x0, double y0, dou
                                PdfValue resources)
     : doc_(doc), px0_(x0), py0_(y0), px1_(x1), py1_(y1), out_(out), values_(doc) {
     resources_.push_back(resources);
+    out->x0 = x0, out->y0 = y0, out->x1 = x1, out->y1 = y1;
     // Optional content may hide what covers (this reader draws all of it),
     // so in a document that has some nothing counts as covering.
     if (doc.catalog_obj > 0) covers_ = !dict_get(doc, object_value(doc, doc.catalog_obj), "OCProperties").ok();

@@ -47,6 +47,8 @@ struct PaintElement {
 
 struct PagePaint {
     std::vector<PaintElement> elements;  // in painting order
+    // The page's visible area (default user space), which every box lies in.
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     // False when the content could not be read or held more elements than
     // kMaxPaintElements: the list then says nothing for sure.
     bool complete = false;

@@ -96,6 +96,9 @@ TEST(PaintHidden, ChangesUnderALaterOpaqueRectangleAreNotSeen) {
          under("5", "0 1 0 rg 50 50 m 250 50 l 250 250 l 50 250 l h f"), "same"},
         {under("1", "q 0 0 612 792 re W n 0 1 0 rg 50 50 200 200 re f Q"),
          under("5", "q 0 0 612 792 re W n 0 1 0 rg 50 50 200 200 re f Q"), "same"},
+        // A stroke cut by the page's edge, under a cover that reaches past it.
+        {"0 0 1 RG 1 w 500 100 m 620 200 l S 0 1 0 rg 400 50 300 300 re f",
+         "0 0 1 RG 4 w 500 100 m 620 200 l S 0 1 0 rg 400 50 300 300 re f", "same"},
         {std::string("BT /F1 12 Tf 100 150 Td (Total) Tj ET ") + cover,
          std::string("1 0 0 rg BT /F1 14 Tf 100 150 Td (Total) Tj ET ") + cover, "same"},
         {"q /GSt gs " + under("1", "Q ") + cover, "q /GSt gs " + under("5", "Q ") + cover, "same"},
@@ -136,6 +139,9 @@ TEST(PaintHidden, WhiteWhereNothingWasPaintedIsNotSeen) {
         {text, std::string(text) + "1 1 1 rg 300 300 50 50 re f 0 0 0 0 k 100 100 20 20 re f", "same"},
         {text, std::string(text) + "1 G 3 w 300 300 m 400 400 l S", "same"},
         {text, std::string(text) + "1 g BT /F1 12 Tf 300 300 Td (hidden words) Tj ET", "same"},
+        // White over white painted where nothing was.
+        {std::string(text) + "1 g 300 300 50 50 re f", std::string(text) + "1 g 300 300 50 50 re f 310 310 9 9 re f",
+         "same"},
         // Over something painted before, in another colour, or see-through.
         {std::string(text) + "0 g 290 290 100 100 re f 1 g 300 300 50 50 re f",
          std::string(text) + "0 g 290 290 100 100 re f 1 g 320 300 50 50 re f", "drawing"},
