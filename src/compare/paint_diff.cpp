@@ -15,6 +15,8 @@
 #include <optional>
 #include <unordered_map>
 
+#include "../page/paint_values.h"
+#include "paint_hidden.h"
 #include "parallel.h"
 
 namespace morvex {
@@ -165,6 +167,8 @@ void push_rect(std::vector<DiffRect> *out, const Box &b) {
 std::vector<PaintChange> paint_changes(const PagePaint &a, const PagePaint &b, const PaintDiffOptions &how) {
     std::vector<bool> used_a(a.elements.size(), false), used_b(b.elements.size(), false);
     cancel(a, b, &used_a, &used_b);
+    // What is left but shows no pixel on its own page is no change anyone sees.
+    HiddenElements hidden_a(a), hidden_b(b);
 
     // Text left over on B, by its words.
     std::unordered_map<std::string, std::vector<uint32_t>> words_b;
@@ -188,7 +192,7 @@ std::vector<PaintChange> paint_changes(const PagePaint &a, const PagePaint &b, c
             continue;
         }
         if (e.kind != PaintKind::text) {
-            drawing(box_of(e), Box{}, i);
+            if (!hidden_a.hidden(i)) drawing(box_of(e), Box{}, i);
             continue;
         }
         // The same words on B, nearest first.
@@ -204,13 +208,14 @@ std::vector<PaintChange> paint_changes(const PagePaint &a, const PagePaint &b, c
             }
         }
         if (best < 0) {
-            if (!how.texts_differ) drawing(box_of(e), Box{}, i);
+            if (!how.texts_differ && !hidden_a.hidden(i)) drawing(box_of(e), Box{}, i);
             continue;
         }
         const uint32_t j = it->second[static_cast<size_t>(best)];
         it->second.erase(it->second.begin() + best);
         used_b[j] = true;
         const PaintElement &f = b.elements[j];
+        if (hidden_a.hidden(i) && hidden_b.hidden(j)) continue;
         if (e.style != f.style) {
             Item s;
             s.style = true;
@@ -230,7 +235,7 @@ std::vector<PaintChange> paint_changes(const PagePaint &a, const PagePaint &b, c
             continue;
         }
         if (f.kind == PaintKind::text && how.texts_differ) continue;
-        drawing(Box{}, box_of(f), a.elements.size() + j);
+        if (!hidden_b.hidden(j)) drawing(Box{}, box_of(f), a.elements.size() + j);
     }
 
     std::vector<Item> all = join_styles(std::move(styles));
@@ -315,6 +320,51 @@ std::optional<PairPaint> pair_changes(const PdfDocument &a, const PdfDocument &b
     return verdict(p.texts, p.images, pa, pb);
 }
 
+// Page pairs with no entry whose graphics states, shadings, patterns or
+// colour spaces hold other values under the same names (which the content
+// bytes do not show) get a content change, for the painted elements to
+// confirm or drop.  Each document's resources are hashed once per object.
+void add_look_changes(const PdfDocument &a, const PdfDocument &b, DiffList *list) {
+    std::vector<DiffEntry> &es = list->entries;
+    std::unordered_map<uint64_t, size_t> rank;  // (a, b) -> place in the report
+    const auto key = [](int ia, int ib) { return static_cast<uint64_t>(static_cast<uint32_t>(ia)) << 32 | static_cast<uint32_t>(ib); };
+    for (size_t k = 0; k < list->pairs.size(); ++k) rank.emplace(key(list->pairs[k].a, list->pairs[k].b), k);
+    std::vector<bool> has_entry(list->pairs.size(), false);
+    for (const DiffEntry &e : es) {
+        const auto it = rank.find(key(e.page_a - 1, e.page_b - 1));
+        if (it != rank.end()) has_entry[it->second] = true;
+    }
+    ValueHasher ha(a), hb(b);
+    std::vector<DiffEntry> added;
+    for (size_t k = 0; k < list->pairs.size(); ++k) {
+        const PagePair &p = list->pairs[k];
+        if (has_entry[k] || p.a < 0 || p.b < 0 || p.a >= a.page_count() || p.b >= b.page_count()) continue;
+        ha.new_page(), hb.new_page();
+        if (ha.resources_look(page_resources(a, a.pages[static_cast<size_t>(p.a)])) ==
+            hb.resources_look(page_resources(b, b.pages[static_cast<size_t>(p.b)])))
+            continue;
+        DiffEntry e;
+        e.page = p.b + 1;
+        std::snprintf(e.type, sizeof e.type, "%s", "content_changed");
+        e.page_a = p.a + 1;
+        e.page_b = p.b + 1;
+        added.push_back(std::move(e));
+    }
+    if (added.empty()) return;
+    std::vector<DiffEntry> out;
+    out.reserve(es.size() + added.size());
+    size_t next = 0;
+    for (DiffEntry &e : es) {
+        const auto it = rank.find(key(e.page_a - 1, e.page_b - 1));
+        if (it != rank.end())
+            while (next < added.size() && rank[key(added[next].page_a - 1, added[next].page_b - 1)] < it->second)
+                out.push_back(std::move(added[next++]));
+        out.push_back(std::move(e));
+    }
+    while (next < added.size()) out.push_back(std::move(added[next++]));
+    es = std::move(out);
+}
+
 }  // namespace
 
 bool needs_paint(const std::vector<DiffEntry> &entries) {
@@ -332,6 +382,7 @@ std::optional<PairPaint> pair_paint(const std::vector<DiffEntry> &entries, const
 
 void refine_painted(const PdfDocument &a, const PdfDocument &b, const CompareOptions &opts, int threads,
                     DiffList *list, PaintByPair *known) {
+    add_look_changes(a, b, list);
     std::vector<PairEntries> pairs;
     std::vector<DiffEntry> &es = list->entries;
     for (size_t k = 0; k < es.size();) {

@@ -78,8 +78,19 @@ struct PaintGState {
     int cap = 0, join = 0;
     double miter = 10;
     int render = 0;  // text render mode
-    uint64_t ext = 0;  // the graphics state dictionaries applied (gs), in order
+    uint64_t ext = 0;  // the graphics state dictionaries applied (gs), by value, in order
     double clip_x0 = -1e30, clip_y0 = -1e30, clip_x1 = 1e30, clip_y1 = 1e30;
+    // The clip box is the clip itself: every clip so far was an axis-aligned
+    // rectangle.  Otherwise the box only bounds it, and clip_sig holds the
+    // shapes that are no rectangle (paths and text that clip).
+    bool clip_exact = true;
+    uint64_t clip_sig = 0;
+    // What is painted may not simply cover what lies beneath: transparency,
+    // a blend mode, a soft mask, overprint or a transfer function is in
+    // effect, or the painting is an annotation's appearance (which the
+    // annotation's own opacity may thin out).
+    bool see_through = false;
+    bool fill_pattern_space = false;  // the fill colour space is a Pattern space
 };
 
 class PaintCollector;

@@ -473,6 +473,7 @@ private:
         case Op::dquote:
             paint_text();
             return;
+        case Op::ET:  // ends a text clip
         case Op::other: break;
         default: return;
         }
@@ -703,6 +704,7 @@ public:
         st->leading = 14.0;
         st->params = TextParams{};
         st->paint_gs = PaintGState{};
+        st->paint_gs.see_through = true;  // the annotation's /CA may thin it out
         st->line_width = 1;
         draw_form_object(a.obj, true);
     }
@@ -770,7 +772,9 @@ private:
         const uint64_t n = form->content.len;
         const int32_t len = n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
         XObjectNames *names = form->has_xobjects ? &form->names : names_;
+        if (st->paint) st->paint->begin_form(st, *form);
         if (len > 0) Scanner(form->content.data, len, st, forms_, names).run();
+        if (st->paint) st->paint->end_form();
         --forms_->depth;
         form->active = false;
         interp_flush_word(st);
@@ -844,7 +848,8 @@ void analyze_page(const PdfDocument &doc, int page_index, PageSummary *out, bool
     resolve_page_fonts(doc, page, &st);
     std::optional<PaintCollector> collector;
     if (paint) {
-        collector.emplace(doc, page.box_x, page.box_y, page.box_x + page.box_w, page.box_y + page.box_h, paint);
+        collector.emplace(doc, page.box_x, page.box_y, page.box_x + page.box_w, page.box_y + page.box_h, paint,
+                          page_resources(doc, page));
         st.paint = &*collector;
     }
 

@@ -63,14 +63,26 @@ PaintColor device_color(const double *o, int n) {
     return kBlack;
 }
 
-// The tag of a colour space named by cs: 0 for the device spaces (and the
-// calibrated ones that take the same components); others keep their name.
-uint64_t space_tag(std::string_view name) {
-    if (name == "DeviceGray" || name == "DeviceRGB" || name == "DeviceCMYK" || name == "G" || name == "RGB" ||
-        name == "CMYK" || name.empty())
-        return 0;
-    return (mix_bytes(kBasis, name) & 0x7fff) | 0x8000;
+bool device_space(std::string_view name) {
+    return name == "DeviceGray" || name == "DeviceRGB" || name == "DeviceCMYK" || name == "G" || name == "RGB" ||
+           name == "CMYK" || name.empty();
 }
+
+constexpr PaintColor kWhite = (PaintColor{0xffff} << 32) | (PaintColor{0xffff} << 16) | 0xffff;
+
+// Opaque white in a device space: what the page shows where nothing is painted.
+bool device_white(PaintColor c, uint64_t space) { return space == 0 && c == kWhite; }
+
+// Pattern colours carry 0x4000 in their top 16 bits (named spaces 0x8000).
+bool is_pattern_color(PaintColor c) { return ((c >> 48) & 0xc000) == 0x4000; }
+
+// The key of a resource lookup: its kind, the resources dictionary it is
+// made in (by place) and the name.
+uint64_t resource_key(char kind, PdfValue res, std::string_view name) {
+    uint64_t h = mix(mix(kBasis, static_cast<uint64_t>(kind)), reinterpret_cast<uintptr_t>(res.data));
+    return mix_bytes(mix(h, static_cast<uint64_t>(static_cast<uint32_t>(res.pos))), name);
+}
+constexpr size_t kMaxResourceLooks = 4096;
 
 std::string name_at(PdfValue v) {
     if (!v.ok() || v.data[v.pos] != '/') return {};
@@ -158,8 +170,85 @@ std::string color_hex(PaintColor c) {
     return s;
 }
 
-PaintCollector::PaintCollector(const PdfDocument &doc, double x0, double y0, double x1, double y1, PagePaint *out)
-    : doc_(doc), px0_(x0), py0_(y0), px1_(x1), py1_(y1), out_(out) {}
+PaintCollector::PaintCollector(const PdfDocument &doc, double x0, double y0, double x1, double y1, PagePaint *out,
+                               PdfValue resources)
+    : doc_(doc), px0_(x0), py0_(y0), px1_(x1), py1_(y1), out_(out), values_(doc) {
+    resources_.push_back(resources);
+    out->x0 = x0, out->y0 = y0, out->x1 = x1, out->y1 = y1;
+    // Optional content may hide what covers (this reader draws all of it),
+    // so in a document that has some nothing counts as covering.
+    if (doc.catalog_obj > 0) covers_ = !dict_get(doc, object_value(doc, doc.catalog_obj), "OCProperties").ok();
+}
+
+void PaintCollector::begin_form(InterpState *st, const FormXObject &form) {
+    resources_.push_back(form.has_resources ? form.resources : resources());
+    if (!form.has_bbox) return;
+    const Matrix &m = st->ctm;
+    double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+    for (int i = 0; i < 4; ++i) {
+        const double u = form.bbox[i & 1 ? 2 : 0], v = form.bbox[i & 2 ? 3 : 1];
+        const double x = m[0] * u + m[2] * v + m[4], y = m[1] * u + m[3] * v + m[5];
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+    }
+    if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1)) return;
+    PaintGState &gs = st->paint_gs;
+    gs.clip_x0 = std::max(gs.clip_x0, x0), gs.clip_y0 = std::max(gs.clip_y0, y0);
+    gs.clip_x1 = std::min(gs.clip_x1, x1), gs.clip_y1 = std::min(gs.clip_y1, y1);
+    if (!(x1 > x0 && y1 > y0)) gs.clip_x1 = gs.clip_x0 - 1;  // a box without area shows nothing
+    // A box turned by other than quarter turns is no rectangle on the page.
+    if (!((m[1] == 0 && m[2] == 0) || (m[0] == 0 && m[3] == 0))) gs.clip_exact = false;
+}
+
+void PaintCollector::end_form() {
+    if (resources_.size() > 1) resources_.pop_back();
+}
+
+// What the resource `name` of a kind holds: 'g' a graphics state, 'c' a
+// colour space, 'p' a pattern, 's' a shading.  `covers_not` says that
+// painting under it may let what lies beneath show: a see-through graphics
+// state, a Pattern colour space, or a resource that cannot be found.
+const PaintCollector::Look &PaintCollector::look(char kind, std::string_view name) {
+    const uint64_t key = resource_key(kind, resources(), name);
+    if (const auto it = looks_.find(key); it != looks_.end()) return it->second;
+    const char *category = kind == 'g' ? "ExtGState" : kind == 'c' ? "ColorSpace" : kind == 'p' ? "Pattern" : "Shading";
+    const PdfValue v = values_.resource(resources(), category, std::string(name));
+    const PdfValue d = values_.resolved(v);
+    Look l;
+    if (!v.ok() || (kind == 'g' && !d.is_dict())) {  // unknown: by its name
+        l.hash = mix_bytes(mix(kBasis, static_cast<uint64_t>(kind)), name);
+        l.covers_not = true;
+    } else if (kind == 'g') {
+        const GStateLook g = gstate_look(doc_, d, &values_);
+        l.hash = g.hash, l.covers_not = g.see_through;
+    } else {
+        // By value: one ICC profile, shading or pattern under two names is one.
+        l.hash = values_.value(v);
+        l.covers_not = kind == 'c' && is_pattern_space(d);
+    }
+    if (looks_.size() >= kMaxResourceLooks) looks_.clear();
+    return looks_.emplace(key, l).first->second;
+}
+
+void PaintCollector::set_space(PaintGState *gs, bool fill, std::string_view name) {
+    uint64_t tag = 0;
+    bool pattern = name == "Pattern";
+    if (!device_space(name)) {
+        const Look &l = look('c', name);
+        tag = (l.hash & 0x7fff) | 0x8000;
+        pattern = pattern || l.covers_not;
+    }
+    // A colour space starts at its initial colour: black, or no pattern.
+    (fill ? gs->fill : gs->stroke) = tag ? (tag << 48) : kBlack;
+    (fill ? gs->fill_space : gs->stroke_space) = tag;
+    if (fill) gs->fill_pattern_space = pattern;
+}
+
+PaintColor PaintCollector::pattern_color(std::string_view name, const double *o, int n) {
+    // An uncoloured pattern paints in the components given with it.
+    uint64_t h = look('p', name).hash;
+    for (int i = 0; i < n; ++i) h = mix(h, rounded(o[i], 10000));
+    return ((((h >> 48) & 0x3fff) | 0x4000) << 48) | (h & 0xffffffffffffull);
+}
 
 // Identity of a font: its /BaseFont and a hash of its decoded font program
 // (a subset or another program under the same name is another font).
@@ -172,6 +261,7 @@ const PaintCollector::FontId &PaintCollector::font_id(const FontSlot &slot) {
     uint64_t h = mix_bytes(kBasis, base);
     const size_t plus = base.find('+');
     id.name = plus == 6 ? base.substr(7) : base;
+    id.type3 = name_at(dict_get(doc_, font, "Subtype")) == "Type3";
     h = mix(h, program_hash(doc_, slot.obj_num, font));
     // A font without a program of its own draws what its widths and
     // encoding say, as the reader's substitute: those tell it apart.
@@ -187,6 +277,8 @@ void PaintCollector::add(PaintElement e, const PaintGState &gs) {
     e.y1 = std::min({e.y1, gs.clip_y1, py1_});
     // Nothing of it on the visible page: nobody sees it.
     if (!(e.x0 <= e.x1 && e.y0 <= e.y1)) return;
+    // Seen through a clip of another shape: the shape is part of its look.
+    if (gs.clip_sig) e.sig = mix(e.sig, gs.clip_sig);
     if (out_->elements.size() >= kMaxPaintElements) {
         out_->complete = false;
         return;
@@ -203,9 +295,32 @@ void PaintCollector::path_point(const InterpState &st, double x, double y) {
         first_x_ = dx, first_y_ = dy;
         bx0_ = bx1_ = dx, by0_ = by1_ = dy;
         path_hash_ = kBasis;
+        path_ops_ = 0, path_curved_ = false, path_by_re_ = false;
     }
+    if (path_ops_ < 5) corner_[path_ops_][0] = dx, corner_[path_ops_][1] = dy;
+    if (path_ops_ < 1000) ++path_ops_;
     bx0_ = std::min(bx0_, dx), bx1_ = std::max(bx1_, dx), by0_ = std::min(by0_, dy), by1_ = std::max(by1_, dy);
     path_hash_ = mix(mix(path_hash_, rounded(dx - first_x_, 100)), rounded(dy - first_y_, 100));
+}
+
+bool PaintCollector::path_is_rect() const {
+    if (!has_path_ || path_curved_) return false;
+    int n = path_ops_;
+    // m l l l l back to the start (or re, whose four corners come in order).
+    if (n == 5 && std::fabs(corner_[4][0] - corner_[0][0]) < 1e-4 && std::fabs(corner_[4][1] - corner_[0][1]) < 1e-4)
+        n = 4;
+    if (n != 4) return false;
+    // Edges alternate between horizontal and vertical, each of some length.
+    int first = -1;
+    for (int i = 0; i < 4; ++i) {
+        const double dx = corner_[(i + 1) % 4][0] - corner_[i][0], dy = corner_[(i + 1) % 4][1] - corner_[i][1];
+        const bool across = std::fabs(dy) < 1e-4 && std::fabs(dx) >= 1e-4;
+        const bool up = std::fabs(dx) < 1e-4 && std::fabs(dy) >= 1e-4;
+        if (!across && !up) return false;
+        if (i == 0) first = across ? 0 : 1;
+        else if ((across ? 0 : 1) != (first + i) % 2) return false;
+    }
+    return true;
 }
 
 void PaintCollector::end_path(InterpState *st, bool fill, bool even_odd, bool stroke) {
@@ -230,11 +345,23 @@ void PaintCollector::end_path(InterpState *st, bool fill, bool even_odd, bool st
             e.x0 -= half, e.y0 -= half, e.x1 += half, e.y1 += half;
         }
         e.sig = h;
+        const bool fills = fill && area;
+        e.cover = covers_ && fills && !stroke && !gs.see_through && gs.clip_exact && !gs.fill_pattern_space &&
+                  !is_pattern_color(gs.fill) && path_is_rect();
+        e.white = !gs.see_through && (!fills || device_white(gs.fill, gs.fill_space)) &&
+                  (!stroke || device_white(gs.stroke, gs.stroke_space));
         if (stroke || area) add(std::move(e), gs);
     }
     if (clip_pending_ && has_path_) {
         gs.clip_x0 = std::max(gs.clip_x0, bx0_), gs.clip_y0 = std::max(gs.clip_y0, by0_);
         gs.clip_x1 = std::min(gs.clip_x1, bx1_), gs.clip_y1 = std::min(gs.clip_y1, by1_);
+        // A path without area encloses nothing.
+        if (!(bx1_ > bx0_ && by1_ > by0_)) gs.clip_x1 = gs.clip_x0 - 1;
+        if (!path_is_rect()) {
+            gs.clip_exact = false;
+            uint64_t h = mix(mix(mix(kBasis, even_odd_clip_ ? 'E' : 'W'), path_hash_), rounded(first_x_, 100));
+            gs.clip_sig = mix(mix(gs.clip_sig ? gs.clip_sig : kBasis, h), rounded(first_y_, 100));
+        }
     } else if (clip_pending_) {
         gs.clip_x1 = gs.clip_x0 - 1;  // clipped by an empty path: nothing shows
     }
@@ -251,12 +378,14 @@ void PaintCollector::op(InterpState *st, std::string_view op, const double *o, i
         switch (a) {
         case 'm': case 'l':
             if (n >= 2) {
+                if (has_path_ && a == 'm') path_ops_ = 1000;  // a second subpath
                 if (has_path_) path_hash_ = mix(path_hash_, static_cast<uint64_t>(a));
                 path_point(*st, last[-2], last[-1]);
             }
             return;
         case 'c':
             if (n >= 6) {
+                path_curved_ = true;
                 if (has_path_) path_hash_ = mix(path_hash_, 'c');
                 for (int i = 6; i > 0; i -= 2) path_point(*st, last[-i], last[-i + 1]);
             }
@@ -266,12 +395,13 @@ void PaintCollector::op(InterpState *st, std::string_view op, const double *o, i
                 if (has_path_) path_hash_ = mix(path_hash_, static_cast<uint64_t>(a));
                 path_point(*st, last[-4], last[-3]);
                 path_point(*st, last[-2], last[-1]);
+                path_curved_ = true;
             }
             return;
         case 'h':
             if (has_path_) path_hash_ = mix(path_hash_, 'h');
             return;
-        case 'W': clip_pending_ = true; return;
+        case 'W': clip_pending_ = true, even_odd_clip_ = false; return;
         case 'n': end_path(st, false, false, false); return;
         case 'f': case 'F': end_path(st, true, false, false); return;
         case 'S': end_path(st, false, false, true); return;
@@ -306,15 +436,17 @@ void PaintCollector::op(InterpState *st, std::string_view op, const double *o, i
         if (a == 'r' && b == 'e') {
             if (n >= 4) {
                 const double x = last[-4], y = last[-3], w = last[-2], h = last[-1];
-                if (has_path_) path_hash_ = mix(path_hash_, 'r');
+                const bool alone = !has_path_;
+                if (has_path_) path_hash_ = mix(path_hash_, 'r'), path_ops_ = 1000;
                 path_point(*st, x, y);
                 path_point(*st, x + w, y);
                 path_point(*st, x + w, y + h);
                 path_point(*st, x, y + h);
                 path_hash_ = mix(path_hash_, 'h');
+                if (alone) path_by_re_ = true;
             }
         } else if (b == '*') {
-            if (a == 'W') clip_pending_ = true;
+            if (a == 'W') clip_pending_ = true, even_odd_clip_ = true;
             else if (a == 'f') end_path(st, true, true, false);
             else if (a == 'B') end_path(st, true, true, true);
             else if (a == 'b') {
@@ -326,22 +458,30 @@ void PaintCollector::op(InterpState *st, std::string_view op, const double *o, i
         } else if (a == 'R' && b == 'G') {
             if (n >= 3) gs.stroke = device_color(last - 3, 3), gs.stroke_space = 0;
         } else if ((a == 'c' || a == 'C') && b == 's') {
-            // A colour space starts at its initial colour: black, or no pattern.
-            const uint64_t tag = space_tag(name);
-            (a == 'c' ? gs.fill : gs.stroke) = tag ? (tag << 48) : kBlack;
-            (a == 'c' ? gs.fill_space : gs.stroke_space) = tag;
+            set_space(&gs, a == 'c', name);
         } else if ((a == 's' || a == 'S') && b == 'c') {
             PaintColor &c = a == 's' ? gs.fill : gs.stroke;
             c = device_color(o, std::min(n, 4)) | ((a == 's' ? gs.fill_space : gs.stroke_space) << 48);
         } else if (a == 'T' && b == 'r') {
             if (n >= 1) gs.render = static_cast<int>(std::clamp(last[-1], 0.0, 7.0));
         } else if (a == 'g' && b == 's') {
-            gs.ext = mix_bytes(gs.ext ? gs.ext : kBasis, name);
+            const Look &l = look('g', name);
+            gs.ext = mix(gs.ext ? gs.ext : kBasis, l.hash);
+            gs.see_through = gs.see_through || l.covers_not;
+        } else if (a == 'E' && b == 'T' && text_clip_) {
+            // Glyphs shown in a clipping mode clip what follows to their outlines.
+            text_clip_ = false;
+            gs.clip_x0 = std::max(gs.clip_x0, tx0_), gs.clip_y0 = std::max(gs.clip_y0, ty0_);
+            gs.clip_x1 = std::min(gs.clip_x1, tx1_), gs.clip_y1 = std::min(gs.clip_y1, ty1_);
+            gs.clip_exact = false;
+            gs.clip_sig = mix(gs.clip_sig ? gs.clip_sig : kBasis, text_clip_sig_);
+            tx0_ = ty0_ = HUGE_VAL, tx1_ = ty1_ = -HUGE_VAL;
+            text_clip_sig_ = 0;
         } else if (a == 's' && b == 'h') {
             PaintElement e;
             e.kind = PaintKind::shading;
             e.x0 = e.y0 = -1e30, e.x1 = e.y1 = 1e30;  // fills the clip
-            uint64_t h = mix_bytes(mix(kBasis, 'h'), name);
+            uint64_t h = mix(mix(kBasis, 'h'), look('s', name).hash);
             for (double v : st->ctm) h = mix(h, rounded(v, 100));
             e.sig = mix(h, gs.ext);
             add(std::move(e), gs);
@@ -352,10 +492,8 @@ void PaintCollector::op(InterpState *st, std::string_view op, const double *o, i
         const bool fill = a == 's';
         PaintColor &c = fill ? gs.fill : gs.stroke;
         const uint64_t tag = fill ? gs.fill_space : gs.stroke_space;
-        if (!name.empty()) {  // a pattern, known by its name and any components
-            uint64_t h = mix_bytes(kBasis, name);
-            for (int i = 0; i < n; ++i) h = mix(h, rounded(o[i], 10000));
-            c = ((h & 0x3fff) | 0x4000) << 48;
+        if (!name.empty()) {  // a pattern, known by what it paints and any components
+            c = pattern_color(name, o, n);
         } else {
             c = device_color(o, std::min(n, 4)) | (tag << 48);
         }
@@ -366,7 +504,7 @@ void PaintCollector::text(const InterpState &st, double x0, double y0, double x1
                           std::string_view shown, uint64_t adjustments) {
     const PaintGState &gs = st.paint_gs;
     const int mode = gs.render;
-    if (mode == 3 || mode == 7 || x0 > x1) return;  // invisible text, or a clip only
+    if (mode == 3 || x0 > x1) return;  // invisible text
     const bool fills = mode == 0 || mode == 2 || mode == 4 || mode == 6;
     const bool strokes = mode == 1 || mode == 2 || mode == 5 || mode == 6;
     PaintElement e;
@@ -400,6 +538,16 @@ void PaintCollector::text(const InterpState &st, double x0, double y0, double x1
     for (int i = 0; i < 4; ++i) h = mix(h, rounded(st.tm[static_cast<size_t>(i)] * st.font_size, 1000));
     h = mix(mix(h, rounded(st.params.char_spacing, 1000)), rounded(st.params.word_spacing, 1000));
     e.sig = h;
+    const bool type3 = st.cur_font && font_id(*st.cur_font).type3;
+    if (mode >= 4) {
+        // It clips too (7 only clips): the glyphs and their place make the clip.
+        text_clip_ = true;
+        tx0_ = std::min(tx0_, e.x0), ty0_ = std::min(ty0_, e.y0), tx1_ = std::max(tx1_, e.x1), ty1_ = std::max(ty1_, e.y1);
+        text_clip_sig_ = mix(mix(mix(text_clip_sig_ ? text_clip_sig_ : kBasis, h), rounded(e.x0, 100)), rounded(e.y0, 100));
+        if (mode == 7) return;
+    }
+    e.white = !gs.see_through && !type3 && mode < 4 && (!fills || device_white(gs.fill, gs.fill_space)) &&
+              (!strokes || device_white(gs.stroke, gs.stroke_space));
     const auto *p = reinterpret_cast<const u8 *>(shown.data());
     Glyph g;
     for (size_t k = 0; k < shown.size();) {

@@ -36,10 +36,19 @@ struct PaintElement {
     double size = 0;   // on the page, in points
     PaintColor fill = kBlack, stroke = kBlack;
     int render = 0;
+    // What it does to what lies beneath, for telling which changes no one
+    // can see.  cover: it paints every point of its box opaquely (an
+    // axis-aligned rectangle filled in an opaque colour, within a clip that
+    // is a rectangle too).  white: all it paints is opaque white, so over
+    // nothing on a white page it shows nothing.
+    bool cover = false;
+    bool white = false;
 };
 
 struct PagePaint {
     std::vector<PaintElement> elements;  // in painting order
+    // The page's visible area (default user space), which every box lies in.
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     // False when the content could not be read or held more elements than
     // kMaxPaintElements: the list then says nothing for sure.
     bool complete = false;

@@ -239,9 +239,11 @@ std::unique_ptr<FormXObject> read_form(const PdfDocument &doc, int32_t obj, bool
     form->obj = obj;
     Matrix m;
     if (read_matrix(dict_get(doc, dict, "Matrix"), &m)) form->matrix = m;
+    form->has_bbox = read_numbers(dict_get(doc, dict, "BBox"), form->bbox, 4);
     const PdfValue res = dict_get(doc, dict, "Resources");
     if (res.is_dict()) {
         form->has_resources = true;
+        form->resources = res;
         form->names = XObjectNames(res);
         form->has_xobjects = form->names.present(doc);
         // The font slots are read from the resources dictionary alone.

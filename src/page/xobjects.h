@@ -66,6 +66,10 @@ struct FormXObject {
     int32_t obj = 0;
     Matrix matrix = kIdentity;  // /Matrix, form space to the space Do was called in
     bool has_resources = false;
+    PdfValue resources;  // when has_resources
+    // /BBox in form space, which clips what the form paints.
+    bool has_bbox = false;
+    double bbox[4] = {};
     // /Font of the form's own resources; without it the form uses the fonts
     // of whatever drew it.
     bool has_fonts = false;

@@ -150,12 +150,121 @@ VISIBLE = {"colour": colour, "path_moved": path_moved, "cm": cm_changed, "font_s
 INVISIBLE = {"reserialised": reserialise, "outside_page": outside_page}
 
 
-def edit_pdf(src, dst, page, name):
-    """True when written; False when the edit has nothing to apply to."""
+# Edits drawn on both sides, over the page's own content, with resources
+# added to the page: name -> (what A draws, what B draws, resources of A,
+# resources of B).  Resources are {(kind, name): object}, the object a
+# dictionary or (dictionary, stream data).
+def _tile(colour):
+    return ("<< /Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 12 12] /XStep 12 /YStep 12 "
+            "/Resources << >> >>", colour + b" rg 0 0 6 6 re f 0 0 1 rg 6 6 6 6 re f")
+
+
+def _axial(c1):
+    return ("<< /ShadingType 2 /ColorSpace /DeviceRGB /Coords [60 0 300 0] /Extend [true true] "
+            "/Function << /FunctionType 2 /Domain [0 1] /N 1 /C0 [1 0 0] /C1 [%s] >> >>" % c1)
+
+
+def _soft_mask(grey):
+    group = ("<< /Type /XObject /Subtype /Form /BBox [0 0 2000 2000] /Group << /S /Transparency /CS /DeviceRGB >> >>",
+             grey + b" g 0 0 2000 2000 re f")
+    return {"SMask": {"S": "/Luminosity", "G": group}}
+
+
+COVER = b"q 0 .6 0 rg 50 50 260 100 re f Q"
+STROKE = b"q 0 0 1 RG %s w 80 80 m 280 120 l S Q"
+BOX = b"q 60 60 240 80 re W n %s Q"
+PAINTED = {
+    # A stroke whose width changes under an opaque rectangle drawn after it.
+    "covered_stroke": (STROKE % b"1" + COVER, STROKE % b"4" + COVER, {}, {}),
+    # The same, drawn over the rectangle: seen.
+    "stroke_over": (COVER + STROKE % b"1", COVER + STROKE % b"4", {}, {}),
+    # White fills, strokes and text where the page painted nothing.
+    "white_added": (b"", b"q 1 g 14 14 30 20 re f 1 G 2 w 14 40 m 40 40 l S Q", {}, {}),
+    "shading_colour": (BOX % b"/ShX sh", BOX % b"/ShX sh", {("Shading", "ShX"): _axial("0 0 1")},
+                       {("Shading", "ShX"): _axial("0 1 0")}),
+    "shading_renamed": (BOX % b"/ShX sh", BOX % b"/ShY sh", {("Shading", "ShX"): _axial("0 0 1")},
+                        {("Shading", "ShY"): _axial("0 0 1")}),
+    "pattern_change": (BOX % b"/Pattern cs /PtX scn 0 0 2000 2000 re f", BOX % b"/Pattern cs /PtX scn 0 0 2000 2000 re f",
+                       {("Pattern", "PtX"): _tile(b"1 0 0")}, {("Pattern", "PtX"): _tile(b"0 1 0")}),
+    "soft_mask_change": (BOX % b"/GsX gs 0 0 1 rg 0 0 2000 2000 re f", BOX % b"/GsX gs 0 0 1 rg 0 0 2000 2000 re f",
+                         {("ExtGState", "GsX"): _soft_mask(b".8")}, {("ExtGState", "GsX"): _soft_mask(b".3")}),
+    "opacity_renamed": (BOX % b"/GsX gs 0 0 1 rg 0 0 2000 2000 re f", BOX % b"/GsY gs 0 0 1 rg 0 0 2000 2000 re f",
+                        {("ExtGState", "GsX"): {"ca": ".5"}}, {("ExtGState", "GsY"): {"ca": ".5"}}),
+}
+PAINTED_VISIBLE = {"stroke_over", "shading_colour", "pattern_change", "soft_mask_change"}
+PAINTED_INVISIBLE = {"covered_stroke", "white_added", "shading_renamed", "opacity_renamed"}
+
+
+def _write_object(doc, obj):
+    """The object number of a new object: a dictionary given as text, as
+    {key: value} (values: text, or an object to write), or a (dictionary,
+    data) stream."""
+    xref = doc.get_new_xref()
+    if isinstance(obj, dict):
+        parts = []
+        for k, v in obj.items():
+            if isinstance(v, (dict, tuple)):
+                v = "%d 0 R" % _write_object(doc, v)
+            parts.append("/%s %s" % (k, v))
+        obj = "<< " + " ".join(parts) + " >>"
+    if isinstance(obj, tuple):
+        doc.update_object(xref, obj[0])
+        doc.update_stream(xref, obj[1])
+    else:
+        doc.update_object(xref, obj)
+    return xref
+
+
+def _add_resources(doc, page, resources):
+    """False when the page's resources cannot take them (inherited).  The
+    page gets a copy of its resources dictionary with them added, so that
+    no shared object (or one inside an object stream) is edited."""
+    if not resources:
+        return True
+    kind, value = doc.xref_get_key(page.xref, "Resources")
+    if kind == "xref":
+        text = doc.xref_object(int(value.split()[0]), compressed=True)
+    elif kind == "dict":
+        text = value
+    else:
+        return False
+    res = doc.get_new_xref()
+    doc.update_object(res, text)
+    for (category, name), obj in resources.items():
+        num = _write_object(doc, obj)
+        ckind, cvalue = doc.xref_get_key(res, category)
+        if ckind == "xref":
+            doc.xref_set_key(res, category, doc.xref_object(int(cvalue.split()[0]), compressed=True))
+        doc.xref_set_key(res, category + "/" + name, "%d 0 R" % num)
+    doc.xref_set_key(page.xref, "Resources", "%d 0 R" % res)
+    return True
+
+
+def edit_pdf(src, dst, page, name, side="b"):
+    """True when written; False when the edit has nothing to apply to.  For
+    the edits of PAINTED, side "a" writes what A draws."""
     import fitz
+    if name in PAINTED:
+        # Objects inside object streams do not take edits well through
+        # PyMuPDF: both sides start from a copy without them.
+        import os
+        import subprocess
+        plain = dst + ".plain.pdf"
+        subprocess.run(["qpdf", "--object-streams=disable", src, plain], check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not os.path.exists(plain):
+            return False
+        src = plain
     doc = fitz.open(src)
     p = doc[page]
-    if name == "highlight":
+    if name in PAINTED:
+        draw_a, draw_b, res_a, res_b = PAINTED[name]
+        if not _add_resources(doc, p, res_a if side == "a" else res_b):
+            return False
+        # The page's own content is wrapped, so what it leaves in the
+        # graphics state does not reach what is drawn over it.
+        _set_contents(doc, p, b"q\n" + p.read_contents() + b"\nQ\n" + (draw_a if side == "a" else draw_b) + b"\n")
+    elif name == "highlight":
         words = p.get_text("words")
         rect = fitz.Rect(words[0][:4]) if words else fitz.Rect(72, 72, 200, 90)
         p.add_highlight_annot(rect)

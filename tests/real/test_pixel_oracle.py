@@ -21,7 +21,9 @@ import content_edits  # noqa: E402
 import pixel_oracle  # noqa: E402
 
 MORVEX = WORK = None
-EDITS = list(content_edits.VISIBLE) + ["font", "highlight"] + list(content_edits.INVISIBLE)
+EDITS = (list(content_edits.VISIBLE) + ["font", "highlight"] + sorted(content_edits.PAINTED_VISIBLE) +
+         list(content_edits.INVISIBLE) + sorted(content_edits.PAINTED_INVISIBLE))
+INVISIBLE = set(content_edits.INVISIBLE) | content_edits.PAINTED_INVISIBLE
 
 
 def source_docs():
@@ -64,7 +66,12 @@ def run_edit(src, name, tag):
     """(A, B) for one edit of the first page, or None when it does not apply."""
     a = os.path.join(WORK, tag + "-a.pdf")
     b = os.path.join(WORK, tag + "-" + name + ".pdf")
-    content_edits.edit_pdf(src, a, 0, None)
+    if name in content_edits.PAINTED:
+        a = os.path.join(WORK, tag + "-" + name + "-a.pdf")
+        if not content_edits.edit_pdf(src, a, 0, name, "a"):
+            return None
+    else:
+        content_edits.edit_pdf(src, a, 0, None)
     if not content_edits.edit_pdf(src, b, 0, name):
         return None
     return a, b
@@ -85,7 +92,7 @@ class PixelOracle(unittest.TestCase):
                     if pair is None:
                         continue
                     differs, found, located, quiet = judge(*pair)
-                    if name in content_edits.INVISIBLE:
+                    if name in INVISIBLE:
                         self.assertFalse(differs, "the edit was meant to change no pixel")
                     if differs:
                         self.assertTrue(found and located, pixel_oracle.check(MORVEX, *pair, first=1, last=1))
