@@ -73,12 +73,21 @@ def commands(visual):
     return out
 
 
+def build_env(build):
+    """The environment that makes a build's command load its own library,
+    also from a copy of the build tree."""
+    env = dict(os.environ)
+    env["LD_LIBRARY_PATH"] = os.path.abspath(build) + (":" + env["LD_LIBRARY_PATH"] if env.get("LD_LIBRARY_PATH") else "")
+    return env
+
+
 def run_one(build, args, a, b, report):
     cmd = [os.path.join(build, "cli", "morvex")] + args + [a, b]
     if report:
         cmd += ["-o", report]
     try:
-        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=TIMEOUT)
+        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=TIMEOUT,
+                           env=build_env(build))
         result = (r.returncode, r.stdout, r.stderr)
     except subprocess.TimeoutExpired:
         return (None, b"timeout", b"")
