@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 
 #include "../options/text_pattern.h"
@@ -219,16 +220,80 @@ PageSignature signature_of(const PdfDocument &d, int page) {
     return sig;
 }
 
-// The signatures of A's selected pages and of B's.  Where the k-th selected
-// pages of both read alike (a file against a rewrite of itself), B's page
-// takes A's signature: the signature is a function of the summary.
-void signatures(const PdfDocument &a, const std::vector<int> &pa, const PdfDocument &b, const std::vector<int> &pb,
-                int threads, PageMatcher *match, std::vector<PageSignature> *sa, std::vector<PageSignature> *sb) {
-    *sa = parallel_map<PageSignature>(pa.size(), threads, [&](size_t k) { return signature_of(a, pa[k]); });
-    *sb = parallel_map<PageSignature>(pb.size(), threads, [&](size_t k) {
-        if (match && k < pa.size() && match->same(pa[k], pb[k])) return (*sa)[k];
-        return signature_of(b, pb[k]);
-    });
+// How many position pairs a scan for pages read alike checks at first in
+// one go (doubling up to kAlikeBatchMost): it stops at the first batch
+// that holds a pair that differs.
+constexpr size_t kAlikeBatchFirst = 16, kAlikeBatchMost = 512;
+
+// The length of the run of k = 0, 1, ... below `limit` for which alike(k)
+// holds, checked a batch at a time on the threads.
+size_t alike_run(size_t limit, int threads, const std::function<bool(size_t)> &alike) {
+    size_t k = 0, batch = kAlikeBatchFirst;
+    while (k < limit) {
+        const size_t n = std::min(batch, limit - k);
+        const std::vector<uint8_t> ok =
+            parallel_map<uint8_t>(n, threads, [&](size_t t) { return static_cast<uint8_t>(alike(k + t)); });
+        for (size_t t = 0; t < n; ++t)
+            if (!ok[t]) return k + t;
+        k += n;
+        batch = std::min(batch * 2, kAlikeBatchMost);
+    }
+    return k;
+}
+
+// The signatures of A's selected pages and of B's, each page analysed at
+// most once and pages read alike not at all where the alignment can do
+// without.
+//
+// Every signature the alignment reads is the one a full pass gives: A's
+// page's own, and B's k-th page A's k-th page's when the two read alike
+// (the signature is a function of the summary), else its own.  The pages
+// read alike at the same place from the start, and from the end where
+// both sides hold as many pages, are partners, since their signatures are
+// equal by that rule.  From the end of sides of unequal length, a pair
+// read alike is a partner when its images are also encoded alike (image
+// keys are part of the signature, not of the summary) and, where it places
+// image objects, B's page does not take the signature of A's page in its
+// own place instead.  Pages the alignment compares with a page other than
+// their partner get their signature then (see SignatureSides).
+void signatures(const std::vector<int> &pa, const std::vector<int> &pb, int threads, PageMatcher *match,
+                const SignatureSides::Compute &compute, SignatureSides *sides) {
+    const int n = static_cast<int>(pa.size()), m = static_cast<int>(pb.size());
+    if (!match) {
+        sides->need(0, 0, n);
+        sides->need(1, 0, m);
+        return;
+    }
+    const int common = std::min(n, m);
+    const int head = static_cast<int>(alike_run(static_cast<size_t>(common), threads, [&](size_t k) {
+        return match->same(pa[k], pb[k]);
+    }));
+    for (int k = 0; k < head; ++k) sides->set_partners(k, k);
+    const int tail =
+        static_cast<int>(alike_run(static_cast<size_t>(common - head), threads, [&](size_t t) {
+            const int i = n - 1 - static_cast<int>(t), j = m - 1 - static_cast<int>(t);
+            if (n == m) return match->same(pa[static_cast<size_t>(i)], pb[static_cast<size_t>(j)]);
+            bool images = true;
+            if (!match->same_encoded(pa[static_cast<size_t>(i)], pb[static_cast<size_t>(j)], &images)) return false;
+            return !images || j >= n || !match->same(pa[static_cast<size_t>(j)], pb[static_cast<size_t>(j)]);
+        }));
+    for (int t = 0; t < tail; ++t) sides->set_partners(n - 1 - t, m - 1 - t);
+    sides->need(0, head, n - tail);
+    // B's pages between: A's signature where the pages in one place read
+    // alike, as a full pass gives it.
+    const int b_end = m - tail;
+    const std::vector<uint8_t> takes_a = parallel_map<uint8_t>(
+        static_cast<size_t>(b_end - head), threads, [&](size_t t) {
+            const int k = head + static_cast<int>(t);
+            return static_cast<uint8_t>(k < n && match->same(pa[static_cast<size_t>(k)], pb[static_cast<size_t>(k)]));
+        });
+    std::vector<int> own;
+    for (int k = head; k < b_end; ++k) {
+        if (takes_a[static_cast<size_t>(k - head)]) sides->set(1, k, sides->get(0, k));
+        else own.push_back(k);
+    }
+    const std::vector<PageSignature> made = compute(1, own);
+    for (size_t k = 0; k < own.size(); ++k) sides->set(1, own[k], made[k]);
 }
 
 // The aligned pairs (page indexes), with pages removed from one place and
@@ -241,17 +306,24 @@ struct Slot {
 
 std::vector<Slot> content_slots(const PdfDocument &a, const std::vector<int> &pa, const PdfDocument &b,
                                 const std::vector<int> &pb, int threads, PageMatcher *match) {
-    std::vector<PageSignature> sa, sb;
-    signatures(a, pa, b, pb, threads, match, &sa, &sb);
-    const std::vector<PagePair> aligned = align_pages(sa, sb);
+    const SignatureSides::Compute compute = [&](int side, const std::vector<int> &pages) {
+        const PdfDocument &d = side == 0 ? a : b;
+        const std::vector<int> &sel = side == 0 ? pa : pb;
+        return parallel_map<PageSignature>(pages.size(), threads, [&](size_t k) {
+            return signature_of(d, sel[static_cast<size_t>(pages[k])]);
+        });
+    };
+    SignatureSides sides(static_cast<int>(pa.size()), static_cast<int>(pb.size()), compute);
+    signatures(pa, pb, threads, match, compute, &sides);
+    const std::vector<PagePair> aligned = align_pages(&sides);
     std::unordered_map<uint64_t, std::vector<size_t>> removed;  // exact hash -> slots of A-only pages
     std::vector<Slot> slots;
     slots.reserve(aligned.size());
     for (const PagePair &p : aligned) {
         Slot s;
         s.pair = {p.a >= 0 ? pa[static_cast<size_t>(p.a)] : -1, p.b >= 0 ? pb[static_cast<size_t>(p.b)] : -1};
-        s.same = p.a >= 0 && p.b >= 0 && sa[static_cast<size_t>(p.a)].exact == sb[static_cast<size_t>(p.b)].exact;
-        if (p.b < 0) removed[sa[static_cast<size_t>(p.a)].exact].push_back(slots.size());
+        s.same = p.a >= 0 && p.b >= 0 && sides.same(p.a, p.b);
+        if (p.b < 0) removed[sides.get(0, p.a).exact].push_back(slots.size());
         slots.push_back(s);
     }
     // A page removed in one place and added, identical, in another is one
@@ -260,7 +332,7 @@ std::vector<Slot> content_slots(const PdfDocument &a, const std::vector<int> &pa
     std::unordered_map<uint64_t, size_t> used;
     for (size_t k = 0; k < slots.size(); ++k) {
         if (slots[k].pair.a >= 0) continue;
-        const uint64_t h = sb[static_cast<size_t>(aligned[k].b)].exact;
+        const uint64_t h = sides.get(1, aligned[k].b).exact;
         auto it = removed.find(h);
         if (it == removed.end()) continue;
         size_t &next = used[h];
