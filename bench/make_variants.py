@@ -10,6 +10,7 @@
               one shown string swapped ("form" -> "from"), nothing else
 
   bench/make_variants.py [--kinds rewrite,reserial,oneword] SOURCE.pdf OUTDIR
+  bench/make_variants.py --kinds KIND --out COPY.pdf SOURCE.pdf
 
 Writes OUTDIR/<stem>.<kind>.pdf for each kind it can make and prints their
 paths; a kind that cannot be made for the file (no string to change, a tool
@@ -127,8 +128,13 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--kinds", default=",".join(KINDS))
     ap.add_argument("source")
-    ap.add_argument("outdir")
+    ap.add_argument("outdir", nargs="?")
+    ap.add_argument("--out", help="with one kind: the copy's file name")
     args = ap.parse_args()
+    if args.out:
+        return 0 if make(args.kinds, args.source, args.out) else 1
+    if not args.outdir:
+        ap.error("give OUTDIR or --out")
     os.makedirs(args.outdir, exist_ok=True)
     stem = os.path.splitext(os.path.basename(args.source))[0]
     status = 0
