@@ -168,9 +168,13 @@ def check_file(path, opts, work, scratch):
             if not os.path.exists(other):
                 # In a process of its own: MuPDF's Python binding is not
                 # safe to use from several threads of one process.
-                r = subprocess.run(["/usr/bin/python3", MAKE_VARIANTS, "--kinds", kind, "--out", other + ".part", path],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
-                if r.returncode != 0 or not os.path.exists(other + ".part"):
+                try:
+                    r = subprocess.run(["/usr/bin/python3", MAKE_VARIANTS, "--kinds", kind, "--out", other + ".part",
+                                        path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
+                    made = r.returncode == 0 and os.path.exists(other + ".part")
+                except subprocess.TimeoutExpired:  # a copy too slow to make is no copy
+                    made = False
+                if not made:
                     open(skip, "w").close()
                     continue
                 os.replace(other + ".part", other)
