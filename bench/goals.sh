@@ -3,7 +3,7 @@
 # the generated documents, and times morvex beside the peer program in the
 # same run (median of several runs each).  Fetches nothing.
 #
-#   bench/goals.sh [BIG.pdf [BIG-REWRITE.pdf]]
+#   bench/goals.sh [BIG.pdf [BIG-REWRITE.pdf]] [--manual MANUAL.pdf] [--oneword FILE.pdf]
 #
 # BIG.pdf is a large real document (a manual of a few thousand pages);
 # without an argument, $MORVEX_BENCH_BIG, else the PDF with the most pages
@@ -12,11 +12,31 @@
 # that exists, else made in the scratch folder.  Without a big document the
 # rows that need one say so.
 #
+# The rows of the command as a user runs it (`morvex compare A B`, default
+# options: pages paired by content) also take two real files kept outside
+# the repository: MANUAL.pdf (a manual of about a hundred pages, compared
+# with a copy whose every page's content is written anew) and FILE.pdf
+# (compared on one thread with a copy with one word changed); the copies
+# are made by bench/make_variants.py.  Without them (--manual, --oneword
+# or $MORVEX_BENCH_MANUAL, $MORVEX_BENCH_ONEWORD) their rows say so.
+# $MORVEX_BENCH_CLI names another morvex command to time in those rows (an
+# older build, for a before and after).
+#
 # Environment: MORVEX_BENCH_REPS (runs per measurement, default 5; 3 for
 # the big document), MORVEX_BENCH_SWEEP (page counts of the size sweep,
 # default "250 500 1000 2000 4000 8000"), MORVEX_BENCH_BUILD (build folder,
 # default build/bench-release).
 set -euo pipefail
+manual=${MORVEX_BENCH_MANUAL:-} oneword=${MORVEX_BENCH_ONEWORD:-}
+args=()
+while [ $# -gt 0 ]; do
+    case $1 in
+        --manual) manual=$2; shift 2 ;;
+        --oneword) oneword=$2; shift 2 ;;
+        *) args+=("$1"); shift ;;
+    esac
+done
+set -- "${args[@]+"${args[@]}"}"
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${MORVEX_BENCH_BUILD:-$root/build/bench-release}
 reps=${MORVEX_BENCH_REPS:-5}
@@ -31,8 +51,12 @@ done
 
 echo "== building Release in $build" >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVEX_BUILD_BENCHMARKS=ON >/dev/null
-ninja -C "$build" goal_driver >/dev/null
+ninja -C "$build" goal_driver morvex_cli >/dev/null
 driver=$build/bench/goal_driver
+cli=${MORVEX_BENCH_CLI:-$build/cli/morvex}
+# The command as a user runs it; its exit status 1 (the files differ) is
+# no failure here.
+run_cli() { "$driver" exec "$1" sh -c '"$0" "$@" >/dev/null; [ $? -le 1 ]' "$cli" "${@:2}"; }
 
 # key=value line -> value of key
 field() { sed -n "s/.*$2=\([^ ]*\).*/\1/p" <<<"$1"; }
@@ -96,6 +120,12 @@ if [ -n "$big_a" ]; then
     row "real $pages pages vs rewrite: visual / mutool" "$(secs "$(field "$vis" median_s)")" "$(secs "$p")" "$r" "<=0.20" "$(verdict "$r" 0.20)" "$(cpu_ratio "$vis" "$peer")"
     r=$(ratio "$(field "$same" median_s)" "$p")
     row "two identical $pages-page files / mutool" "$(secs "$(field "$same" median_s)")" "$(secs "$p")" "$r" "<=0.05" "$(verdict "$r" 0.05)" "$(cpu_ratio "$same" "$peer")"
+    cmd_rw=$(run_cli "$big_reps" compare "$big_a" "$big_b")
+    cmd_same=$(run_cli "$big_reps" compare "$big_a" "$big_copy")
+    r=$(ratio "$(field "$cmd_rw" median_s)" "$p")
+    row "command: $pages pages vs rewrite / mutool" "$(secs "$(field "$cmd_rw" median_s)")" "$(secs "$p")" "$r" "<=0.10" "$(verdict "$r" 0.10)" "$(cpu_ratio "$cmd_rw" "$peer")"
+    r=$(ratio "$(field "$cmd_same" median_s)" "$p")
+    row "command: two identical $pages-page files" "$(secs "$(field "$cmd_same" median_s)")" "$(secs "$p")" "$r" "<=0.05" "$(verdict "$r" 0.05)" "$(cpu_ratio "$cmd_same" "$peer")"
     limit_kb=$(( ($(stat -c %s "$big_a") + $(stat -c %s "$big_b")) / 1024 + 65536 ))
     for kind in compare visual; do
         line=$cmp
@@ -106,6 +136,37 @@ if [ -n "$big_a" ]; then
     done
 else
     row "real pair (no big document found)" "-" "-" "-" "" "give BIG.pdf or MORVEX_BENCH_BIG"
+fi
+
+# --- the command on real files and copies made of them
+variant() {  # SOURCE KIND -> path of the copy, made once in the scratch folder
+    local out=$scratch/$(basename "${1%.pdf}").$2.pdf
+    [ -s "$out" ] || /usr/bin/python3 "$root/bench/make_variants.py" --kinds "$2" "$1" "$scratch" >/dev/null
+    echo "$out"
+}
+if [ -n "$manual" ]; then
+    copy=$(variant "$manual" reserial)
+    pages=$(qpdf --show-npages "$manual" 2>/dev/null || echo "?")
+    echo "== command: $manual ($pages pages) vs content written anew" >&2
+    peer=$("$driver" exec "$reps" mutool draw -F txt -o /dev/null "$manual")
+    c=$(run_cli "$reps" compare "$manual" "$copy")
+    p=$(field "$peer" median_s)
+    r=$(ratio "$(field "$c" median_s)" "$p")
+    row "command: $pages-page manual vs re-serialised" "$(secs "$(field "$c" median_s)")" "$(secs "$p")" "$r" "<=0.20" "$(verdict "$r" 0.20)" "$(cpu_ratio "$c" "$peer")"
+else
+    row "command: manual vs re-serialised (no file)" "-" "-" "-" "" "give --manual or MORVEX_BENCH_MANUAL"
+fi
+if [ -n "$oneword" ]; then
+    copy=$(variant "$oneword" oneword)
+    pages=$(qpdf --show-npages "$oneword" 2>/dev/null || echo "?")
+    echo "== command: $oneword ($pages pages) vs one word changed, one thread" >&2
+    peer=$("$driver" exec "$reps" mutool draw -F txt -o /dev/null "$oneword")
+    c=$(run_cli "$reps" compare --threads=1 "$oneword" "$copy")
+    p=$(field "$peer" median_s)
+    r=$(ratio "$(field "$c" median_s)" "$p")
+    row "command: $pages pages vs one word, 1 thread" "$(secs "$(field "$c" median_s)")" "$(secs "$p")" "$r" "<=0.15" "$(verdict "$r" 0.15)" "$(cpu_ratio "$c" "$peer")"
+else
+    row "command: one word changed (no file)" "-" "-" "-" "" "give --oneword or MORVEX_BENCH_ONEWORD"
 fi
 
 echo

@@ -12,6 +12,7 @@
 #include <limits>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 namespace morvex {
 
@@ -84,13 +85,15 @@ using Sigs = std::vector<PageSignature>;
 
 // Pairs the stretch a[i0, i1) x b[j0, j1) by a banded dynamic programme
 // that maximises the summed similarity of the pairs it makes.
-void pair_stretch(const Sigs &a, int i0, int i1, const Sigs &b, int j0, int j1, std::vector<PagePair> *out) {
+void pair_stretch(SignatureSides &s, int i0, int i1, int j0, int j1, std::vector<PagePair> *out) {
     const int n = i1 - i0, m = j1 - j0;
     if (n == 0 || m == 0) {
         for (int i = i0; i < i1; ++i) out->push_back({i, -1});
         for (int j = j0; j < j1; ++j) out->push_back({-1, j});
         return;
     }
+    s.need(0, i0, i1);
+    s.need(1, j0, j1);
     // Where both sides hold as many pages, a page that shares a little
     // with the page in its place stays paired with it.
     const double min_sim = n == m ? kMinSimilarityInPlace : kMinSimilarity;
@@ -125,7 +128,7 @@ void pair_stretch(const Sigs &a, int i0, int i1, const Sigs &b, int j0, int j1, 
                 if (v > best) best = v, how = s;
             };
             if (i > 0 && j > 0) {
-                const double sim = page_similarity(a[static_cast<size_t>(i0 + i - 1)], b[static_cast<size_t>(j0 + j - 1)]);
+                const double sim = page_similarity(s.get(0, i0 + i - 1), s.get(1, static_cast<int>(j0 + j - 1)));
                 if (sim >= min_sim) consider(at(i - 1, j - 1), sim, 1);
             }
             // On a tie the last step taken is B's page alone, so that in
@@ -170,57 +173,111 @@ std::vector<PagePair> longest_increasing(const std::vector<PagePair> &cand) {
 // stretch without any is paired by similarity.  Depth is bounded because
 // every level strictly shrinks the stretch and recursion stops when no
 // anchor is found; the guard caps it anyway.
-void align_range(const Sigs &a, int i0, int i1, const Sigs &b, int j0, int j1, std::vector<PagePair> *out,
-                 int depth) {
+void align_range(SignatureSides &s, int i0, int i1, int j0, int j1, std::vector<PagePair> *out, int depth) {
     // Equal ends first: cheap, and they need no uniqueness.
-    while (i0 < i1 && j0 < j1 && a[static_cast<size_t>(i0)].exact == b[static_cast<size_t>(j0)].exact)
-        out->push_back({i0++, j0++});
+    while (i0 < i1 && j0 < j1 && s.same(i0, j0)) out->push_back({i0++, j0++});
     std::vector<PagePair> tail;
-    while (i1 > i0 && j1 > j0 && a[static_cast<size_t>(i1 - 1)].exact == b[static_cast<size_t>(j1 - 1)].exact)
-        tail.push_back({--i1, --j1});
+    while (i1 > i0 && j1 > j0 && s.same(i1 - 1, j1 - 1)) tail.push_back({--i1, --j1});
     std::vector<PagePair> anchors;
     if (i0 < i1 && j0 < j1 && depth < 8) {
+        s.need(0, i0, i1);
+        s.need(1, j0, j1);
         struct Count {
             int in_a = 0, in_b = 0, at_a = -1, at_b = -1;
         };
         std::unordered_map<uint64_t, Count> counts;
         counts.reserve(static_cast<size_t>(i1 - i0 + j1 - j0));
         for (int i = i0; i < i1; ++i) {
-            Count &c = counts[a[static_cast<size_t>(i)].exact];
+            Count &c = counts[s.get(0, i).exact];
             ++c.in_a, c.at_a = i;
         }
         for (int j = j0; j < j1; ++j) {
-            Count &c = counts[b[static_cast<size_t>(j)].exact];
+            Count &c = counts[s.get(1, j).exact];
             ++c.in_b, c.at_b = j;
         }
         std::vector<PagePair> cand;
         for (int i = i0; i < i1; ++i) {
-            const Count &c = counts[a[static_cast<size_t>(i)].exact];
+            const Count &c = counts[s.get(0, i).exact];
             if (c.in_a == 1 && c.in_b == 1) cand.push_back({i, c.at_b});
         }
         anchors = longest_increasing(cand);
     }
     if (anchors.empty()) {
-        pair_stretch(a, i0, i1, b, j0, j1, out);
+        pair_stretch(s, i0, i1, j0, j1, out);
     } else {
         int pi = i0, pj = j0;
         for (const PagePair &p : anchors) {
-            align_range(a, pi, p.a, b, pj, p.b, out, depth + 1);
+            align_range(s, pi, p.a, pj, p.b, out, depth + 1);
             out->push_back(p);
             pi = p.a + 1, pj = p.b + 1;
         }
-        align_range(a, pi, i1, b, pj, j1, out, depth + 1);
+        align_range(s, pi, i1, pj, j1, out, depth + 1);
     }
     out->insert(out->end(), tail.rbegin(), tail.rend());
 }
 
 }  // namespace
 
-std::vector<PagePair> align_pages(const Sigs &a, const Sigs &b) {
+SignatureSides::SignatureSides(int count_a, int count_b, Compute compute) : compute_(std::move(compute)) {
+    for (int side = 0; side < 2; ++side) {
+        const size_t n = static_cast<size_t>(side == 0 ? count_a : count_b);
+        sig_[side].resize(n);
+        known_[side].assign(n, 0);
+        partner_[side].assign(n, -1);
+    }
+}
+
+void SignatureSides::set_partners(int i, int j) {
+    partner_[0][static_cast<size_t>(i)] = j;
+    partner_[1][static_cast<size_t>(j)] = i;
+}
+
+void SignatureSides::set(int side, int i, const PageSignature &sig) {
+    sig_[side][static_cast<size_t>(i)] = sig;
+    known_[side][static_cast<size_t>(i)] = 1;
+}
+
+void SignatureSides::need(int side, int lo, int hi) {
+    // A page whose partner is known takes the partner's signature.
+    std::vector<int> pages;
+    for (int i = lo; i < hi; ++i) {
+        if (known(side, i)) continue;
+        const int p = partner_[side][static_cast<size_t>(i)];
+        if (p >= 0 && known(1 - side, p)) set(side, i, sig_[1 - side][static_cast<size_t>(p)]);
+        else pages.push_back(i);
+    }
+    if (pages.empty()) return;
+    const std::vector<PageSignature> made = compute_(side, pages);
+    made_ += static_cast<int>(pages.size());
+    for (size_t k = 0; k < pages.size(); ++k) {
+        set(side, pages[k], made[k]);
+        const int p = partner_[side][static_cast<size_t>(pages[k])];
+        if (p >= 0 && !known(1 - side, p)) set(1 - side, p, made[k]);
+    }
+}
+
+const PageSignature &SignatureSides::get(int side, int i) {
+    if (!known(side, i)) need(side, i, i + 1);
+    return sig_[side][static_cast<size_t>(i)];
+}
+
+bool SignatureSides::same(int i, int j) {
+    if (partner_[0][static_cast<size_t>(i)] == j) return true;
+    return get(0, i).exact == get(1, j).exact;
+}
+
+std::vector<PagePair> align_pages(SignatureSides *sides) {
     std::vector<PagePair> out;
-    out.reserve(std::max(a.size(), b.size()));
-    align_range(a, 0, static_cast<int>(a.size()), b, 0, static_cast<int>(b.size()), &out, 0);
+    out.reserve(static_cast<size_t>(std::max(sides->count(0), sides->count(1))));
+    align_range(*sides, 0, sides->count(0), 0, sides->count(1), &out, 0);
     return out;
+}
+
+std::vector<PagePair> align_pages(const Sigs &a, const Sigs &b) {
+    SignatureSides sides(static_cast<int>(a.size()), static_cast<int>(b.size()), nullptr);
+    for (size_t i = 0; i < a.size(); ++i) sides.set(0, static_cast<int>(i), a[i]);
+    for (size_t j = 0; j < b.size(); ++j) sides.set(1, static_cast<int>(j), b[j]);
+    return align_pages(&sides);
 }
 
 }  // namespace morvex

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "diff.h"
@@ -47,5 +48,45 @@ constexpr int64_t kFullAlignCells = int64_t{1} << 20;
 // longest increasing run of them), the stretches between anchors are
 // paired by similarity.
 std::vector<PagePair> align_pages(const std::vector<PageSignature> &a, const std::vector<PageSignature> &b);
+
+// The signatures of both sides' pages (side 0 is A, 1 is B), some made only
+// when the alignment needs them.  A page may have a partner: a page of the
+// other side whose signature is bound to be equal to its own.  The
+// alignment takes a page and its partner as identical without either
+// signature; it asks for a signature only where it compares a page with
+// another than its partner, and then the partner takes the same.
+class SignatureSides {
+public:
+    // Makes the signatures of the given pages of one side, in their order.
+    using Compute = std::function<std::vector<PageSignature>(int side, const std::vector<int> &pages)>;
+
+    SignatureSides(int count_a, int count_b, Compute compute);
+    // Page i of A and page j of B are partners.
+    void set_partners(int i, int j);
+    // Gives page i of `side` its signature.
+    void set(int side, int i, const PageSignature &sig);
+
+    int count(int side) const { return static_cast<int>(sig_[side].size()); }
+    bool known(int side, int i) const { return known_[side][static_cast<size_t>(i)] != 0; }
+    // The signature of page i of `side`, made (with its partner's) when unknown.
+    const PageSignature &get(int side, int i);
+    // Makes every unknown signature of pages [lo, hi) of `side` in one call.
+    void need(int side, int lo, int hi);
+    // True when page i of A and page j of B have equal exact hashes.
+    bool same(int i, int j);
+    // How many signatures were made on demand.
+    int made() const { return made_; }
+
+private:
+    std::vector<PageSignature> sig_[2];
+    std::vector<uint8_t> known_[2];
+    std::vector<int> partner_[2];  // -1: none
+    Compute compute_;
+    int made_ = 0;
+};
+
+// The alignment of align_pages, asking `sides` only for the signatures it
+// needs; the pairs are those align_pages gives on the full signatures.
+std::vector<PagePair> align_pages(SignatureSides *sides);
 
 }  // namespace morvex

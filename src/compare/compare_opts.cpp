@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -253,39 +254,104 @@ PageSignature signature_of(const PdfDocument &d, int page) {
 // Pairs compared while their signatures were made, by 0-based page indexes.
 using ComparedPairs = std::map<std::pair<int, int>, PairResult>;
 
-// The signatures of A's selected pages and of B's, the k-th of each side
-// analysed in one job.  Where they read alike (a file against a rewrite of
-// itself), B's page takes A's signature: the signature is a function of
-// the summary.  Where they differ but are alike enough to be paired (a
-// file against a regenerated or edited copy), the pair is compared from
-// the same analysis and kept in *compared, so that a pair the alignment
-// makes in place is not analysed again.
+// How many position pairs a scan for pages read alike checks at first in
+// one go (doubling up to kAlikeBatchMost): it stops at the first batch
+// that holds a pair that differs.
+constexpr size_t kAlikeBatchFirst = 16, kAlikeBatchMost = 512;
+
+// The length of the run of k = 0, 1, ... below `limit` for which alike(k)
+// holds, checked a batch at a time on the threads.
+size_t alike_run(size_t limit, int threads, const std::function<bool(size_t)> &alike) {
+    size_t k = 0, batch = kAlikeBatchFirst;
+    while (k < limit) {
+        const size_t n = std::min(batch, limit - k);
+        const std::vector<uint8_t> ok =
+            parallel_map<uint8_t>(n, threads, [&](size_t t) { return static_cast<uint8_t>(alike(k + t)); });
+        for (size_t t = 0; t < n; ++t)
+            if (!ok[t]) return k + t;
+        k += n;
+        batch = std::min(batch * 2, kAlikeBatchMost);
+    }
+    return k;
+}
+
+// The signatures of A's selected pages and of B's, each page analysed at
+// most once and pages read alike not at all where the alignment can do
+// without.
+//
+// Every signature the alignment reads is the one a full pass gives: A's
+// page's own, and B's k-th page A's k-th page's when the two read alike
+// (the signature is a function of the summary), else its own.  The pages
+// read alike at the same place from the start, and from the end where
+// both sides hold as many pages, are partners, since their signatures are
+// equal by that rule.  From the end of sides of unequal length, a pair
+// read alike is a partner when its images are also encoded alike (image
+// keys are part of the signature, not of the summary) and, where it places
+// image objects, B's page does not take the signature of A's page in its
+// own place instead.  Pages the alignment compares with a page other than
+// their partner get their signature then (see SignatureSides).
+//
+// Between the partners, the k-th pages of both sides are analysed in one
+// job.  Where they differ but are alike enough to be paired (a file
+// against a regenerated or edited copy), the pair is compared from the
+// same analysis and kept in *compared, so that a pair the alignment makes
+// in place is not analysed again.
 void signatures(const PdfDocument &a, const std::vector<int> &pa, const PdfDocument &b, const std::vector<int> &pb,
-                const Filters &f, int threads, PageMatcher *match, std::vector<PageSignature> *sa,
-                std::vector<PageSignature> *sb, ComparedPairs *compared) {
-    const size_t common = std::min(pa.size(), pb.size());
-    sa->assign(pa.size(), PageSignature{});
-    sb->assign(pb.size(), PageSignature{});
-    std::vector<std::optional<PairResult>> found(common);
-    parallel_for(std::max(pa.size(), pb.size()), threads, [&](size_t k) {
-        if (k >= common) {
-            if (k < pa.size()) (*sa)[k] = signature_of(a, pa[k]);
-            else (*sb)[k] = signature_of(b, pb[k]);
+                const Filters &f, int threads, PageMatcher *match, SignatureSides *sides, ComparedPairs *compared) {
+    const int n = static_cast<int>(pa.size()), m = static_cast<int>(pb.size());
+    const int common = std::min(n, m);
+    int head = 0, tail = 0;
+    if (match) {
+        head = static_cast<int>(alike_run(static_cast<size_t>(common), threads, [&](size_t k) {
+            return match->same(pa[k], pb[k]);
+        }));
+        for (int k = 0; k < head; ++k) sides->set_partners(k, k);
+        tail = static_cast<int>(alike_run(static_cast<size_t>(common - head), threads, [&](size_t t) {
+            const int i = n - 1 - static_cast<int>(t), j = m - 1 - static_cast<int>(t);
+            if (n == m) return match->same(pa[static_cast<size_t>(i)], pb[static_cast<size_t>(j)]);
+            bool images = true;
+            if (!match->same_encoded(pa[static_cast<size_t>(i)], pb[static_cast<size_t>(j)], &images)) return false;
+            return !images || j >= n || !match->same(pa[static_cast<size_t>(j)], pb[static_cast<size_t>(j)]);
+        }));
+        for (int t = 0; t < tail; ++t) sides->set_partners(n - 1 - t, m - 1 - t);
+    }
+    const int a_end = n - tail, b_end = m - tail, both_end = std::min(a_end, b_end);
+    const int span = std::max(a_end, b_end) - head;
+    if (span <= 0) return;
+    std::vector<PageSignature> sa(static_cast<size_t>(span)), sb(static_cast<size_t>(span));
+    std::vector<uint8_t> b_takes_a(static_cast<size_t>(span), 0);
+    std::vector<std::optional<PairResult>> found(static_cast<size_t>(span));
+    parallel_for(static_cast<size_t>(span), threads, [&](size_t t) {
+        const int k = head + static_cast<int>(t);
+        const size_t ka = static_cast<size_t>(k);
+        const bool alike = match && k < common && match->same(pa[ka], pb[ka]);
+        if (k < both_end && !alike) {
+            AnalysedPair p;
+            analyse_pair(a, pa[ka], b, pb[ka], f, &p);
+            sa[t] = signature_of(a, p.sa);
+            sb[t] = signature_of(b, p.sb);
+            if (sa[t].exact != sb[t].exact && page_similarity(sa[t], sb[t]) >= kMinSimilarity)
+                found[t] = compare_analysed(a, pa[ka], b, pb[ka], f, p);
             return;
         }
-        if (match && match->same(pa[k], pb[k])) {
-            (*sa)[k] = (*sb)[k] = signature_of(a, pa[k]);
-            return;
+        if (k < a_end) sa[t] = signature_of(a, pa[ka]);
+        if (k < b_end) {
+            if (alike) b_takes_a[t] = 1;
+            else sb[t] = signature_of(b, pb[ka]);
         }
-        AnalysedPair p;
-        analyse_pair(a, pa[k], b, pb[k], f, &p);
-        (*sa)[k] = signature_of(a, p.sa);
-        (*sb)[k] = signature_of(b, p.sb);
-        if ((*sa)[k].exact != (*sb)[k].exact && page_similarity((*sa)[k], (*sb)[k]) >= kMinSimilarity)
-            found[k] = compare_analysed(a, pa[k], b, pb[k], f, p);
     });
-    for (size_t k = 0; k < common; ++k)
-        if (found[k]) compared->emplace(std::make_pair(pa[k], pb[k]), std::move(*found[k]));
+    for (int k = head; k < a_end; ++k) sides->set(0, k, sa[static_cast<size_t>(k - head)]);
+    // B's page whose A page in the same place read alike but stands among
+    // A's partners at the end takes that page's signature, made on demand.
+    for (int k = head; k < b_end; ++k) {
+        const size_t t = static_cast<size_t>(k - head);
+        sides->set(1, k, !b_takes_a[t] ? sb[t] : k < a_end ? sa[t] : sides->get(0, k));
+    }
+    for (int k = head; k < both_end; ++k) {
+        const size_t t = static_cast<size_t>(k - head);
+        if (found[t])
+            compared->emplace(std::make_pair(pa[static_cast<size_t>(k)], pb[static_cast<size_t>(k)]), std::move(*found[t]));
+    }
 }
 
 // The aligned pairs (page indexes), with pages removed from one place and
@@ -299,17 +365,24 @@ struct Slot {
 std::vector<Slot> content_slots(const PdfDocument &a, const std::vector<int> &pa, const PdfDocument &b,
                                 const std::vector<int> &pb, const Filters &f, int threads, PageMatcher *match,
                                 ComparedPairs *compared) {
-    std::vector<PageSignature> sa, sb;
-    signatures(a, pa, b, pb, f, threads, match, &sa, &sb, compared);
-    const std::vector<PagePair> aligned = align_pages(sa, sb);
+    const SignatureSides::Compute compute = [&](int side, const std::vector<int> &pages) {
+        const PdfDocument &d = side == 0 ? a : b;
+        const std::vector<int> &sel = side == 0 ? pa : pb;
+        return parallel_map<PageSignature>(pages.size(), threads, [&](size_t k) {
+            return signature_of(d, sel[static_cast<size_t>(pages[k])]);
+        });
+    };
+    SignatureSides sides(static_cast<int>(pa.size()), static_cast<int>(pb.size()), compute);
+    signatures(a, pa, b, pb, f, threads, match, &sides, compared);
+    const std::vector<PagePair> aligned = align_pages(&sides);
     std::unordered_map<uint64_t, std::vector<size_t>> removed;  // exact hash -> slots of A-only pages
     std::vector<Slot> slots;
     slots.reserve(aligned.size());
     for (const PagePair &p : aligned) {
         Slot s;
         s.pair = {p.a >= 0 ? pa[static_cast<size_t>(p.a)] : -1, p.b >= 0 ? pb[static_cast<size_t>(p.b)] : -1};
-        s.same = p.a >= 0 && p.b >= 0 && sa[static_cast<size_t>(p.a)].exact == sb[static_cast<size_t>(p.b)].exact;
-        if (p.b < 0) removed[sa[static_cast<size_t>(p.a)].exact].push_back(slots.size());
+        s.same = p.a >= 0 && p.b >= 0 && sides.same(p.a, p.b);
+        if (p.b < 0) removed[sides.get(0, p.a).exact].push_back(slots.size());
         slots.push_back(s);
     }
     // A page removed in one place and added, identical, in another is one
@@ -318,7 +391,7 @@ std::vector<Slot> content_slots(const PdfDocument &a, const std::vector<int> &pa
     std::unordered_map<uint64_t, size_t> used;
     for (size_t k = 0; k < slots.size(); ++k) {
         if (slots[k].pair.a >= 0) continue;
-        const uint64_t h = sb[static_cast<size_t>(aligned[k].b)].exact;
+        const uint64_t h = sides.get(1, aligned[k].b).exact;
         auto it = removed.find(h);
         if (it == removed.end()) continue;
         size_t &next = used[h];

@@ -46,6 +46,8 @@ std::vector<const FontSlot *> selectable(const FontSlot *s, int n) {
 struct PageMatcher::Walk {
     std::unordered_map<int32_t, int32_t> a_to_b, b_to_a;
     int visited = 0;
+    bool keys = false;  // asked: are the images' encoded data equal too?
+    bool images = false, keys_differ = false;
 };
 
 PageMatcher::PageMatcher(const PdfDocument &a, const PdfDocument &b) : a_(a), b_(b) {
@@ -118,7 +120,17 @@ bool PageMatcher::same_xobject(Walk *w, int32_t oa, int32_t ob, int depth, bool 
     w->b_to_a.emplace(ob, oa);
     const std::unique_ptr<FormXObject> fa = read_form(a_, oa, appearance),
                                           fb = read_form(b_, ob, appearance);
-    if (!fa || !fb) return !fa && !fb && same_image_pair(oa, ob);
+    if (!fa || !fb) {
+        if (fa || fb || !same_image_pair(oa, ob)) return false;
+        w->images = true;
+        if (w->keys && !w->keys_differ) {
+            ImageItem ia, ib;
+            ia.obj = oa;
+            ib.obj = ob;
+            w->keys_differ = image_data_key(a_, ia) != image_data_key(b_, ib);
+        }
+        return true;
+    }
     for (size_t k = 0; k < fa->matrix.size(); ++k)
         if (!same_bits(fa->matrix[k], fb->matrix[k])) return false;
     if (fa->has_resources != fb->has_resources || fa->has_fonts != fb->has_fonts ||
@@ -134,6 +146,21 @@ bool PageMatcher::same_xobject(Walk *w, int32_t oa, int32_t ob, int depth, bool 
 
 bool PageMatcher::same(int ia, int ib) {
     if (&a_ == &b_ && ia == ib) return true;
+    Walk w;
+    return same_walk(ia, ib, &w);
+}
+
+bool PageMatcher::same_encoded(int ia, int ib, bool *images) {
+    *images = true;
+    if (&a_ == &b_ && ia == ib) return true;
+    Walk w;
+    w.keys = true;
+    if (!same_walk(ia, ib, &w) || w.keys_differ) return false;
+    *images = w.images;
+    return true;
+}
+
+bool PageMatcher::same_walk(int ia, int ib, Walk *w) {
     if (!enabled_ || ia < 0 || ib < 0 || ia >= a_.page_count() || ib >= b_.page_count()) return false;
     const PageEntry &pa = a_.pages[static_cast<size_t>(ia)];
     const PageEntry &pb = b_.pages[static_cast<size_t>(ib)];
@@ -145,15 +172,14 @@ bool PageMatcher::same(int ia, int ib) {
     const int na = page_font_slots(a_, pa, sa), nb = page_font_slots(b_, pb, sb);
     if (!same_slots(sa, na, sb, nb)) return false;
     XObjectNames xa(page_resources(a_, pa)), xb(page_resources(b_, pb));
-    Walk w;
-    if (!same_xobjects(&w, &xa, &xb, 0)) return false;
+    if (!same_xobjects(w, &xa, &xb, 0)) return false;
     // Annotations' appearances: the same forms, placed alike, in order.
     const std::vector<Appearance> aa = page_appearances(a_, pa), ab = page_appearances(b_, pb);
     if (aa.size() != ab.size()) return false;
     for (size_t k = 0; k < aa.size(); ++k) {
         for (size_t i = 0; i < aa[k].placement.size(); ++i)
             if (!same_bits(aa[k].placement[i], ab[k].placement[i])) return false;
-        if (!same_xobject(&w, aa[k].obj, ab[k].obj, 0, true)) return false;
+        if (!same_xobject(w, aa[k].obj, ab[k].obj, 0, true)) return false;
     }
     return true;
 }

@@ -36,8 +36,15 @@ public:
     // threads at once.
     bool same(int ia, int ib);
 
+    // Like same(), and besides, every image object the pages place holds
+    // the same encoded data on both sides (see image_data_key), so that
+    // anything keyed by it agrees too.  *images tells whether the pages
+    // place image objects at all (true when not known).
+    bool same_encoded(int ia, int ib, bool *images);
+
 private:
     struct Walk;
+    bool same_walk(int ia, int ib, Walk *w);
     bool same_font_object(int32_t oa, int32_t ob);
     bool same_slots(const FontSlot *sa, int na, const FontSlot *sb, int nb);
     bool same_xobjects(Walk *w, XObjectNames *xa, XObjectNames *xb, int depth);
