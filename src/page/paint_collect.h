@@ -53,6 +53,10 @@ private:
         std::string name;
         uint64_t hash = 0;
         bool type3 = false;  // its glyphs may paint in colours of their own
+        // How far its glyphs reach above and below the baseline, in ems,
+        // where its /FontBBox says they reach beyond one em (braces,
+        // brackets, large operators); 1 otherwise.
+        double above = 1, below = 1;
     };
     const FontId &font_id(const FontSlot &slot);
     void end_path(InterpState *st, bool fill, bool even_odd, bool stroke);

@@ -1,5 +1,6 @@
 // Painted elements: what a page paints, and what two pages paint
 // differently, with rewrites that change no pixel cancelling out.
+#include <array>
 #include <cstring>
 
 #include "compare/paint_diff.h"
@@ -232,4 +233,49 @@ TEST(Paint, FontsAreKnownByTheirProgramNotOnlyTheirName) {
     const std::vector<PaintChange> c = paint_changes(one, other, {});
     ASSERT_EQ(c.size(), 1u);
     EXPECT_STREQ(c[0].kind, "style");
+}
+
+TEST(Paint, TextBoxesReachAsFarAsTheFontBoxSays) {
+    // A brace font whose glyphs reach six ems above and below the
+    // baseline: a colour change is located over the whole brace.  Fonts
+    // whose box stays within an em, and broken boxes, keep the em box.
+    auto text_box = [](const std::string &bbox, const std::string &content) {
+        DocBuilder b;
+        const std::string box = bbox.empty() ? "" : " /FontBBox " + bbox;
+        const int desc = b.object("<< /Type /FontDescriptor /FontName /Brace /Flags 4" + box + " >>");
+        const int font = b.object("<< /Type /Font /Subtype /Type1 /BaseFont /Brace /FontDescriptor " +
+                                  std::to_string(desc) + " 0 R >>");
+        b.page({.content = content, .resources = fixture::resources({{"F1", font}})});
+        PdfDocument d;
+        PagePaint p;
+        std::array<double, 4> r{};
+        if (testutil::load(b.build(), &d)) {
+            PageSummary s;
+            analyze_page(d, 0, &s, false, &p);
+        }
+        if (p.elements.size() == 1) r = {p.elements[0].x0, p.elements[0].y0, p.elements[0].x1, p.elements[0].y1};
+        return r;
+    };
+    const std::string upright = "BT /F1 10 Tf 100 400 Td (a) Tj ET";
+    const std::array<double, 4> plain = text_box("", upright);
+    ASSERT_LT(plain[1], plain[3]);
+    EXPECT_EQ(text_box("[-50 -250 1000 900]", upright), plain);
+    EXPECT_EQ(text_box("[0 (x) 1 2]", upright), plain);
+    EXPECT_EQ(text_box("/NotAnArray", upright), plain);
+
+    // Page space has y up here: the box's bottom and top move 50 units
+    // (five more ems of 10) down and 30 up.
+    const std::array<double, 4> brace = text_box("[0 -6000 600 4000]", upright);
+    EXPECT_DOUBLE_EQ(brace[0], plain[0]);
+    EXPECT_DOUBLE_EQ(brace[2], plain[2]);
+    EXPECT_NEAR(plain[1] - brace[1], 50, 1e-9);
+    EXPECT_NEAR(brace[3] - plain[3], 30, 1e-9);
+
+    // Turned a quarter: text space's up is page space's -x.
+    const std::string turned = "BT /F1 10 Tf 0 1 -1 0 300 400 Tm (a) Tj ET";
+    const std::array<double, 4> t_plain = text_box("", turned), t_brace = text_box("[0 -6000 600 4000]", turned);
+    EXPECT_NEAR(t_plain[0] - t_brace[0], 30, 1e-9);
+    EXPECT_NEAR(t_brace[2] - t_plain[2], 50, 1e-9);
+    EXPECT_DOUBLE_EQ(t_brace[1], t_plain[1]);
+    EXPECT_DOUBLE_EQ(t_brace[3], t_plain[3]);
 }
