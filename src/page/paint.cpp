@@ -112,10 +112,12 @@ PdfValue glyph_font(const PdfDocument &doc, PdfValue font) {
     return p < d.end && d.data[p] == '<' ? PdfValue{d.data, p, d.end} : font;
 }
 
-// The vertical reach of a font's glyphs from its descriptor's /FontBBox
-// (glyph space, a thousandth of an em), each at least one em and at most
-// 100 (a box beyond that is taken as broken).
-void font_reach(const PdfDocument &doc, PdfValue font, double *above, double *below) {
+// How far a font's glyphs reach beyond the box of a glyph run (an em
+// either side of the baseline, padded by a fifth of an em), from its
+// descriptor's /FontBBox (glyph space, a thousandth of an em); each at
+// most 100 ems (a box beyond that is taken as broken).
+void font_reach(const PdfDocument &doc, PdfValue font, double *above, double *below, double *before,
+                double *after) {
     const PdfValue box = dict_get(doc, dict_get(doc, glyph_font(doc, font), "FontDescriptor"), "FontBBox");
     if (!box.ok() || box.data[box.pos] != '[') return;
     double v[4] = {0, 0, 0, 0};
@@ -127,9 +129,11 @@ void font_reach(const PdfDocument &doc, PdfValue font, double *above, double *be
         x = parse_double_at(box.data, box.end, &p);
         if (!std::isfinite(x)) return;
     }
-    const double lo = std::min(v[1], v[3]) / 1000, hi = std::max(v[1], v[3]) / 1000;
-    *above = std::clamp(hi, 1.0, 100.0);
-    *below = std::clamp(-lo, 1.0, 100.0);
+    const auto ems = [](double beyond) { return std::clamp(beyond, 0.0, 100.0); };
+    *above = ems(std::max(v[1], v[3]) / 1000 - 1);
+    *below = ems(-std::min(v[1], v[3]) / 1000 - 1);
+    *before = ems(-std::min(v[0], v[2]) / 1000 - 0.2);
+    *after = ems(std::max(v[0], v[2]) / 1000 - 1.2);
 }
 
 // The hash of each font dictionary's program, per document, shared by the
@@ -282,7 +286,7 @@ const PaintCollector::FontId &PaintCollector::font_id(const FontSlot &slot) {
     const size_t plus = base.find('+');
     id.name = plus == 6 ? base.substr(7) : base;
     id.type3 = name_at(dict_get(doc_, font, "Subtype")) == "Type3";
-    if (!id.type3) font_reach(doc_, font, &id.above, &id.below);
+    if (!id.type3) font_reach(doc_, font, &id.above, &id.below, &id.before, &id.after);
     h = mix(h, program_hash(doc_, slot.obj_num, font));
     // A font without a program of its own draws what its widths and
     // encoding say, as the reader's substitute: those tell it apart.
@@ -538,17 +542,18 @@ void PaintCollector::text(const InterpState &st, double x0, double y0, double x1
     const double pad = 0.2 * e.size;
     e.x0 -= pad, e.y0 -= pad, e.x1 = std::max(e.x1 + pad, e.x0 + e.size + pad), e.y1 += pad;
     if (st.cur_font) {
-        // The box spans an em either side of the baseline; glyphs that the
-        // font says reach further (a brace across a system of staves) widen
-        // it along text space's up direction.
+        // Glyphs that the font says reach further (a brace across a system
+        // of staves, a circle drawn around its origin) widen the box along
+        // text space's axes.
         const FontId &id = font_id(*st.cur_font);
-        if (id.above > 1 || id.below > 1) {
-            const double u[2] = {m[2] * st.font_size, m[3] * st.font_size};
+        if (id.above > 0 || id.below > 0 || id.before > 0 || id.after > 0) {
+            const double up[2] = {m[2] * st.font_size, m[3] * st.font_size};
+            const double ahead[2] = {m[0] * st.font_size, m[1] * st.font_size};
             double *lo[2] = {&e.x0, &e.y0}, *hi[2] = {&e.x1, &e.y1};
             for (int c = 0; c < 2; ++c) {
-                const double up = (id.above - 1) * u[c], down = -(id.below - 1) * u[c];
-                *hi[c] += std::max({0.0, up, down});
-                *lo[c] -= std::max({0.0, -up, -down});
+                const double shifts[4] = {id.above * up[c], -id.below * up[c], -id.before * ahead[c],
+                                          id.after * ahead[c]};
+                for (double d : shifts) *(d > 0 ? hi[c] : lo[c]) += d;
             }
         }
     }

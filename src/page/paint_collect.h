@@ -53,10 +53,12 @@ private:
         std::string name;
         uint64_t hash = 0;
         bool type3 = false;  // its glyphs may paint in colours of their own
-        // How far its glyphs reach above and below the baseline, in ems,
-        // where its /FontBBox says they reach beyond one em (braces,
-        // brackets, large operators); 1 otherwise.
-        double above = 1, below = 1;
+        // How far its glyphs reach beyond a run's box, in ems, where its
+        // /FontBBox says they do: above and below the baseline past one em
+        // (braces, brackets, large operators), before the pen's start past
+        // the box's padding (circle fonts drawn around their origin), and
+        // past the end of a box that is wider than its run.
+        double above = 0, below = 0, before = 0, after = 0;
     };
     const FontId &font_id(const FontSlot &slot);
     void end_path(InterpState *st, bool fill, bool even_odd, bool stroke);

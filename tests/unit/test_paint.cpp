@@ -236,9 +236,9 @@ TEST(Paint, FontsAreKnownByTheirProgramNotOnlyTheirName) {
 }
 
 TEST(Paint, TextBoxesReachAsFarAsTheFontBoxSays) {
-    // A brace font whose glyphs reach six ems above and below the
-    // baseline: a colour change is located over the whole brace.  Fonts
-    // whose box stays within an em, and broken boxes, keep the em box.
+    // A brace font whose glyphs reach six ems below the baseline and four
+    // above: its runs' boxes cover the whole brace.  Fonts whose box stays
+    // within the em box, and broken boxes, keep the em box.
     auto text_box = [](const std::string &bbox, const std::string &content) {
         DocBuilder b;
         const std::string box = bbox.empty() ? "" : " /FontBBox " + bbox;
@@ -270,6 +270,16 @@ TEST(Paint, TextBoxesReachAsFarAsTheFontBoxSays) {
     EXPECT_DOUBLE_EQ(brace[2], plain[2]);
     EXPECT_NEAR(plain[1] - brace[1], 50, 1e-9);
     EXPECT_NEAR(brace[3] - plain[3], 30, 1e-9);
+
+    // A circle font drawn around its origin reaches 0.6 em before the pen,
+    // 0.4 em past the padding; a wide one 0.8 em past the box's end.
+    const std::array<double, 4> circle = text_box("[-600 -600 640 640]", upright);
+    EXPECT_NEAR(plain[0] - circle[0], 4, 1e-9);
+    EXPECT_DOUBLE_EQ(circle[2], plain[2]);
+    EXPECT_DOUBLE_EQ(circle[1], plain[1]);
+    const std::array<double, 4> wide = text_box("[0 0 2000 500]", upright);
+    EXPECT_NEAR(wide[2] - plain[2], 8, 1e-9);
+    EXPECT_DOUBLE_EQ(wide[0], plain[0]);
 
     // Turned a quarter: text space's up is page space's -x.
     const std::string turned = "BT /F1 10 Tf 0 1 -1 0 300 400 Tm (a) Tj ET";
